@@ -1,0 +1,123 @@
+#include "mod_rbl_registry.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <limits>
+
+#include "leading_number.h"
+#include "registry_store.h"
+
+namespace vantry {
+namespace {
+
+std::string FullPath(std::string_view relative) { return std::string(kRegRoot) + std::string(relative); }
+
+bool Contains(const std::vector<std::string>& names, std::string_view name) {
+  return std::find(names.begin(), names.end(), name) != names.end();
+}
+
+const RegEntry* FindParameter(const RegistryDocument& doc, std::string_view name) {
+  if (!Contains(doc.SubkeyNames(FullPath(kServicesPath)), kServiceKeyName)) return nullptr;
+  std::string service = FullPath(kServicesPath) + "\\" + std::string(kServiceKeyName);
+  if (!Contains(doc.SubkeyNames(service), "Parameters")) return nullptr;
+  const RegKey* params = doc.FindKey(FullPath(kParametersPath));
+  return params ? FindValue(*params, name) : nullptr;
+}
+
+std::uint32_t AsDword(const RegValue& value) {
+  return static_cast<std::uint32_t>(static_cast<std::int64_t>(RegValueInt32(value)));
+}
+
+void AddKeys(RegistryDocument& doc) {
+  doc.AddKey(FullPath(kServicesPath) + "\\" + std::string(kServiceKeyName));
+  doc.AddKey(FullPath(kParametersPath));
+}
+
+void AddValue(RegistryDocument& doc, std::string_view name, const RegValue& value, int type) {
+  RegKey* params = doc.FindKey(FullPath(kParametersPath));
+  if (params == nullptr) {
+    AddKeys(doc);
+    params = doc.FindKey(FullPath(kParametersPath));
+  }
+  if (FindValue(*params, name) != nullptr) return;
+  if (type == static_cast<int>(RegType::kDword)) {
+    params->values.push_back(RegEntry{std::string(name), AsDword(value)});
+  } else {
+    params->values.push_back(RegEntry{std::string(name), RegValueText(value)});
+  }
+}
+
+}  // namespace
+
+bool RegValueExists(std::string_view name) { return FindParameter(LoadRegistry(), name) != nullptr; }
+
+RegValue GetRegValue(std::string_view name) {
+  RegistryDocument doc = LoadRegistry();
+  const RegEntry* entry = FindParameter(doc, name);
+  if (entry == nullptr) return std::int64_t{1};
+  if (const auto* text = std::get_if<std::string>(&entry->data)) return *text;
+  // Dwords are stored unsigned; the programs read them as signed 32-bit numbers.
+  return static_cast<std::int64_t>(static_cast<std::int32_t>(std::get<std::uint32_t>(entry->data)));
+}
+
+bool SetRegValue(std::string_view name, const RegValue& value, int type, std::string* error) {
+  return UpdateRegistry(
+      [&](RegistryDocument& doc) {
+        if (FindParameter(doc, name) == nullptr) {
+          AddValue(doc, name, value, type);
+          return;
+        }
+        RegKey* params = doc.FindKey(FullPath(kParametersPath));
+        for (RegEntry& entry : params->values) {
+          if (entry.name != name) continue;
+          // The stored type wins over the caller's: only creation sets a type.
+          if (entry.type() == RegType::kString) {
+            entry.data = RegValueText(value);
+          } else {
+            entry.data = AsDword(value);
+          }
+        }
+      },
+      error);
+}
+
+bool CreateRegValue(std::string_view name, const RegValue& value, int type, std::string* error) {
+  return UpdateRegistry([&](RegistryDocument& doc) { AddValue(doc, name, value, type); }, error);
+}
+
+bool CreateRegKeys(std::string* error) {
+  return UpdateRegistry([](RegistryDocument& doc) { AddKeys(doc); }, error);
+}
+
+bool DeleteParametersKey(std::string* error) {
+  return UpdateRegistry([](RegistryDocument& doc) { doc.DeleteKeyTree(FullPath(kParametersPath)); },
+                        error);
+}
+
+int FileExists(std::string_view path) {
+  std::error_code ec;
+  std::filesystem::path p{std::string(path)};
+  if (path.empty() || !std::filesystem::is_regular_file(p, ec)) return 0;
+  return static_cast<int>(p.filename().string().size());
+}
+
+std::string RegValueText(const RegValue& value) {
+  if (const auto* text = std::get_if<std::string>(&value)) return *text;
+  return std::to_string(std::get<std::int64_t>(value));
+}
+
+std::int32_t RegValueInt32(const RegValue& value) {
+  std::int64_t n = std::holds_alternative<std::string>(value)
+                       ? LeadingNumber(std::get<std::string>(value))
+                       : std::get<std::int64_t>(value);
+  return static_cast<std::int32_t>(std::clamp<std::int64_t>(
+      n, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
+}
+
+std::int16_t RegValueInt16(const RegValue& value) {
+  return static_cast<std::int16_t>(std::clamp<std::int32_t>(
+      RegValueInt32(value), std::numeric_limits<std::int16_t>::min(),
+      std::numeric_limits<std::int16_t>::max()));
+}
+
+}  // namespace vantry

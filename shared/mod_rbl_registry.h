@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <variant>
+
+#include "registry_document.h"
+
+namespace vantry {
+
+/// Root and relative path of the settings key, as the routines address it.
+inline constexpr std::string_view kRegRoot = "HKEY_LOCAL_MACHINE\\SYSTEM\\";
+inline constexpr std::string_view kServicesPath = "CurrentControlSet\\Services";
+inline constexpr std::string_view kServiceKeyName = "DaskVantry";
+inline constexpr std::string_view kParametersPath =
+    "CurrentControlSet\\Services\\DaskVantry\\Parameters";
+
+/// What GetRegValue returns: text for string values, a number for dword values.
+using RegValue = std::variant<std::string, std::int64_t>;
+
+/// True when the service key, its Parameters subkey and a value of exactly
+/// this name (letter case included) all exist.
+bool RegValueExists(std::string_view name);
+/// The value's data, or the number 1 when the value does not exist.
+RegValue GetRegValue(std::string_view name);
+/// Replaces an existing value's data keeping its stored type, or creates the
+/// value with the given type (1 string, 4 number). False with a reason when
+/// the settings file cannot be written.
+bool SetRegValue(std::string_view name, const RegValue& value, int type,
+                 std::string* error = nullptr);
+/// Adds the value when it does not exist yet, creating the keys as needed.
+bool CreateRegValue(std::string_view name, const RegValue& value, int type,
+                    std::string* error = nullptr);
+/// Adds the DaskVantry service key and its Parameters subkey; existing keys are kept.
+bool CreateRegKeys(std::string* error = nullptr);
+/// Deletes the Parameters key with all its values.
+bool DeleteParametersKey(std::string* error = nullptr);
+/// Length of the file's name when the path names an existing file, else 0.
+int FileExists(std::string_view path);
+
+/// Text of a value as the programs read strings (numbers in plain decimal).
+std::string RegValueText(const RegValue& value);
+/// A value read as a 32-bit signed number; text counts by its leading number.
+std::int32_t RegValueInt32(const RegValue& value);
+/// A value read as a 16-bit signed number (saturated, never wrapped).
+std::int16_t RegValueInt16(const RegValue& value);
+
+}  // namespace vantry
