@@ -1,0 +1,388 @@
+#include "resolver.h"
+
+#include <arpa/inet.h>
+#include <ares.h>
+#include <ares_nameser.h>
+#include <netdb.h>
+
+#include <algorithm>
+#include <asio/async_result.hpp>
+#include <asio/executor_work_guard.hpp>
+#include <asio/post.hpp>
+#include <asio/posix/stream_descriptor.hpp>
+#include <asio/steady_timer.hpp>
+#include <asio/use_awaitable.hpp>
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <utility>
+
+namespace vantry {
+namespace {
+
+// A reverse lookup never yields more than this, whatever the answer holds.
+constexpr std::size_t kMaxHostNameLength = 255;
+// Beyond this many queries in flight the UDP receive buffer overflows and answers are lost.
+constexpr int kMaxInFlightCeiling = 150;
+
+void InitAresLibraryOnce() {
+  static const int status = ares_library_init(ARES_LIB_INIT_ALL);
+  (void)status;
+}
+
+std::string TrimBlanks(std::string_view text) {
+  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  return std::string(text);
+}
+
+// c-ares wants "ip:port,ip:port" without blanks; administrators type them anyway.
+std::string NormaliseServerList(std::string_view text) {
+  std::string out;
+  while (true) {
+    std::size_t comma = text.find(',');
+    std::string entry = TrimBlanks(text.substr(0, comma));
+    if (!entry.empty()) {
+      if (!out.empty()) out += ',';
+      out += entry;
+    }
+    if (comma == std::string_view::npos) break;
+    text.remove_prefix(comma + 1);
+  }
+  return out;
+}
+
+std::string ParseFirstA(const unsigned char* abuf, int alen) {
+  ares_addrttl addresses[16];
+  int count = 16;
+  if (ares_parse_a_reply(abuf, alen, nullptr, addresses, &count) != ARES_SUCCESS || count < 1) {
+    return {};
+  }
+  char text[INET_ADDRSTRLEN] = {};
+  if (inet_ntop(AF_INET, &addresses[0].ipaddr, text, sizeof text) == nullptr) return {};
+  return text;
+}
+
+std::string ParsePtr(const unsigned char* abuf, int alen, const in_addr& address) {
+  hostent* host = nullptr;
+  if (ares_parse_ptr_reply(abuf, alen, &address, sizeof address, AF_INET, &host) != ARES_SUCCESS ||
+      host == nullptr) {
+    return {};
+  }
+  std::string name = host->h_name != nullptr ? host->h_name : "";
+  ares_free_hostent(host);
+  if (name.size() > kMaxHostNameLength) name.resize(kMaxHostNameLength);
+  return name;
+}
+
+}  // namespace
+
+/// One awaiting caller, whatever its completion handler type is.
+class LookupOp {
+ public:
+  virtual ~LookupOp() = default;
+  /// Hands the result to the caller's executor; never runs the caller inline.
+  virtual void Complete(std::string result) = 0;
+};
+
+namespace {
+
+template <typename Handler>
+class HandlerOp final : public LookupOp {
+ public:
+  HandlerOp(Handler handler, asio::io_context& io)
+      : handler_(std::move(handler)), work_(asio::make_work_guard(io)) {}
+
+  void Complete(std::string result) override {
+    auto executor = asio::get_associated_executor(handler_, work_.get_executor());
+    // post, not dispatch: we may be inside a c-ares callback, which must not re-enter c-ares
+    // through the caller's next lookup.
+    asio::post(executor, [handler = std::move(handler_), result = std::move(result)]() mutable {
+      std::move(handler)(std::move(result));
+    });
+    work_.reset();
+  }
+
+ private:
+  Handler handler_;
+  asio::executor_work_guard<asio::io_context::executor_type> work_;
+};
+
+}  // namespace
+
+class Resolver::Impl : public std::enable_shared_from_this<Impl> {
+ public:
+  Impl(asio::io_context& io, ResolverOptions options)
+      : io_(io), options_(std::move(options)), timer_(io) {
+    InitAresLibraryOnce();
+    max_in_flight_ = std::clamp(options_.max_in_flight, 1, kMaxInFlightCeiling);
+    ares_options opts{};
+    opts.sock_state_cb = &Impl::OnSocketState;
+    opts.sock_state_cb_data = this;
+    opts.timeout = std::clamp(options_.timeout_ms, 10, 60000);
+    opts.tries = std::clamp(options_.tries, 1, 10);
+    int mask = ARES_OPT_SOCK_STATE_CB | ARES_OPT_TIMEOUTMS | ARES_OPT_TRIES;
+    int status = ares_init_options(&channel_, &opts, mask);
+    if (status != ARES_SUCCESS) {
+      channel_ = nullptr;
+      error_ = std::string("resolver could not start: ") + ares_strerror(status);
+      return;
+    }
+    std::string servers = NormaliseServerList(options_.dns_servers);
+    if (!servers.empty()) {
+      status = ares_set_servers_ports_csv(channel_, servers.c_str());
+      if (status != ARES_SUCCESS) {
+        error_ = "DNSServers \"" + options_.dns_servers + "\" not usable (" +
+                 ares_strerror(status) + "); using the system's name servers";
+      }
+    }
+  }
+
+  Impl(const Impl&) = delete;
+  Impl& operator=(const Impl&) = delete;
+
+  ~Impl() { Shutdown(); }
+
+  void Shutdown() {
+    if (shut_down_) return;
+    shut_down_ = true;
+    timer_.cancel();
+    if (channel_ != nullptr) {
+      // Completes every query in flight with ARES_EDESTRUCTION and reports each socket as gone.
+      ares_destroy(channel_);
+      channel_ = nullptr;
+    }
+    for (auto& [fd, watch] : watches_) Forget(watch);
+    watches_.clear();
+    while (!queue_.empty()) {
+      queue_.front().op->Complete({});
+      queue_.pop_front();
+    }
+  }
+
+  const std::string& error() const { return error_; }
+  std::size_t in_flight() const { return static_cast<std::size_t>(in_flight_); }
+  std::size_t queued() const { return queue_.size(); }
+
+  template <typename Handler>
+  void Lookup(std::string query_name, int type, in_addr address, Handler&& handler) {
+    auto op = std::make_unique<HandlerOp<std::decay_t<Handler>>>(std::forward<Handler>(handler),
+                                                                 io_);
+    if (shut_down_ || channel_ == nullptr || query_name.empty()) {
+      op->Complete({});
+      return;
+    }
+    queue_.push_back(Pending{std::move(query_name), type, address, std::move(op)});
+    Pump();
+  }
+
+ private:
+  struct Pending {
+    std::string query_name;
+    int type = 0;
+    in_addr address{};
+    std::unique_ptr<LookupOp> op;
+  };
+
+  // The state handed through c-ares' void*; owned by c-ares between ares_query and the callback.
+  struct Query {
+    std::shared_ptr<Impl> impl;
+    int type = 0;
+    in_addr address{};
+    std::unique_ptr<LookupOp> op;
+  };
+
+  struct Watch {
+    std::unique_ptr<asio::posix::stream_descriptor> descriptor;
+    std::uint64_t generation = 0;
+    bool want_read = false;
+    bool want_write = false;
+    bool reading = false;
+    bool writing = false;
+  };
+
+  void Pump() {
+    while (!shut_down_ && in_flight_ < max_in_flight_ && !queue_.empty()) {
+      Pending next = std::move(queue_.front());
+      queue_.pop_front();
+      auto query = std::make_unique<Query>(
+          Query{shared_from_this(), next.type, next.address, std::move(next.op)});
+      ++in_flight_;
+      // The callback may run inside ares_query (a name c-ares cannot encode, for one).
+      ares_query(channel_, next.query_name.c_str(), ns_c_in, next.type, &Impl::OnAnswer,
+                 query.release());
+    }
+    UpdateTimer();
+  }
+
+  static void OnAnswer(void* arg, int status, int /*timeouts*/, unsigned char* abuf, int alen) {
+    std::unique_ptr<Query> query(static_cast<Query*>(arg));
+    std::string result;
+    if (status == ARES_SUCCESS && abuf != nullptr) {
+      result = query->type == ns_t_ptr ? ParsePtr(abuf, alen, query->address)
+                                       : ParseFirstA(abuf, alen);
+    }
+    Impl& impl = *query->impl;
+    --impl.in_flight_;
+    query->op->Complete(std::move(result));
+    if (!impl.shut_down_ && !impl.queue_.empty()) {
+      // Not from here: starting queries inside a c-ares callback re-enters the channel.
+      asio::post(impl.io_, [self = query->impl] { self->Pump(); });
+    }
+  }
+
+  static void OnSocketState(void* data, ares_socket_t fd, int readable, int writable) {
+    static_cast<Impl*>(data)->SocketState(fd, readable != 0, writable != 0);
+  }
+
+  void SocketState(int fd, bool readable, bool writable) {
+    if (!readable && !writable) {
+      auto it = watches_.find(fd);
+      if (it != watches_.end()) {
+        // c-ares closes the fd itself right after this; the descriptor must let go first.
+        Forget(it->second);
+        watches_.erase(it);
+      }
+      return;
+    }
+    Watch& watch = watches_[fd];
+    if (!watch.descriptor) {
+      watch.descriptor = std::make_unique<asio::posix::stream_descriptor>(io_);
+      watch.generation = ++next_generation_;
+      asio::error_code ec;
+      watch.descriptor->assign(fd, ec);
+      if (ec) {
+        // Not watchable: the timeout path still ends its queries.
+        watch.descriptor.reset();
+        watches_.erase(fd);
+        return;
+      }
+    }
+    watch.want_read = readable;
+    watch.want_write = writable;
+    Arm(fd);
+  }
+
+  static void Forget(Watch& watch) {
+    if (!watch.descriptor) return;
+    asio::error_code ignored;
+    watch.descriptor->cancel(ignored);
+    watch.descriptor->release();
+    watch.descriptor.reset();
+  }
+
+  void Arm(int fd) {
+    auto it = watches_.find(fd);
+    if (it == watches_.end() || !it->second.descriptor) return;
+    Watch& watch = it->second;
+    std::uint64_t generation = watch.generation;
+    if (watch.want_read && !watch.reading) {
+      watch.reading = true;
+      watch.descriptor->async_wait(
+          asio::posix::stream_descriptor::wait_read,
+          [self = shared_from_this(), fd, generation](const asio::error_code& ec) {
+            self->OnReady(fd, generation, true, ec);
+          });
+    }
+    if (watch.want_write && !watch.writing) {
+      watch.writing = true;
+      watch.descriptor->async_wait(
+          asio::posix::stream_descriptor::wait_write,
+          [self = shared_from_this(), fd, generation](const asio::error_code& ec) {
+            self->OnReady(fd, generation, false, ec);
+          });
+    }
+  }
+
+  void OnReady(int fd, std::uint64_t generation, bool read, const asio::error_code& ec) {
+    auto it = watches_.find(fd);
+    // Gone, or the fd number now belongs to a newer socket: this wait is stale.
+    if (it == watches_.end() || it->second.generation != generation) return;
+    (read ? it->second.reading : it->second.writing) = false;
+    if (shut_down_ || ec == asio::error::operation_aborted) return;
+    ares_process_fd(channel_, read ? fd : ARES_SOCKET_BAD, read ? ARES_SOCKET_BAD : fd);
+    Arm(fd);
+    UpdateTimer();
+  }
+
+  void UpdateTimer() {
+    if (shut_down_ || channel_ == nullptr) return;
+    timeval tv{};
+    if (ares_timeout(channel_, nullptr, &tv) == nullptr) {
+      timer_.cancel();
+      return;
+    }
+    timer_.expires_after(std::chrono::seconds(tv.tv_sec) + std::chrono::microseconds(tv.tv_usec));
+    timer_.async_wait([self = shared_from_this()](const asio::error_code& ec) {
+      if (ec || self->shut_down_) return;
+      ares_process_fd(self->channel_, ARES_SOCKET_BAD, ARES_SOCKET_BAD);
+      self->UpdateTimer();
+    });
+  }
+
+  asio::io_context& io_;
+  ResolverOptions options_;
+  asio::steady_timer timer_;
+  ares_channel channel_ = nullptr;
+  std::string error_;
+  int max_in_flight_ = 1;
+  int in_flight_ = 0;
+  bool shut_down_ = false;
+  std::uint64_t next_generation_ = 0;
+  std::map<int, Watch> watches_;
+  std::deque<Pending> queue_;
+
+  friend class Resolver;
+};
+
+namespace {
+
+template <typename Token>
+auto AsyncLookup(Resolver::Impl& impl, std::string query_name, int type, in_addr address,
+                 Token&& token) {
+  return asio::async_initiate<Token, void(std::string)>(
+      [&impl](auto handler, std::string name, int query_type, in_addr addr) {
+        impl.Lookup(std::move(name), query_type, addr, std::move(handler));
+      },
+      token, std::move(query_name), type, address);
+}
+
+}  // namespace
+
+Resolver::Resolver(asio::io_context& io, ResolverOptions options)
+    : impl_(std::make_shared<Impl>(io, std::move(options))) {}
+
+Resolver::~Resolver() { impl_->Shutdown(); }
+
+asio::awaitable<std::string> Resolver::GetHostFromIP(std::string ip) {
+  in_addr address{};
+  std::string query_name;
+  if (inet_pton(AF_INET, ip.c_str(), &address) == 1) {
+    auto* b = reinterpret_cast<const unsigned char*>(&address);
+    query_name = std::to_string(b[3]) + "." + std::to_string(b[2]) + "." + std::to_string(b[1]) +
+                 "." + std::to_string(b[0]) + ".in-addr.arpa";
+  }
+  // An empty query name completes with "" without asking anyone.
+  co_return co_await AsyncLookup(*impl_, std::move(query_name), ns_t_ptr, address,
+                                 asio::use_awaitable);
+}
+
+asio::awaitable<std::string> Resolver::GetIPFromHost(std::string name) {
+  co_return co_await AsyncLookup(*impl_, std::move(name), ns_t_a, in_addr{}, asio::use_awaitable);
+}
+
+const std::string& Resolver::error() const { return impl_->error(); }
+std::size_t Resolver::in_flight() const { return impl_->in_flight(); }
+std::size_t Resolver::queued() const { return impl_->queued(); }
+
+std::string NeutraliseHostName(std::string_view name) {
+  std::string safe(name);
+  for (char& c : safe) {
+    auto byte = static_cast<unsigned char>(c);
+    if (c == '|' || byte < 0x20 || byte == 0x7f) c = '_';
+  }
+  return safe;
+}
+
+}  // namespace vantry

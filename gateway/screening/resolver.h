@@ -1,0 +1,65 @@
+#pragma once
+
+#include <asio/awaitable.hpp>
+#include <asio/io_context.hpp>
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace vantry {
+
+/// How the gateway's resolver talks to its name servers.
+struct ResolverOptions {
+  /// The DNSServers setting: "ip[:port],ip[:port]"; empty means /etc/resolv.conf.
+  std::string dns_servers;
+  /// Time allowed for the first try against each server; later rounds double it.
+  int timeout_ms = 1000;
+  /// Rounds over the server list before a lookup gives up.
+  int tries = 2;
+  /// Queries sent at once; more wait in a queue, since a few hundred in flight overflow the
+  /// socket's receive buffer and then stall until the retry timer.
+  int max_in_flight = 100;
+};
+
+/// The name lookups of the screening (modWinsock), on c-ares driven by the caller's io_context.
+/// Lookups never block the thread, any number may be awaited at once from one thread, and each
+/// ends within about timeout_ms * (2^tries - 1) plus its time in the queue. Every failure of a
+/// lookup gives an empty string. The object and its lookups belong to the io_context's thread.
+class Resolver {
+ public:
+  /// Never throws on bad server text: it falls back to the system's servers and says why in
+  /// error().
+  Resolver(asio::io_context& io, ResolverOptions options);
+  /// Pending lookups complete with "" (when the io_context runs again).
+  ~Resolver();
+  Resolver(const Resolver&) = delete;
+  Resolver& operator=(const Resolver&) = delete;
+
+  /// Reverse lookup of a dotted IPv4 address: the name of its PTR record, at most 255
+  /// characters, as the resolver gives it; "" when there is none or the text is not an address.
+  asio::awaitable<std::string> GetHostFromIP(std::string ip);
+
+  /// Forward lookup: the first IPv4 address of the name's A records, in the order of the answer,
+  /// as dotted text; "" when there is none or the name cannot be asked.
+  asio::awaitable<std::string> GetIPFromHost(std::string name);
+
+  /// Why the configured servers or the resolver could not be set up; empty when all is well.
+  const std::string& error() const;
+
+  /// Queries sent and not yet answered.
+  std::size_t in_flight() const;
+  /// Lookups waiting for a free place among those in flight.
+  std::size_t queued() const;
+
+  class Impl;
+
+ private:
+  std::shared_ptr<Impl> impl_;
+};
+
+/// A host name made safe for one-line, "|"-separated reports: "|", CR, LF and every other control
+/// character become "_". Names without them come back unchanged.
+std::string NeutraliseHostName(std::string_view name);
+
+}  // namespace vantry
