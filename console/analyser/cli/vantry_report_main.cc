@@ -1,0 +1,96 @@
+// vantry-report: the log analyser's import and reports from the command line.
+
+#include <cstdio>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "cli/report_options.h"
+#include "log_import.h"
+#include "log_totals.h"
+#include "report_custom.h"
+#include "report_document.h"
+#include "report_run.h"
+
+namespace {
+
+using vantry::analyser::Status;
+namespace an = vantry::analyser;
+
+int Fail(const std::string& message) {
+  std::cerr << "vantry-report: " << message << "\n";
+  return 1;
+}
+
+int Import(const std::string& log_file, const std::string& db_file, bool quiet) {
+  an::ImportResult result = an::LoadLog(log_file, db_file);
+  if (!result.status.ok) return Fail(result.status.message);
+  std::string skipped = result.SkipSummary();
+  if (!skipped.empty()) std::cerr << "vantry-report: " << skipped << "\n";
+  if (quiet) return 0;
+  an::LogTotals totals;
+  if (Status s = an::ShowTotals(db_file, &totals); !s.ok) return Fail(s.message);
+  std::cout << an::EntriesPanelText(result.stored) << "\n"
+            << an::OksPanelText(totals) << "\n"
+            << an::BlsPanelText(totals) << "\n"
+            << an::IpsPanelText(totals) << "\n";
+  return 0;
+}
+
+int Report(an::cli::CliCommand& command) {
+  if (!command.log_file.empty()) {
+    if (int rc = Import(command.log_file, command.db_file, true); rc != 0) return rc;
+  }
+  if (command.preview) {
+    if (command.clauses.empty()) return Fail("--preview needs --where clauses");
+    std::cout << an::CustomPreviewText(command.clauses, command.params.LogFile);
+    return 0;
+  }
+  an::ReportContext context;
+  context.db_file = command.db_file;
+  bool first_250 = command.first_250;
+  context.ask_limit = [first_250] { return first_250; };
+  an::ReportDocument document;
+  an::ReportOutcome outcome = an::RunReport(command.kind, command.params, context, document);
+  if (outcome.result != an::ReportOutcome::Result::kDone) return Fail(outcome.message);
+  if (!command.out_file.empty()) {
+    if (Status s = an::SaveReport(document, command.out_file); !s.ok) return Fail(s.message);
+    return 0;
+  }
+  std::string bytes = document.text() + "\r\n";
+  if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size() ||
+      std::fflush(stdout) != 0) {
+    return Fail("cannot write the report to standard output");
+  }
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  std::string error;
+  auto command = an::cli::ParseCommandLine(args, &error);
+  if (!command) {
+    std::cerr << "vantry-report: " << error << "\n";
+    return 2;
+  }
+  switch (command->action) {
+    case an::cli::CliCommand::Action::kHelp:
+      std::cout << an::cli::UsageText();
+      return 0;
+    case an::cli::CliCommand::Action::kImport:
+      return Import(command->log_file, command->db_file, false);
+    case an::cli::CliCommand::Action::kTotals: {
+      an::LogTotals totals;
+      if (Status s = an::ShowTotals(command->db_file, &totals); !s.ok) return Fail(s.message);
+      std::cout << an::OksPanelText(totals) << "\n"
+                << an::BlsPanelText(totals) << "\n"
+                << an::IpsPanelText(totals) << "\n";
+      return 0;
+    }
+    case an::cli::CliCommand::Action::kReport:
+      return Report(*command);
+  }
+  return 0;
+}

@@ -1,0 +1,267 @@
+#include "log_import.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+#include "date_time_text.h"
+#include "log_entry.h"
+#include "report_db.h"
+#include "sql_text.h"
+
+namespace vantry::analyser {
+namespace {
+
+struct FileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+constexpr std::string_view kInsertSql =
+    "INSERT INTO tbl_log (MaxSocket, Socket, StatusCode, IP1, IP2, Host, BLType, BLInfo, "
+    "connectdate, ConnectTime) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)";
+
+// Drops the list view's sort indexes inside the import's transaction, so a
+// cancelled import gets them back with everything else.
+Status DropSortIndexes(ReportDb& db) {
+  Statement list;
+  if (Status s = db.PrepareNative(
+          "SELECT name FROM sqlite_master WHERE type='index' AND tbl_name='tbl_log' AND "
+          "name LIKE 'ix\\_view\\_%' ESCAPE '\\'",
+          &list);
+      !s.ok) {
+    return s;
+  }
+  std::vector<std::string> names;
+  while (list.Step()) names.emplace_back(list.Text(0));
+  list = Statement();
+  for (const std::string& name : names) {
+    if (Status s = db.Exec("DROP INDEX IF EXISTS \"" + name + "\""); !s.ok) return s;
+  }
+  return Status::Ok();
+}
+
+// Feeds the lines of a file to a callback; a line ends at CR LF, LF or CR,
+// and may be of any length.
+class LineReader {
+ public:
+  explicit LineReader(std::FILE* file) : file_(file) {}
+
+  // Returns false at the end of the file or on a read error (see failed()).
+  template <typename Fn>
+  bool ForEachLine(Fn&& fn) {
+    std::vector<char> chunk(1 << 20);
+    bool pending_cr = false;
+    while (true) {
+      size_t got = std::fread(chunk.data(), 1, chunk.size(), file_);
+      if (got == 0) {
+        if (std::ferror(file_)) {
+          error_ = errno;
+          return false;
+        }
+        if (!line_.empty()) {
+          if (!fn(std::string_view(line_))) return false;
+          line_.clear();
+        }
+        return true;
+      }
+      bytes_read_ += got;
+      const char* data = chunk.data();
+      size_t start = 0;
+      size_t i = 0;
+      if (pending_cr) {
+        if (data[0] == '\n') start = i = 1;  // the LF of a CR LF split across chunks
+        pending_cr = false;
+      }
+      for (; i < got; ++i) {
+        char c = data[i];
+        if (c != '\n' && c != '\r') continue;
+        std::string_view piece(data + start, i - start);
+        bool ok;
+        if (line_.empty()) {
+          ok = fn(piece);
+        } else {
+          line_.append(piece);
+          ok = fn(std::string_view(line_));
+          line_.clear();
+        }
+        if (!ok) return false;
+        if (c == '\r') {
+          if (i + 1 < got) {
+            if (data[i + 1] == '\n') ++i;
+          } else {
+            pending_cr = true;
+          }
+        }
+        start = i + 1;
+      }
+      line_.append(data + start, got - start);
+    }
+  }
+
+  std::uint64_t bytes_read() const { return bytes_read_; }
+  int error() const { return error_; }
+
+ private:
+  std::FILE* file_;
+  std::string line_;
+  std::uint64_t bytes_read_ = 0;
+  int error_ = 0;
+};
+
+}  // namespace
+
+std::string ImportResult::SkipSummary() const {
+  std::int64_t bad = skipped_bad_date + skipped_bad_time;
+  if (bad == 0) return {};
+  std::string text = std::to_string(bad) + (bad == 1 ? " line was" : " lines were") +
+                     " not imported: ";
+  if (skipped_bad_date > 0) {
+    text += std::to_string(skipped_bad_date) + " with a date that is not yyyy-mm-dd";
+  }
+  if (skipped_bad_time > 0) {
+    if (skipped_bad_date > 0) text += ", ";
+    text += std::to_string(skipped_bad_time) + " with a time that is not hh:mm";
+  }
+  return text + ".";
+}
+
+ImportResult LoadLog(const std::filesystem::path& log_file, const std::filesystem::path& db_file,
+                     const ImportOptions& options) {
+  ImportResult result;
+  std::error_code ec;
+  if (std::filesystem::is_directory(log_file, ec)) {
+    result.status = Status::Error("Cannot read the log file \"" + log_file.string() +
+                                  "\": it is a folder.");
+    return result;
+  }
+  File file(std::fopen(log_file.c_str(), "rb"));
+  if (!file) {
+    result.status = Status::Error("Cannot read the log file \"" + log_file.string() +
+                                  "\": " + std::strerror(errno) + ".");
+    return result;
+  }
+  ImportProgress progress;
+  progress.bytes_total = std::filesystem::file_size(log_file, ec);
+  if (ec) progress.bytes_total = 0;
+
+  ReportDb db;
+  if (Status s = db.Open(db_file, ReportDb::Mode::kReadWrite); !s.ok) {
+    result.status = s;
+    return result;
+  }
+  auto fail = [&](std::string_view what, const Status& s) {
+    db.Exec("ROLLBACK");
+    result.status = Status::Error(std::string(what) + " \"" + db_file.string() +
+                                  "\": " + s.message);
+    return result;
+  };
+  // IMMEDIATE takes the write lock now, so a locked file is reported before any work.
+  if (Status s = db.Exec("BEGIN IMMEDIATE"); !s.ok) {
+    result.status = Status::Error("Cannot write the report database \"" + db_file.string() +
+                                  "\": " + s.message);
+    return result;
+  }
+  if (Status s = DropSortIndexes(db); !s.ok) return fail("Cannot write the report database", s);
+  if (Status s = db.Exec("DELETE FROM tbl_log"); !s.ok) {
+    return fail("Cannot write the report database", s);
+  }
+  Statement insert;
+  if (Status s = db.PrepareNative(kInsertSql, &insert); !s.ok) {
+    return fail("Cannot write the report database", s);
+  }
+
+  std::int64_t mark = 100;
+  std::string insert_error;
+  LineFieldViews fields;
+  LineReader reader(file.get());
+  bool completed = reader.ForEachLine([&](std::string_view line) {
+    ++result.lines;
+    if ((result.lines & 4095) == 0 && options.cancel &&
+        options.cancel->load(std::memory_order_relaxed)) {
+      result.cancelled = true;
+      return false;
+    }
+    switch (ClassifyLogLine(line, fields)) {
+      case LineKind::kNoSeparator:
+        ++result.skipped_no_separator;
+        return true;
+      case LineKind::kStartOrClosed:
+        ++result.skipped_start_closed;
+        return true;
+      case LineKind::kEntry:
+        break;
+    }
+    auto date = LogDateToStored(fields[9]);
+    if (!date) {
+      ++result.skipped_bad_date;
+      return true;
+    }
+    auto time = LogTimeToStored(fields[10]);
+    if (!time) {
+      ++result.skipped_bad_time;
+      return true;
+    }
+    if (result.stored == mark) {
+      mark += options.progress_step > 0 ? options.progress_step : 10;
+      if (options.cancel && options.cancel->load(std::memory_order_relaxed)) {
+        result.cancelled = true;
+        return false;
+      }
+      if (options.on_progress) {
+        progress.entries = result.stored;
+        progress.bytes_read = reader.bytes_read();
+        options.on_progress(progress);
+      }
+    }
+    insert.BindInt64(1, LeadingNumber(fields[1]));
+    insert.BindInt64(2, LeadingNumber(fields[2]));
+    for (int i = 3; i <= 8; ++i) insert.BindTextStatic(i, fields[i]);
+    insert.BindTextStatic(9, *date);
+    insert.BindTextStatic(10, *time);
+    insert.Step();
+    if (!insert.error().empty()) {
+      insert_error = insert.error();
+      return false;
+    }
+    insert.Reset();
+    ++result.stored;
+    return true;
+  });
+  insert = Statement();
+
+  if (result.cancelled) {
+    db.Exec("ROLLBACK");
+    result.stored = 0;
+    return result;
+  }
+  if (!insert_error.empty()) return fail("Cannot write the report database", Status::Error(insert_error));
+  if (!completed) {
+    db.Exec("ROLLBACK");
+    result.status = Status::Error("Cannot read the log file \"" + log_file.string() + "\": " +
+                                  std::strerror(reader.error()) + ".");
+    return result;
+  }
+  if (Status s = db.Exec("COMMIT"); !s.ok) return fail("Cannot write the report database", s);
+  if (options.on_progress) {
+    progress.entries = result.stored;
+    progress.bytes_read = reader.bytes_read();
+    options.on_progress(progress);
+  }
+  return result;
+}
+
+Status ClearLogTable(const std::filesystem::path& db_file) {
+  ReportDb db;
+  if (Status s = db.Open(db_file, ReportDb::Mode::kReadWrite); !s.ok) return s;
+  if (Status s = db.Exec("DELETE FROM tbl_log"); !s.ok) {
+    return Status::Error("Cannot empty the report database \"" + db_file.string() + "\": " +
+                         s.message);
+  }
+  return Status::Ok();
+}
+
+}  // namespace vantry::analyser

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "status.h"
+
+namespace vantry::analyser {
+
+/// Where an import stands, for a progress bar and the "Entries" panel.
+struct ImportProgress {
+  std::int64_t entries = 0;      ///< entries stored so far
+  std::uint64_t bytes_read = 0;  ///< of the log file
+  std::uint64_t bytes_total = 0;
+};
+
+/// How LoadLog reports and how it is stopped.
+struct ImportOptions {
+  /// Called at the progress marks (after 100 entries, then every
+  /// progress_step entries) and once at the end; runs on the importing thread.
+  std::function<void(const ImportProgress&)> on_progress;
+  std::int64_t progress_step = 10;
+  /// When it becomes true the import stops and the table keeps its previous rows.
+  const std::atomic<bool>* cancel = nullptr;
+};
+
+/// What an import did, including every line it did not store and why.
+struct ImportResult {
+  Status status;           ///< failure: nothing changed in the database
+  bool cancelled = false;  ///< stopped by the cancel flag: nothing changed
+  std::int64_t stored = 0;
+  std::int64_t lines = 0;                 ///< physical lines read
+  std::int64_t skipped_no_separator = 0;  ///< no "|" (blank lines, garbage)
+  std::int64_t skipped_start_closed = 0;  ///< "start"/"closed" lines, never stored
+  std::int64_t skipped_bad_date = 0;      ///< date field is no yyyy-mm-dd date
+  std::int64_t skipped_bad_time = 0;      ///< time field is no hh:mm time
+
+  /// One line for the user about the lines that were not stored because they
+  /// could not be read; empty when there were none.
+  std::string SkipSummary() const;
+};
+
+/// Empties tbl_log and imports every entry of the log file into it, in one
+/// transaction: on failure or cancel the previous rows stay as they were.
+/// Lines end in CR LF, LF or CR. Lines without "|" and "start"/"closed" lines
+/// are skipped as the log format says; lines whose date or time cannot be read
+/// are skipped and counted.
+ImportResult LoadLog(const std::filesystem::path& log_file, const std::filesystem::path& db_file,
+                     const ImportOptions& options = {});
+
+/// Empties tbl_log (what the analysis window does when it closes).
+Status ClearLogTable(const std::filesystem::path& db_file);
+
+/// Indexes that the list view creates for sorting; an import drops them first
+/// so a million rows are not inserted into several b-trees.
+inline constexpr const char* kSortIndexPrefix = "ix_view_";
+
+}  // namespace vantry::analyser
