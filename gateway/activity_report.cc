@@ -1,0 +1,78 @@
+#include "activity_report.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstring>
+
+#include "monitor_channel.h"
+#include "report_line.h"
+#include "trace.h"
+
+namespace vantry {
+
+std::tm SystemLocalTime() {
+  std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  return local;
+}
+
+ActivityReporter::ActivityReporter(const ConfigSettings& settings, Trace& trace,
+                                   MonitorChannel* channel, LocalClock clock)
+    : settings_(settings),
+      trace_(trace),
+      channel_(channel),
+      clock_(std::move(clock)),
+      log_path_(settings.PathEXE + "/vantry.log") {}
+
+std::string ActivityReporter::BuildReportLine(std::int32_t index, std::string_view action,
+                                              SocketInfo& info) {
+  info.BLType = BlockTypeName(info.BLType);
+  ReportFields fields{
+      .slot_limit = settings_.MaxSocks,
+      .slot = index,
+      .action = std::string(action),
+      .ip = info.IP,
+      .alt_ip = info.AltIP,
+      .host_name = info.HostName,
+      .block_type = info.BLType,
+      .block_source = info.BLHost,
+  };
+  return FormatReportLine(fields, clock_());
+}
+
+void ActivityReporter::ReportConnection(std::int32_t index, std::string_view action,
+                                        SocketInfo& info) {
+  std::string line = BuildReportLine(index, action, info);
+  if (channel_ != nullptr) channel_->Send(FrameReport(line));
+  trace_.SayLog(line);
+  bool log_ok = line.find("|OK|") != std::string::npos && settings_.LogOK > 0;
+  bool log_bl = line.find("|BL|") != std::string::npos && settings_.LogBL != 0;
+  if (log_ok || log_bl) AppendLog(line);
+}
+
+void ActivityReporter::AppendLog(std::string_view line) {
+  std::string record(line);
+  record += "\r\n";
+  int fd = open(log_path_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  bool ok = fd >= 0;
+  int saved_errno = errno;
+  if (ok) {
+    // O_APPEND and a single write keep each line whole even if the file is shared.
+    ssize_t n = write(fd, record.data(), record.size());
+    ok = n == static_cast<ssize_t>(record.size());
+    saved_errno = n < 0 ? errno : ENOSPC;
+    close(fd);
+  }
+  if (!ok && !log_failing_) {
+    trace_.Say("Cannot write activity log " + log_path_ + ": " + std::strerror(saved_errno) +
+               " (reports still go to the trace and the monitor)");
+  } else if (ok && log_failing_) {
+    trace_.Say("Activity log " + log_path_ + " is writable again");
+  }
+  log_failing_ = !ok;
+}
+
+}  // namespace vantry

@@ -1,0 +1,277 @@
+#include "frm_svc.h"
+
+#include <ifaddrs.h>
+#include <net/if.h>
+#include <netinet/in.h>
+#include <arpa/inet.h>
+
+#include <asio/co_spawn.hpp>
+#include <asio/connect.hpp>
+#include <asio/experimental/as_tuple.hpp>
+#include <asio/experimental/awaitable_operators.hpp>
+#include <asio/steady_timer.hpp>
+#include <asio/use_awaitable.hpp>
+#include <exception>
+
+#include "mod_slot_out.h"
+#include "relay.h"
+
+namespace vantry {
+namespace {
+
+using asio::experimental::as_tuple;
+using namespace asio::experimental::awaitable_operators;
+using asio::ip::tcp;
+
+constexpr auto kConnectTimeout = std::chrono::seconds(30);
+constexpr auto kMailHostCacheTime = std::chrono::seconds(30);
+constexpr auto kAcceptBackoff = std::chrono::milliseconds(100);
+
+std::string_view TrimBlanks(std::string_view s) {
+  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
+  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+  return s;
+}
+
+}  // namespace
+
+std::optional<std::uint16_t> ParsePort(std::string_view text) {
+  text = TrimBlanks(text);
+  if (text.empty() || text.size() > 5) return std::nullopt;
+  unsigned value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + static_cast<unsigned>(c - '0');
+  }
+  if (value < 1 || value > 65535) return std::nullopt;
+  return static_cast<std::uint16_t>(value);
+}
+
+std::string PrimaryLocalAddress() {
+  ifaddrs* list = nullptr;
+  std::string found = "127.0.0.1";
+  if (getifaddrs(&list) != 0) return found;
+  for (ifaddrs* it = list; it != nullptr; it = it->ifa_next) {
+    if (it->ifa_addr == nullptr || it->ifa_addr->sa_family != AF_INET) continue;
+    if ((it->ifa_flags & IFF_UP) == 0 || (it->ifa_flags & IFF_LOOPBACK) != 0) continue;
+    char text[INET_ADDRSTRLEN];
+    auto* addr = reinterpret_cast<sockaddr_in*>(it->ifa_addr);
+    if (inet_ntop(AF_INET, &addr->sin_addr, text, sizeof text) != nullptr) {
+      found = text;
+      break;
+    }
+  }
+  freeifaddrs(list);
+  return found;
+}
+
+FrmSvc::FrmSvc(asio::io_context& io, Trace& trace, ConfigSettings settings, HostLists lists)
+    : io_(io),
+      trace_(trace),
+      settings_(std::move(settings)),
+      lists_(std::move(lists)),
+      table_(settings_.MaxSocks),
+      RBLResults(static_cast<std::size_t>(settings_.MaxSocks) + 1),
+      channel_(io, MailslotName()),
+      reporter_(settings_, trace, &channel_),
+      resolver_(io, ResolverOptions{.dns_servers = settings_.DNSServers}),
+      evtRBL(resolver_, settings_, lists_.RBLHosts, RBLResults,
+             [this](std::string_view text) { Say(text); }),
+      mail_resolver_(io) {
+  evtRBL.evBlackListed = [this](std::int32_t Index, const std::string& IP,
+                                const std::string& BLHost, const std::string& BLType) {
+    evtRBL_evBlackListed(Index, IP, BLHost, BLType);
+  };
+  evtRBL.evNotListed = [this](std::int32_t Index) { evtRBL_evNotListed(Index); };
+  if (!resolver_.error().empty()) Say("DNS servers: " + resolver_.error());
+}
+
+bool FrmSvc::StartListening() {
+  auto port = ParsePort(settings_.LocalPort);
+  if (!port) {
+    Say("Cannot listen on port \"" + settings_.LocalPort +
+        "\": LocalPort must be a port number from 1 to 65535");
+    return false;
+  }
+  std::error_code ec;
+  wsMon.emplace(io_);
+  tcp::endpoint endpoint(tcp::v4(), *port);
+  wsMon->open(endpoint.protocol(), ec);
+  if (!ec) wsMon->set_option(tcp::acceptor::reuse_address(true), ec);
+  if (!ec) wsMon->bind(endpoint, ec);
+  if (!ec) wsMon->listen(asio::socket_base::max_listen_connections, ec);
+  if (ec) {
+    Say("Cannot listen on port " + std::to_string(*port) + ": " + ec.message());
+    wsMon.reset();
+    return false;
+  }
+  SocketInfo& slot0 = table_.info(0);
+  reporter_.ReportConnection(0, "START", slot0);
+  Say(std::to_string(settings_.MaxSocks) + " sockets listening to port " + settings_.LocalPort +
+      " for " + PrimaryLocalAddress());
+  asio::co_spawn(io_, AcceptLoop(), [this](std::exception_ptr e) {
+    if (!e) return;
+    try {
+      std::rethrow_exception(e);
+    } catch (const std::exception& ex) {
+      Say(std::string("Listener stopped: ") + ex.what());
+    }
+  });
+  return true;
+}
+
+void FrmSvc::ReportShutdown() { reporter_.ReportConnection(0, "SHUT", table_.info(0)); }
+
+asio::awaitable<void> FrmSvc::AcceptLoop() {
+  asio::steady_timer backoff(io_);
+  bool accept_failing = false;
+  for (;;) {
+    auto [ec, socket] = co_await wsMon->async_accept(as_tuple(asio::use_awaitable));
+    if (ec) {
+      if (ec == asio::error::operation_aborted) co_return;
+      if (!accept_failing) Say("Accepting a connection failed: " + ec.message());
+      accept_failing = true;
+      backoff.expires_after(kAcceptBackoff);
+      co_await backoff.async_wait(as_tuple(asio::use_awaitable));
+      continue;
+    }
+    accept_failing = false;
+    std::int32_t index = table_.FindFreeSocket();
+    if (index < 0) {
+      std::error_code ignored;
+      socket.close(ignored);
+      continue;
+    }
+    std::error_code peer_error;
+    tcp::endpoint peer = socket.remote_endpoint(peer_error);
+    Slot& slot = table_.slot(index);
+    slot.reserved = true;
+    slot.in_state = SocketState::kClosed;
+    slot.wsIn.emplace(std::move(socket));
+    table_.ClearSocket(index);
+    RBLResults[static_cast<std::size_t>(index)] = RBLResult{};
+    SocketInfo& info = table_.info(index);
+    info.IP = peer_error ? std::string() : peer.address().to_string();
+    info.RequestID = ++next_request_id_;
+    asio::co_spawn(io_, wsMon_ConnectionRequest(index), [this, index](std::exception_ptr e) {
+      if (e) {
+        try {
+          std::rethrow_exception(e);
+        } catch (const std::exception& ex) {
+          Say("Slot " + std::to_string(index) + ": connection handler failed: " + ex.what());
+        }
+      }
+      ReleaseSlot(index);
+    });
+  }
+}
+
+void FrmSvc::ReleaseSlot(std::int32_t Index) {
+  Slot& slot = table_.slot(Index);
+  // Normal ends have already set the state; anything else (an escaped
+  // exception) must not leave the slot looking busy for ever.
+  if (slot.in_state != SocketState::kClosing) {
+    CloseQuietly(slot.wsIn);
+    slot.in_state = SocketState::kClosed;
+  }
+  CloseQuietly(slot.wsOut);
+  slot.reserved = false;
+}
+
+asio::awaitable<std::optional<tcp::resolver::results_type>> FrmSvc::MailServerEndpoints(
+    std::error_code& error) {
+  auto now = std::chrono::steady_clock::now();
+  if (mail_endpoints_ && now < mail_endpoints_expiry_) co_return mail_endpoints_;
+  auto port = ParsePort(settings_.SMTPPort);
+  if (!port) {
+    error = std::make_error_code(std::errc::invalid_argument);
+    co_return std::nullopt;
+  }
+  auto [ec, results] = co_await mail_resolver_.async_resolve(
+      tcp::v4(), settings_.SMTPHost, std::to_string(*port), as_tuple(asio::use_awaitable));
+  if (ec || results.empty()) {
+    error = ec ? ec : asio::error::host_not_found;
+    co_return std::nullopt;
+  }
+  // Resolving the mail server for every connection would cost more than the
+  // relay itself; a short cache still follows a changed address soon.
+  mail_endpoints_ = results;
+  mail_endpoints_expiry_ = now + kMailHostCacheTime;
+  co_return mail_endpoints_;
+}
+
+asio::awaitable<void> FrmSvc::PassConnection(std::int32_t Index) {
+  Slot& slot = table_.slot(Index);
+  const std::string index_text = std::to_string(Index);
+  reporter_.ReportConnection(Index, "OK", table_.info(Index));
+  // The client was taken off the listen queue when the request arrived; this
+  // is the point where the hand-over accepts it as the slot's connection.
+  slot.in_state = SocketState::kConnected;
+  CloseQuietly(slot.wsOut);
+  slot.wsOut.emplace(io_);
+
+  std::error_code error;
+  auto endpoints = co_await MailServerEndpoints(error);
+  if (endpoints) {
+    asio::steady_timer deadline(io_, kConnectTimeout);
+    auto result = co_await (asio::async_connect(*slot.wsOut, *endpoints, as_tuple(asio::use_awaitable)) ||
+                            deadline.async_wait(as_tuple(asio::use_awaitable)));
+    if (result.index() == 0) {
+      error = std::get<0>(std::get<0>(result));
+    } else {
+      error = asio::error::timed_out;
+    }
+  } else if (error == std::errc::invalid_argument) {
+    Say("wsout socket: " + index_text + " SMTPPort \"" + settings_.SMTPPort +
+        "\" is not a port number from 1 to 65535");
+    CloseQuietly(slot.wsIn);
+    CloseQuietly(slot.wsOut);
+    slot.in_state = SocketState::kClosed;
+    co_return;
+  }
+  if (error) {
+    Say("wsout socket: " + index_text + " " + error.message());
+    CloseQuietly(slot.wsIn);
+    CloseQuietly(slot.wsOut);
+    slot.in_state = SocketState::kClosed;
+    co_return;
+  }
+  std::error_code ignored;
+  slot.wsIn->set_option(tcp::no_delay(true), ignored);
+  slot.wsOut->set_option(tcp::no_delay(true), ignored);
+
+  RelayOutcome outcome = co_await Relay(*slot.wsIn, *slot.wsOut);
+  switch (outcome.end) {
+    case RelayEnd::kInboundClosed:
+      Say("Closing inbound socket " + index_text + "\r\n");
+      GracefulClose(*slot.wsOut);
+      CloseQuietly(slot.wsOut);
+      reporter_.ReportConnection(Index, "CLOSED", table_.info(Index));
+      // Left closing: the next slot search finishes it and frees the slot.
+      GracefulClose(*slot.wsIn);
+      slot.in_state = SocketState::kClosing;
+      break;
+    case RelayEnd::kOutboundClosed:
+      Say("Closing outbound socket " + index_text + "\r\n");
+      GracefulClose(*slot.wsIn);
+      CloseQuietly(slot.wsIn);
+      slot.in_state = SocketState::kClosed;
+      reporter_.ReportConnection(Index, "CLOSED", table_.info(Index));
+      CloseQuietly(slot.wsOut);
+      break;
+    case RelayEnd::kInboundError:
+      Say("wsin socket: " + index_text + " " + outcome.error.message());
+      CloseQuietly(slot.wsIn);
+      CloseQuietly(slot.wsOut);
+      slot.in_state = SocketState::kClosed;
+      break;
+    case RelayEnd::kOutboundError:
+      Say("wsout socket: " + index_text + " " + outcome.error.message());
+      CloseQuietly(slot.wsIn);
+      CloseQuietly(slot.wsOut);
+      slot.in_state = SocketState::kClosed;
+      break;
+  }
+}
+
+}  // namespace vantry

@@ -1,0 +1,79 @@
+#pragma once
+
+#include <asio/awaitable.hpp>
+#include <asio/io_context.hpp>
+#include <asio/ip/tcp.hpp>
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "activity_report.h"
+#include "config_settings.h"
+#include "crbl.h"
+#include "list_files.h"
+#include "monitor_channel.h"
+#include "resolver.h"
+#include "slot_table.h"
+#include "trace.h"
+
+namespace vantry {
+
+/// The gateway's service object: owns the listener, the slots, the lists, the
+/// DNSBL checker and the reporting, and carries every connection handler.
+/// Everything runs on the one thread of the io_context.
+class FrmSvc {
+ public:
+  /// `settings` and `lists` are read once at start and never change afterwards.
+  FrmSvc(asio::io_context& io, Trace& trace, ConfigSettings settings, HostLists lists);
+
+  /// Binds LocalPort, creates the slots, listens and reports "START". On a bad
+  /// port or a failed bind it traces one line naming port and reason and
+  /// returns false.
+  bool StartListening();
+  /// Reports "SHUT" for slot 0.
+  void ReportShutdown();
+
+  const ConfigSettings& settings() const { return settings_; }
+  SlotTable& slots() { return table_; }
+
+ private:
+  asio::awaitable<void> AcceptLoop();
+  /// The connection request: screening of the slot, then refusal or hand-over.
+  asio::awaitable<void> wsMon_ConnectionRequest(std::int32_t Index);
+  asio::awaitable<void> PassConnection(std::int32_t Index);
+  asio::awaitable<std::optional<asio::ip::tcp::resolver::results_type>> MailServerEndpoints(
+      std::error_code& error);
+  void evtRBL_evBlackListed(std::int32_t Index, const std::string& IP, const std::string& BLHost,
+                            const std::string& BLType);
+  void evtRBL_evNotListed(std::int32_t Index);
+  void ReleaseSlot(std::int32_t Index);
+  void Say(std::string_view text) { trace_.Say(text); }
+
+  asio::io_context& io_;
+  Trace& trace_;
+  const ConfigSettings settings_;
+  const HostLists lists_;
+  SlotTable table_;
+  std::vector<RBLResult> RBLResults;
+  MonitorChannel channel_;
+  ActivityReporter reporter_;
+  Resolver resolver_;
+  CRBL evtRBL;
+  std::optional<asio::ip::tcp::acceptor> wsMon;
+  asio::ip::tcp::resolver mail_resolver_;
+  std::optional<asio::ip::tcp::resolver::results_type> mail_endpoints_;
+  std::chrono::steady_clock::time_point mail_endpoints_expiry_{};
+  std::int32_t next_request_id_ = 0;
+};
+
+/// LocalPort/SMTPPort text as a port number 1..65535 (blanks around it are
+/// allowed); nullopt for anything else.
+std::optional<std::uint16_t> ParsePort(std::string_view text);
+
+/// The first IPv4 address of an interface that is up and not loopback, else 127.0.0.1.
+std::string PrimaryLocalAddress();
+
+}  // namespace vantry

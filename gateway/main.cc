@@ -1,0 +1,82 @@
+// vantrysvc: the DNS-blocklist gateway.
+#include <signal.h>
+#include <unistd.h>
+
+#include <asio/io_context.hpp>
+#include <asio/signal_set.hpp>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <string>
+
+#include "configure_service.h"
+#include "frm_svc.h"
+#include "instance_lock.h"
+#include "service_control.h"
+#include "trace.h"
+
+namespace {
+
+std::string ProgramPath() {
+  std::error_code ec;
+  auto path = std::filesystem::read_symlink("/proc/self/exe", ec);
+  return ec ? std::string("vantrysvc") : path.string();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using namespace vantry;
+  std::string arguments;
+  for (int i = 1; i < argc; ++i) {
+    if (i > 1) arguments += ' ';
+    arguments += argv[i];
+  }
+  const Switch requested = ParseCommandLine(arguments);
+  const std::string program_path = ProgramPath();
+  const std::string program_folder = std::filesystem::path(program_path).parent_path().string();
+
+  switch (requested) {
+    case Switch::kHelp:
+      std::cout << UsageText();
+      return 0;
+    case Switch::kInstall:
+      return InstallService(program_path, program_folder);
+    case Switch::kUninstall:
+      return UninstallService();
+    case Switch::kFixReg:
+      return FixRegistry(program_folder);
+    case Switch::kDebug:
+    case Switch::kNone:
+      break;
+  }
+
+  std::string lock_path;
+  if (!AcquireInstanceLock(&lock_path)) {
+    std::cerr << "vantrysvc: another gateway is already running with these settings (lock "
+              << lock_path << ")" << std::endl;
+    return 1;
+  }
+  // A client that vanishes mid-write must cost an error code, not the process.
+  signal(SIGPIPE, SIG_IGN);
+
+  Trace trace(requested == Switch::kDebug ? STDOUT_FILENO : STDERR_FILENO);
+  asio::io_context io(1);
+  ConfigSettings settings;
+  HostLists lists;
+  ConfigureService(trace, program_folder, settings, lists);
+  FitSlotsToLimits(trace, settings);
+  trace.Say("Setting Socket Parameters");
+  auto service = std::make_unique<FrmSvc>(io, trace, std::move(settings), std::move(lists));
+  if (!service->StartListening()) return 1;
+
+  asio::signal_set stop_signals(io, SIGINT, SIGTERM);
+  stop_signals.async_wait([&service](std::error_code ec, int) {
+    if (ec) return;
+    service->ReportShutdown();
+    // Stop ends the process at once: open connections are dropped unreported.
+    _exit(0);
+  });
+  io.run();
+  return 0;
+}

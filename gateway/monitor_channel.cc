@@ -1,0 +1,74 @@
+#include "monitor_channel.h"
+
+#include <unistd.h>
+
+namespace vantry {
+
+MonitorChannel::MonitorChannel(asio::io_context& io, std::string name, std::size_t max_queued)
+    : io_(io), writer_(std::move(name)), max_queued_(max_queued) {}
+
+SlotWriteResult MonitorChannel::TrySend(const std::string& frame) {
+  if (writer_.fd() < 0) writer_.SlotOpen();
+  SlotWriteResult result = writer_.SlotWrite(frame);
+  if (result == SlotWriteResult::kNoReader || result == SlotWriteResult::kFailed) {
+    // The console may have restarted since we connected: try a fresh connection once.
+    writer_.SlotClose();
+    waiter_.reset();
+    writer_.SlotOpen();
+    result = writer_.SlotWrite(frame);
+    if (result != SlotWriteResult::kSent && result != SlotWriteResult::kWouldBlock) {
+      writer_.SlotClose();
+    }
+  }
+  return result;
+}
+
+void MonitorChannel::Send(std::string frame) {
+  if (!queue_.empty()) {
+    if (queue_.size() >= max_queued_) {
+      ++dropped_;
+      return;
+    }
+    queue_.push_back(std::move(frame));
+    return;
+  }
+  if (TrySend(frame) == SlotWriteResult::kWouldBlock) {
+    queue_.push_back(std::move(frame));
+    WaitWritable();
+  }
+}
+
+void MonitorChannel::Flush() {
+  while (!queue_.empty()) {
+    SlotWriteResult result = TrySend(queue_.front());
+    if (result == SlotWriteResult::kWouldBlock) {
+      WaitWritable();
+      return;
+    }
+    if (result != SlotWriteResult::kSent) {
+      // The console went away: what is queued for it is lost, as a report is
+      // lost when no console runs at all.
+      dropped_ += queue_.size();
+      queue_.clear();
+      return;
+    }
+    queue_.pop_front();
+  }
+}
+
+void MonitorChannel::WaitWritable() {
+  if (waiting_ || writer_.fd() < 0) return;
+  if (!waiter_) {
+    int fd = dup(writer_.fd());
+    if (fd < 0) return;
+    waiter_.emplace(io_, fd);
+  }
+  waiting_ = true;
+  waiter_->async_wait(asio::posix::descriptor_base::wait_write, [this](std::error_code ec) {
+    waiting_ = false;
+    if (ec == asio::error::operation_aborted) return;
+    Flush();
+  });
+}
+
+}  // namespace vantry

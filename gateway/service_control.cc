@@ -1,0 +1,169 @@
+#include "service_control.h"
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <vector>
+
+#include "gateway_config.h"
+#include "mod_rbl_registry.h"
+#include "registry_store.h"
+#include "unit_template.h"
+
+namespace vantry {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string UnitFilePath() { return UnitDirectory() + "/" + std::string(kServiceUnitName) + ".service"; }
+
+// systemd is asked to reload only when it runs and the unit went to its real
+// folder; a test's private unit folder must not touch the machine's manager.
+bool ManageSystemd() {
+  return std::getenv("VANTRY_UNIT_DIR") == nullptr && fs::exists("/run/systemd/system");
+}
+
+void RunSystemctl(const std::vector<std::string>& args) {
+  pid_t pid = fork();
+  if (pid == 0) {
+    std::vector<char*> argv;
+    std::string program = "systemctl";
+    argv.push_back(program.data());
+    std::vector<std::string> copy = args;
+    for (auto& a : copy) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    execvp("systemctl", argv.data());
+    _exit(127);
+  }
+  if (pid > 0) {
+    int status = 0;
+    waitpid(pid, &status, 0);
+  }
+}
+
+std::string ReplaceAll(std::string text, std::string_view from, std::string_view to) {
+  for (size_t pos = text.find(from); pos != std::string::npos; pos = text.find(from, pos + to.size())) {
+    text.replace(pos, from.size(), to);
+  }
+  return text;
+}
+
+}  // namespace
+
+Switch ParseCommandLine(std::string_view arguments) {
+  std::string lower(arguments);
+  std::transform(lower.begin(), lower.end(), lower.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  if (lower == "-install") return Switch::kInstall;
+  if (lower == "-uninstall") return Switch::kUninstall;
+  if (lower == "-debug") return Switch::kDebug;
+  if (lower == "-fixreg") return Switch::kFixReg;
+  if (lower == "--help" || lower == "-help" || lower == "-h" || lower == "-?") return Switch::kHelp;
+  return Switch::kNone;
+}
+
+std::string UnitDirectory() {
+  const char* env = std::getenv("VANTRY_UNIT_DIR");
+  return env && *env ? std::string(env) : std::string("/etc/systemd/system");
+}
+
+int InstallService(std::string_view program_path, std::string_view program_folder) {
+  const std::string display(kDisplayName);
+  std::string unit_path = UnitFilePath();
+  std::error_code ec;
+  bool written = false;
+  if (!fs::exists(unit_path, ec)) {
+    std::string environment;
+    if (const char* reg = std::getenv("VANTRY_REGISTRY"); reg && *reg) {
+      environment = "Environment=VANTRY_REGISTRY=" + std::string(reg) + "\n";
+    }
+    std::string unit = ReplaceAll(std::string(kUnitTemplate), "@VANTRYSVC@", program_path);
+    unit = ReplaceAll(unit, "@ENVIRONMENT@", environment);
+    fs::create_directories(UnitDirectory(), ec);
+    std::ofstream out(unit_path, std::ios::binary | std::ios::trunc);
+    out << unit;
+    out.close();
+    written = static_cast<bool>(out);
+    if (!written) fs::remove(unit_path, ec);
+  }
+  if (!written) {
+    std::cerr << display << " failed to install.  Service may already be installed." << std::endl;
+    return 1;
+  }
+  if (ManageSystemd()) {
+    RunSystemctl({"daemon-reload"});
+    RunSystemctl({"enable", std::string(kServiceUnitName)});
+  }
+  std::string error;
+  if (!WriteDefaults(program_folder, &error)) {
+    std::cerr << display << " installed, but its settings could not be written: " << error
+              << std::endl;
+    return 1;
+  }
+  std::cout << display << " installed successfully" << std::endl;
+  return 0;
+}
+
+int UninstallService() {
+  const std::string display(kDisplayName);
+  std::string unit_path = UnitFilePath();
+  std::error_code ec;
+  if (!fs::exists(unit_path, ec)) {
+    std::cerr << display << " failed to uninstall.  Service may already be uninstalled."
+              << std::endl;
+    return 1;
+  }
+  if (ManageSystemd()) RunSystemctl({"disable", "--now", std::string(kServiceUnitName)});
+  if (!fs::remove(unit_path, ec)) {
+    std::cerr << display << " failed to uninstall.  Service may already be uninstalled."
+              << std::endl;
+    return 1;
+  }
+  if (ManageSystemd()) RunSystemctl({"daemon-reload"});
+  DeleteParametersKey();  // errors ignored: the service itself is gone
+  std::cout << display << " uninstalled successfully" << std::endl;
+  return 0;
+}
+
+int FixRegistry(std::string_view program_folder) {
+  std::string error;
+  if (!WriteDefaults(program_folder, &error)) {
+    std::cerr << "Cannot write the settings file: " << error << std::endl;
+    return 1;
+  }
+  std::cout << "Korvane Vantry Gateway Registry Keys have been fixed.  Please try to restart the "
+               "Dask Vantry service"
+            << std::endl;
+  return 0;
+}
+
+std::string UsageText() {
+  return "Usage: vantrysvc [-install | -uninstall | -debug | -fixreg]\n"
+         "\n"
+         "DNS-blocklist gateway: screens every incoming SMTP connection and relays the\n"
+         "passed ones to the real mail server.\n"
+         "\n"
+         "  (no switch)  run as the daskvantry service (trace on stderr / the journal)\n"
+         "  -debug       run in the foreground with the trace on the terminal\n"
+         "  -install     write the daskvantry.service unit, enable it and write the\n"
+         "               default settings\n"
+         "  -uninstall   disable and remove the unit and delete the settings\n"
+         "  -fixreg      rewrite every setting with its default\n"
+         "\n"
+         "Environment:\n"
+         "  VANTRY_REGISTRY  settings file (default /etc/vantry/registry.reg)\n"
+         "  VANTRY_MAILSLOT  monitor channel name (default \\\\.\\mailslot\\korvane\\daskvantry)\n"
+         "  VANTRY_UNIT_DIR  unit folder for -install/-uninstall (default /etc/systemd/system)\n"
+         "\n"
+         "Stop with SIGTERM or Ctrl-C. The lists and vantry.log live in the folder named\n"
+         "by the PathEXE setting.\n";
+}
+
+}  // namespace vantry

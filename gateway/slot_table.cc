@@ -1,0 +1,37 @@
+#include "slot_table.h"
+
+namespace vantry {
+
+SlotTable::SlotTable(std::int32_t max_socks)
+    : Sockets(static_cast<std::size_t>(max_socks) + 1), slots_(static_cast<std::size_t>(max_socks) + 1) {}
+
+std::int32_t SlotTable::FindFreeSocket() {
+  for (std::int32_t i = 0; i <= max_socks(); ++i) {
+    Slot& s = slot(i);
+    if (s.reserved) continue;
+    if (s.in_state == SocketState::kError || s.in_state == SocketState::kClosing) {
+      CloseQuietly(s.wsIn);
+      s.in_state = SocketState::kClosed;
+      continue;
+    }
+    if (s.in_state == SocketState::kClosed) return i;
+  }
+  return -1;
+}
+
+void SlotTable::ClearSocket(std::int32_t index) { info(index) = SocketInfo{}; }
+
+std::int32_t SlotTable::busy_count() const {
+  std::int32_t n = 0;
+  for (const Slot& s : slots_) n += s.reserved ? 1 : 0;
+  return n;
+}
+
+void CloseQuietly(std::optional<asio::ip::tcp::socket>& socket) {
+  if (!socket) return;
+  std::error_code ignored;
+  socket->close(ignored);
+  socket.reset();
+}
+
+}  // namespace vantry
