@@ -1,0 +1,208 @@
+#include "dns_fixture.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <pwd.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <set>
+
+#include "free_port.h"
+
+namespace vantry::testing {
+namespace {
+
+sockaddr_in Loopback(int port) {
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(static_cast<uint16_t>(port));
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  return addr;
+}
+
+// A standard query for the A record of name, id 0x5654.
+std::string BuildQuery(std::string_view name) {
+  std::string packet("\x56\x54\x01\x00\x00\x01\x00\x00\x00\x00\x00\x00", 12);
+  while (!name.empty()) {
+    std::size_t dot = name.find('.');
+    std::string_view label = name.substr(0, dot);
+    packet += static_cast<char>(label.size());
+    packet += label;
+    if (dot == std::string_view::npos) break;
+    name.remove_prefix(dot + 1);
+  }
+  packet += std::string("\x00\x00\x01\x00\x01", 5);
+  return packet;
+}
+
+// "a.b.example.test" -> "example.test": the domain dnsmasq should answer for on its own.
+std::string ParentDomain(const std::string& name) {
+  std::size_t last = name.rfind('.');
+  if (last == std::string::npos || last == 0) return name;
+  std::size_t before = name.rfind('.', last - 1);
+  return before == std::string::npos ? name : name.substr(before + 1);
+}
+
+}  // namespace
+
+DnsRecords StandardDnsRecords() {
+  using namespace dns;
+  DnsRecords records;
+  records.ptr = {{std::string(kAltPeer), std::string(kAltHost)},
+                 {std::string(kLostPeer), std::string(kLostHost)}};
+  records.a = {{std::string(kGoodHost), std::string(kGoodPeer)},
+               {std::string(kAltHost), std::string(kAltAddress)},
+               {std::string(kTwoHost), std::string(kTwoFirst)},
+               {std::string(kTwoHost), std::string(kTwoSecond)}};
+  for (std::string_view listed :
+       {kListedType2, kListedType4, kListedType10, kListedType127, kListedOtherNet}) {
+    std::string last_octet(listed.substr(listed.rfind('.') + 1));
+    records.a.emplace_back("l" + last_octet + ".vantry.test", std::string(listed));
+  }
+  records.zones = {
+      {std::string(kZone1),
+       {{std::string(kListedType2), "127.0.0.2"},
+        {std::string(kListedType4), "127.0.0.4"},
+        {std::string(kListedType10), "127.0.0.10"},
+        {std::string(kListedType127), "127.0.0.127"},
+        {std::string(kListedOtherNet), "127.0.1.2"}}},
+      {std::string(kZone2),
+       {{std::string(kListedType10), "127.0.0.2"}, {std::string(kListedType127), "127.0.0.4"}}}};
+  return records;
+}
+
+DnsFixture::DnsFixture(DnsRecords records) {
+  silent_fd_ = socket(AF_INET, SOCK_DGRAM, 0);
+  sockaddr_in addr = Loopback(0);
+  socklen_t len = sizeof addr;
+  if (silent_fd_ < 0 || bind(silent_fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+      getsockname(silent_fd_, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
+    error_ = "cannot bind the silent DNS port";
+    return;
+  }
+  silent_port_ = ntohs(addr.sin_port);
+  dead_port_ = FreePort();
+  Start(records);
+}
+
+DnsFixture::~DnsFixture() {
+  dnsmasq_.reset();
+  rbldnsd_.reset();
+  if (silent_fd_ >= 0) close(silent_fd_);
+}
+
+void DnsFixture::Start(const DnsRecords& records) {
+  const bool root = geteuid() == 0;
+  // rbldnsd refuses to run as root and reads its zones after dropping to its user, so the
+  // folder and files must be readable by that user.
+  chmod(dir_.path().c_str(), 0755);
+  std::vector<std::string> rbldnsd_argv = {"rbldnsd", "-n", "-a", "-t", "60", "-l",
+                                           "+" + (dir_.path() / "queries.log").string()};
+  if (root) {
+    rbldnsd_argv.push_back("-u");
+    rbldnsd_argv.push_back(getpwnam("rbldns") != nullptr ? "rbldns" : "nobody");
+  }
+  // Created here because rbldnsd may open it after giving up root.
+  WriteFileText(dir_.path() / "queries.log", "");
+  chmod((dir_.path() / "queries.log").c_str(), 0666);
+  rbldnsd_port_ = FreePort();
+  rbldnsd_argv.push_back("-b");
+  rbldnsd_argv.push_back("127.0.0.1/" + std::to_string(rbldnsd_port_));
+  rbldnsd_argv.push_back("-w");
+  rbldnsd_argv.push_back(dir_.path().string());
+  for (std::size_t i = 0; i < records.zones.size(); ++i) {
+    std::string file = "zone" + std::to_string(i);
+    std::string text;
+    for (const auto& [address, answer] : records.zones[i].listings) {
+      text += address + " :" + answer + ":listed by " + records.zones[i].name + "\n";
+    }
+    WriteFileText(dir_.path() / file, text);
+    chmod((dir_.path() / file).c_str(), 0644);
+    rbldnsd_argv.push_back(records.zones[i].name + ":ip4set:" + file);
+  }
+
+  if (!records.zones.empty()) {
+    rbldnsd_ = std::make_unique<ChildProcess>(ChildProcess::Options{
+        .argv = rbldnsd_argv, .env = {}, .output_file = dir_.path() / "rbldnsd.out",
+        .working_dir = {}});
+    std::string probe = "2.0.0.127." + records.zones.front().name;
+    if (!WaitForDnsAnswer(rbldnsd_port_, probe, std::chrono::seconds(10))) {
+      error_ = "rbldnsd did not answer: " + rbldnsd_->Output();
+      return;
+    }
+  }
+
+  dns_port_ = FreePort();
+  std::vector<std::string> dnsmasq_argv = {
+      "dnsmasq", "--no-daemon", "--conf-file=/dev/null", "--no-resolv", "--no-hosts",
+      "--port=" + std::to_string(dns_port_), "--listen-address=127.0.0.1", "--bind-interfaces",
+      "--pid-file=", "--local=/in-addr.arpa/"};
+  if (root) dnsmasq_argv.push_back("--user=root");
+  std::set<std::string> local_domains;
+  for (const auto& [address, name] : records.ptr) {
+    in_addr bytes{};
+    if (inet_pton(AF_INET, address.c_str(), &bytes) != 1) continue;
+    auto* b = reinterpret_cast<const unsigned char*>(&bytes);
+    dnsmasq_argv.push_back("--ptr-record=" + std::to_string(b[3]) + "." + std::to_string(b[2]) +
+                           "." + std::to_string(b[1]) + "." + std::to_string(b[0]) +
+                           ".in-addr.arpa," + name);
+    local_domains.insert(ParentDomain(name));
+  }
+  for (const auto& [name, address] : records.a) {
+    dnsmasq_argv.push_back("--host-record=" + name + "," + address);
+    local_domains.insert(ParentDomain(name));
+  }
+  // Unknown names in our own domains get NXDOMAIN rather than REFUSED, as from a real server.
+  for (const auto& domain : local_domains) dnsmasq_argv.push_back("--local=/" + domain + "/");
+  for (const auto& zone : records.zones) {
+    dnsmasq_argv.push_back("--server=/" + zone.name + "/127.0.0.1#" +
+                           std::to_string(rbldnsd_port_));
+  }
+  dnsmasq_ = std::make_unique<ChildProcess>(ChildProcess::Options{
+      .argv = dnsmasq_argv, .env = {}, .output_file = dir_.path() / "dnsmasq.out",
+      .working_dir = {}});
+  if (!WaitForDnsAnswer(dns_port_, "probe.invalid", std::chrono::seconds(10))) {
+    error_ = "dnsmasq did not answer: " + dnsmasq_->Output();
+  }
+}
+
+std::string DnsFixture::RbldnsdQueries() const {
+  return ReadFileText(dir_.path() / "queries.log");
+}
+
+std::string DnsFixture::DNSServers() const { return "127.0.0.1:" + std::to_string(dns_port_); }
+
+std::string DnsFixture::SilentDNSServers() const {
+  return "127.0.0.1:" + std::to_string(silent_port_);
+}
+
+std::string DnsFixture::DeadDNSServers() const {
+  return "127.0.0.1:" + std::to_string(dead_port_);
+}
+
+bool WaitForDnsAnswer(int port, std::string_view name, std::chrono::milliseconds timeout) {
+  int fd = socket(AF_INET, SOCK_DGRAM, 0);
+  if (fd < 0) return false;
+  timeval tv{0, 50000};
+  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+  sockaddr_in addr = Loopback(port);
+  std::string query = BuildQuery(name);
+  bool answered = false;
+  auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (!answered && std::chrono::steady_clock::now() < deadline) {
+    sendto(fd, query.data(), query.size(), 0, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    char reply[512];
+    ssize_t n = recv(fd, reply, sizeof reply, 0);
+    answered = n >= 12 && reply[0] == query[0] && reply[1] == query[1];
+    // A closed port refuses at once; don't spin on it while the server starts.
+    if (!answered && n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) usleep(20000);
+  }
+  close(fd);
+  return answered;
+}
+
+}  // namespace vantry::testing

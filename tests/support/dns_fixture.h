@@ -1,0 +1,115 @@
+#pragma once
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "child_process.h"
+#include "temp_dir.h"
+
+namespace vantry::testing {
+
+/// One DNSBL zone served by rbldnsd: each listed address answers with its 127.0.0.n text.
+struct DnsZone {
+  std::string name;
+  /// (address, answer) pairs, e.g. {"127.0.0.12", "127.0.0.2"}.
+  std::vector<std::pair<std::string, std::string>> listings;
+};
+
+/// What the fixture's name server knows.
+struct DnsRecords {
+  /// (address, host name): reverse entries only.
+  std::vector<std::pair<std::string, std::string>> ptr;
+  /// (host name, address): forward entries, in answer order when a name repeats. Each also
+  /// answers the reverse lookup of its address (dnsmasq's host-record).
+  std::vector<std::pair<std::string, std::string>> a;
+  /// DNSBL zones, forwarded by dnsmasq to rbldnsd.
+  std::vector<DnsZone> zones;
+};
+
+/// Names and addresses of StandardDnsRecords(), for the screening's tests. Peers connect from
+/// these loopback addresses.
+namespace dns {
+/// PTR good.vantry.test, which resolves back to the same address.
+inline constexpr std::string_view kGoodPeer = "127.0.0.5";
+inline constexpr std::string_view kGoodHost = "good.vantry.test";
+/// PTR alt.vantry.test, which resolves to kAltAddress instead.
+inline constexpr std::string_view kAltPeer = "127.0.0.6";
+inline constexpr std::string_view kAltHost = "alt.vantry.test";
+inline constexpr std::string_view kAltAddress = "127.0.0.60";
+/// PTR lost.vantry.test, which does not resolve at all.
+inline constexpr std::string_view kLostPeer = "127.0.0.7";
+inline constexpr std::string_view kLostHost = "lost.vantry.test";
+/// No PTR record.
+inline constexpr std::string_view kNoPtrPeer = "127.0.0.8";
+/// Two A records, kTwoFirst listed first.
+inline constexpr std::string_view kTwoHost = "two.vantry.test";
+inline constexpr std::string_view kTwoFirst = "127.0.0.21";
+inline constexpr std::string_view kTwoSecond = "127.0.0.22";
+/// The two DNSBL zones, in the order a zone list would name them.
+inline constexpr std::string_view kZone1 = "bl1.vantry.test";
+inline constexpr std::string_view kZone2 = "bl2.vantry.test";
+/// Listed by kZone1 with 127.0.0.2.
+inline constexpr std::string_view kListedType2 = "127.0.0.12";
+/// Listed by kZone1 with 127.0.0.4.
+inline constexpr std::string_view kListedType4 = "127.0.0.14";
+/// kZone1 answers 127.0.0.10, kZone2 answers 127.0.0.2.
+inline constexpr std::string_view kListedType10 = "127.0.0.20";
+/// kZone1 answers 127.0.0.127, kZone2 answers 127.0.0.4.
+inline constexpr std::string_view kListedType127 = "127.0.0.27";
+/// kZone1 answers 127.0.1.2 (another network).
+inline constexpr std::string_view kListedOtherNet = "127.0.0.30";
+}  // namespace dns
+
+/// The records above: every listed address also has a matching PTR/A pair (name
+/// "l<last octet>.vantry.test") so it passes the reverse-DNS tests and reaches the DNSBL check.
+DnsRecords StandardDnsRecords();
+
+/// Real name servers on loopback for one test: rbldnsd with the zones and dnsmasq with the
+/// records, forwarding the zones to rbldnsd. Also a "silent" UDP port that never answers and a
+/// "dead" port where nothing listens. Everything is stopped by PID in the destructor.
+class DnsFixture {
+ public:
+  explicit DnsFixture(DnsRecords records = StandardDnsRecords());
+  ~DnsFixture();
+  DnsFixture(const DnsFixture&) = delete;
+  DnsFixture& operator=(const DnsFixture&) = delete;
+
+  /// True when both servers answer; otherwise error() says why.
+  bool ready() const { return error_.empty(); }
+  const std::string& error() const { return error_; }
+
+  /// The DNSServers setting for the fixture's name server.
+  std::string DNSServers() const;
+  /// A DNSServers setting whose server receives queries and never answers.
+  std::string SilentDNSServers() const;
+  /// A DNSServers setting whose server port is closed.
+  std::string DeadDNSServers() const;
+
+  /// rbldnsd's log of the queries it received so far, one line each.
+  std::string RbldnsdQueries() const;
+
+  int dns_port() const { return dns_port_; }
+  int rbldnsd_port() const { return rbldnsd_port_; }
+
+ private:
+  void Start(const DnsRecords& records);
+
+  TempDir dir_;
+  std::unique_ptr<ChildProcess> rbldnsd_;
+  std::unique_ptr<ChildProcess> dnsmasq_;
+  int dns_port_ = 0;
+  int rbldnsd_port_ = 0;
+  int silent_port_ = 0;
+  int silent_fd_ = -1;
+  int dead_port_ = 0;
+  std::string error_;
+};
+
+/// True once a DNS server on 127.0.0.1:port answers a query for name (any answer counts).
+bool WaitForDnsAnswer(int port, std::string_view name, std::chrono::milliseconds timeout);
+
+}  // namespace vantry::testing
