@@ -1,0 +1,97 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "log_import.h"
+#include "report_document.h"
+#include "temp_dir.h"
+
+namespace vantry::analyser::testing {
+
+/// A log line in the gateway's format (ten fields), without its line end.
+inline std::string LogLine(std::string_view status, std::string_view ip, std::string_view date,
+                           std::string_view time, std::string_view host = "",
+                           std::string_view alt = "", std::string_view type = "",
+                           std::string_view source = "") {
+  return "255|7|" + std::string(status) + "|" + std::string(ip) + "|" + std::string(alt) + "|" +
+         std::string(host) + "|" + std::string(type) + "|" + std::string(source) + "|" +
+         std::string(date) + "|" + std::string(time);
+}
+
+/// Lines joined with CR LF, as the gateway writes them.
+inline std::string CrLf(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const auto& line : lines) text += line + "\r\n";
+  return text;
+}
+
+/// A folder with a report database loaded from the given log text.
+class LoadedDb {
+ public:
+  explicit LoadedDb(const std::string& log_text) {
+    ::vantry::testing::WriteFileText(log_file(), log_text);
+    result = LoadLog(log_file(), db_file());
+    EXPECT_TRUE(result.status.ok) << result.status.message;
+  }
+  std::filesystem::path log_file() const { return dir.path() / "vantry.log"; }
+  std::filesystem::path db_file() const { return dir.path() / "report.dpr"; }
+
+  ::vantry::testing::TempDir dir;
+  ImportResult result;
+};
+
+/// The document split at LF (the last, empty piece after the final LF dropped).
+inline std::vector<std::string> Lines(std::string_view text) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string_view::npos) end = text.size();
+    lines.emplace_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return lines;
+}
+
+/// The report skeleton's ten lines.
+inline std::vector<std::string> SkeletonLines() {
+  ReportDocument document;
+  document.ReportCreate();
+  return Lines(document.text());
+}
+
+/// Compares line by line, so a failure names the first line that differs.
+inline void ExpectLines(const std::vector<std::string>& expected,
+                        const std::vector<std::string>& actual) {
+  for (size_t i = 0; i < expected.size() && i < actual.size(); ++i) {
+    ASSERT_EQ(expected[i], actual[i]) << "line " << i + 1;
+  }
+  ASSERT_EQ(expected.size(), actual.size());
+}
+
+/// Entry-table lines for records (date, time, ip, host, status, type, info).
+inline std::vector<std::string> EntryTable(const std::vector<std::vector<std::string>>& rows) {
+  std::vector<std::string> lines = {
+      "<table cellspacing=2 cellpadding=5 border=1 align=center bodercolor=lightgrey>",
+      "     <tr>"};
+  for (const char* h : {"Date", "Time", "IP Address", "Host", "Status", "DNSBL", "Information"}) {
+    lines.push_back(std::string("         <td><B><font size=2 face=arial>") + h +
+                    "</font></B></td>");
+  }
+  lines.push_back("     </tr>");
+  for (const auto& row : rows) {
+    lines.push_back("     <tr>");
+    for (const auto& value : row) {
+      lines.push_back("         <td><B><font size=2 face=arial>" + value + "</font></B></td>");
+    }
+    lines.push_back("     </tr>");
+  }
+  lines.push_back("</table>");
+  return lines;
+}
+
+}  // namespace vantry::analyser::testing

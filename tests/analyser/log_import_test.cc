@@ -1,0 +1,288 @@
+#include "log_import.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <atomic>
+#include <random>
+
+#include "analyser_fixture.h"
+#include "log_table_view.h"
+#include "log_totals.h"
+#include "temp_dir.h"
+
+namespace vantry::analyser {
+namespace {
+
+using ::vantry::testing::TempDir;
+using ::vantry::testing::WriteFileText;
+using testing::CrLf;
+using testing::LoadedDb;
+using testing::LogLine;
+
+// Rows of tbl_log in table order, all columns as text joined by "|".
+std::vector<std::string> TableRows(const std::filesystem::path& db_file) {
+  sqlite3* db = nullptr;
+  sqlite3_open_v2(db_file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+  sqlite3_stmt* stmt = nullptr;
+  std::vector<std::string> rows;
+  if (sqlite3_prepare_v2(db,
+                         "SELECT MaxSocket, Socket, StatusCode, IP1, IP2, Host, BLType, BLInfo, "
+                         "connectdate, ConnectTime FROM tbl_log ORDER BY rowid",
+                         -1, &stmt, nullptr) == SQLITE_OK) {
+    while (sqlite3_step(stmt) == SQLITE_ROW) {
+      std::string row;
+      for (int i = 0; i < 10; ++i) {
+        if (i) row += "|";
+        const char* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, i));
+        row.append(text ? text : "", sqlite3_column_bytes(stmt, i));
+      }
+      rows.push_back(row);
+    }
+  }
+  sqlite3_finalize(stmt);
+  sqlite3_close(db);
+  return rows;
+}
+
+TEST(LoadLog, StoresEntriesAndSkipsWhatTheFormatSays) {
+  LoadedDb loaded(CrLf({
+      "255|0|START|||||||2003-06-14|09:00",
+      LogLine("OK", "192.0.2.1", "2003-06-14", "09:05", "", "192.0.2.1"),
+      "255|7|CLOSED|192.0.2.1|192.0.2.1||||2003-06-14|09:06",
+      "255|7|Closed|192.0.2.1|192.0.2.1||||2003-06-14|09:06",
+      "",
+      "a line without any separator",
+      LogLine("BL", "10.0.0.5", "2003-06-15", "21:07", "h.example", "10.0.0.6", "Type 2",
+              "zen.test"),
+      LogLine("ok", "192.0.2.1", "2003-06-16", "9:05"),
+      LogLine("Ok", "192.0.2.9", "2003-6-16", "23:59") + "|",  // trailing "|": no 11th field
+      "   " + LogLine("bl", "10.0.0.5", "2003-06-17", "00:00") + "   ",
+      "255|0|shut||||||2003-06-17|00:01",
+  }));
+  EXPECT_EQ(loaded.result.stored, 6);
+  EXPECT_EQ(loaded.result.skipped_start_closed, 3);
+  EXPECT_EQ(loaded.result.skipped_no_separator, 2);
+  EXPECT_EQ(loaded.result.SkipSummary(), "");
+  std::vector<std::string> rows = TableRows(loaded.db_file());
+  ASSERT_EQ(rows.size(), 6u);
+  EXPECT_EQ(rows[0], "255|7|OK|192.0.2.1|192.0.2.1||||2003-06-14|09:05:00");
+  EXPECT_EQ(rows[1], "255|7|BL|10.0.0.5|10.0.0.6|h.example|Type 2|zen.test|2003-06-15|21:07:00");
+  EXPECT_EQ(rows[2], "255|7|ok|192.0.2.1|||||2003-06-16|09:05:00");
+  EXPECT_EQ(rows[3], "255|7|Ok|192.0.2.9|||||2003-06-16|23:59:00");
+  EXPECT_EQ(rows[5], "255|0|shut||||||2003-06-17|00:01:00");
+
+  LogTotals totals;
+  ASSERT_TRUE(ShowTotals(loaded.db_file(), &totals).ok);
+  EXPECT_EQ(totals.oks, 3);  // "OK", "ok" and "Ok"
+  EXPECT_EQ(totals.bls, 2);
+  EXPECT_EQ(totals.ips, 4);  // 192.0.2.1, 10.0.0.5, 192.0.2.9 and the empty address
+  EXPECT_EQ(OksPanelText(totals), "Connects: 3");
+  EXPECT_EQ(BlsPanelText(totals), "Banned: 2");
+  EXPECT_EQ(IpsPanelText(totals), "IP's: 4");
+  EXPECT_EQ(EntriesPanelText(loaded.result.stored), "Entries 6");
+}
+
+TEST(LoadLog, OnlyStartAndClosedLinesOrAnEmptyFileLoadNothing) {
+  for (std::string text : {CrLf({"255|0|START|||||||2003-06-14|09:00",
+                                 "255|1|closed|1.2.3.4|||||2003-06-14|09:01"}),
+                           std::string()}) {
+    LoadedDb loaded(text);
+    EXPECT_EQ(loaded.result.stored, 0);
+    LogTotals totals{-1, -1, -1};
+    ASSERT_TRUE(ShowTotals(loaded.db_file(), &totals).ok);
+    EXPECT_EQ(totals.oks, 0);
+    EXPECT_EQ(totals.bls, 0);
+    EXPECT_EQ(totals.ips, 0);
+  }
+}
+
+TEST(LoadLog, SecondLoadReplacesTheTable) {
+  LoadedDb loaded(CrLf({LogLine("OK", "1.1.1.1", "2003-06-14", "09:05"),
+                        LogLine("OK", "1.1.1.2", "2003-06-14", "09:05")}));
+  WriteFileText(loaded.dir.File("second.log"), CrLf({LogLine("BL", "9.9.9.9", "2004-01-01", "10:00")}));
+  ImportResult second = LoadLog(loaded.dir.File("second.log"), loaded.db_file());
+  ASSERT_TRUE(second.status.ok);
+  std::vector<std::string> rows = TableRows(loaded.db_file());
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_NE(rows[0].find("9.9.9.9"), std::string::npos);
+  ASSERT_TRUE(ClearLogTable(loaded.db_file()).ok);
+  EXPECT_TRUE(TableRows(loaded.db_file()).empty());
+}
+
+TEST(LoadLog, EveryLineEndingAndLineLength) {
+  std::string a = LogLine("OK", "1.0.0.1", "2003-06-14", "09:05");
+  std::string b = LogLine("OK", "1.0.0.2", "2003-06-14", "09:06");
+  std::string c = LogLine("OK", "1.0.0.3", "2003-06-14", "09:07");
+  // CR only, LF only, CR LF, and no line end at all on the last line.
+  LoadedDb mixed(a + "\r" + b + "\n" + c + "\r\n" + a + "\n\r" + b);
+  EXPECT_EQ(mixed.result.stored, 5);
+  EXPECT_EQ(mixed.result.skipped_no_separator, 1);  // the empty line between LF and CR
+
+  // A megabyte line of text without "|", a valid line with a 2 MB host name,
+  // and a CR LF split exactly across the reader's 1 MiB chunks.
+  std::string big_host(2 << 20, 'h');
+  std::string filler(3 << 20, 'x');
+  std::string text = filler + "\r\n" +
+                     LogLine("BL", "2.0.0.1", "2003-06-14", "09:05", big_host) + "\r\n";
+  std::string pad = LogLine("OK", "2.0.0.2", "2003-06-14", "09:05");
+  size_t boundary = 6u << 20;  // a multiple of the 1 MiB chunk, past the lines above
+  pad += std::string(boundary - text.size() - pad.size() - 1, ' ');
+  text += pad + "\r\n" + a + "\r\n";
+  ASSERT_EQ(text[boundary - 1], '\r');
+  LoadedDb long_lines(text);
+  EXPECT_EQ(long_lines.result.stored, 3);
+  EXPECT_EQ(long_lines.result.skipped_no_separator, 1);  // no empty line from the split CR LF
+  std::vector<std::string> rows = TableRows(long_lines.db_file());
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_NE(rows[0].find(big_host), std::string::npos);
+}
+
+TEST(LoadLog, BadDatesTimesAndExtraFieldsAreCountedValidLinesKept) {
+  LoadedDb loaded(CrLf({
+      LogLine("OK", "1.0.0.1", "2003-02-29", "09:05"),
+      LogLine("OK", "1.0.0.2", "14/06/2003", "09:05"),
+      LogLine("OK", "1.0.0.3", "2003-06-14", "25:00"),
+      LogLine("OK", "1.0.0.4", "2003-06-14", ""),
+      LogLine("OK", "1.0.0.5", "2004-02-29", "23:59"),
+      // A "|" in the block source shifts the date and time out of place.
+      "255|8|BL|1.0.0.6|||Type 2|zone|with|bar|2003-06-14|09:05",
+      // More than twelve fields, date and time where they belong: kept.
+      LogLine("BL", "1.0.0.7", "2003-06-14", "09:05") + "|x|y|z|w",
+  }));
+  EXPECT_EQ(loaded.result.stored, 2);
+  EXPECT_EQ(loaded.result.skipped_bad_date, 3);
+  EXPECT_EQ(loaded.result.skipped_bad_time, 2);
+  EXPECT_EQ(loaded.result.SkipSummary(),
+            "5 lines were not imported: 3 with a date that is not yyyy-mm-dd, 2 with a time "
+            "that is not hh:mm.");
+  std::vector<std::string> rows = TableRows(loaded.db_file());
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[1], "255|7|BL|1.0.0.7|||||2003-06-14|09:05:00");
+}
+
+TEST(LoadLog, BinaryGarbageNeverLosesTheValidLines) {
+  std::mt19937 random(7);
+  std::string text;
+  int valid = 0;
+  for (int i = 0; i < 300; ++i) {
+    if (i % 3 == 0) {
+      text += LogLine("OK", "10.1.0." + std::to_string(i % 250), "2003-06-14", "09:05") + "\r\n";
+      ++valid;
+    } else {
+      std::string junk(random() % 400, '\0');
+      for (char& ch : junk) ch = static_cast<char>(random() % 256);
+      text += junk;  // may hold "|", CR, LF, NUL anywhere
+      text += "\r\n";
+    }
+  }
+  LoadedDb loaded(text);
+  ASSERT_TRUE(loaded.result.status.ok);
+  std::vector<std::string> rows = TableRows(loaded.db_file());
+  int found = 0;
+  for (const auto& row : rows) found += row.starts_with("255|7|OK|10.1.0.") ? 1 : 0;
+  EXPECT_EQ(found, valid);
+}
+
+TEST(LoadLog, ProgressMarksAndCancelKeepThePreviousState) {
+  LoadedDb loaded(CrLf({LogLine("OK", "1.1.1.1", "2003-06-14", "09:05")}));
+  std::vector<std::string> lines;
+  for (int i = 0; i < 500; ++i) lines.push_back(LogLine("BL", "2.2.2.2", "2003-06-14", "09:05"));
+  WriteFileText(loaded.dir.File("big.log"), CrLf(lines));
+
+  std::vector<std::int64_t> marks;
+  ImportOptions watch;
+  watch.on_progress = [&](const ImportProgress& p) { marks.push_back(p.entries); };
+  ImportResult full = LoadLog(loaded.dir.File("big.log"), loaded.db_file(), watch);
+  ASSERT_TRUE(full.status.ok);
+  ASSERT_GE(marks.size(), 3u);
+  EXPECT_EQ(marks[0], 100);
+  EXPECT_EQ(marks[1], 110);
+  EXPECT_EQ(marks.back(), 500);  // the final report
+
+  ASSERT_TRUE(LoadLog(loaded.log_file(), loaded.db_file()).status.ok);
+  std::atomic<bool> cancel{false};
+  ImportOptions stop;
+  stop.cancel = &cancel;
+  stop.on_progress = [&](const ImportProgress&) { cancel = true; };
+  ImportResult cancelled = LoadLog(loaded.dir.File("big.log"), loaded.db_file(), stop);
+  EXPECT_TRUE(cancelled.cancelled);
+  EXPECT_TRUE(cancelled.status.ok);
+  std::vector<std::string> rows = TableRows(loaded.db_file());
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_NE(rows[0].find("1.1.1.1"), std::string::npos);
+}
+
+TEST(LoadLog, UnreadableLogMissingFolderAndLockedDatabaseSaySo) {
+  LoadedDb loaded(CrLf({LogLine("OK", "1.1.1.1", "2003-06-14", "09:05")}));
+  ImportResult missing = LoadLog(loaded.dir.File("nope.log"), loaded.db_file());
+  EXPECT_FALSE(missing.status.ok);
+  EXPECT_NE(missing.status.message.find("Cannot read the log file"), std::string::npos);
+  ImportResult folder = LoadLog(loaded.dir.path(), loaded.db_file());
+  EXPECT_FALSE(folder.status.ok);
+  EXPECT_EQ(TableRows(loaded.db_file()).size(), 1u);  // untouched
+
+  ImportResult no_folder = LoadLog(loaded.log_file(), loaded.dir.path() / "no" / "report.dpr");
+  EXPECT_FALSE(no_folder.status.ok);
+  EXPECT_NE(no_folder.status.message.find("report.dpr"), std::string::npos);
+
+  LogTotals totals;
+  Status no_db = ShowTotals(loaded.dir.path() / "absent.dpr", &totals);
+  EXPECT_FALSE(no_db.ok);
+  EXPECT_NE(no_db.message.find("does not exist"), std::string::npos);
+
+  WriteFileText(loaded.dir.File("junk.dpr"), std::string(4096, 'j'));
+  ImportResult junk = LoadLog(loaded.log_file(), loaded.dir.File("junk.dpr"));
+  EXPECT_FALSE(junk.status.ok);
+  EXPECT_NE(junk.status.message.find("not a database"), std::string::npos);
+
+  sqlite3* holder = nullptr;
+  ASSERT_EQ(sqlite3_open(loaded.db_file().c_str(), &holder), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(holder, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+  ImportResult locked = LoadLog(loaded.log_file(), loaded.db_file());
+  sqlite3_exec(holder, "ROLLBACK", nullptr, nullptr, nullptr);
+  sqlite3_close(holder);
+  EXPECT_FALSE(locked.status.ok);
+  EXPECT_NE(locked.status.message.find("locked"), std::string::npos) << locked.status.message;
+}
+
+TEST(LogTableView, SortedPagesAndCopyText) {
+  LoadedDb loaded(CrLf({
+      LogLine("OK", "10.0.0.3", "2003-06-15", "09:05", "c.example", "10.0.0.3"),
+      LogLine("BL", "10.0.0.1", "2003-06-14", "21:07", "a.example", "", "Type 2", "zen.test"),
+      LogLine("OK", "10.0.0.2", "2003-06-14", "08:00"),
+  }));
+  LogTableView view;
+  ASSERT_TRUE(view.Open(loaded.db_file()).ok);
+  std::int64_t count = 0;
+  ASSERT_TRUE(view.RowCount(&count).ok);
+  EXPECT_EQ(count, 3);
+
+  std::vector<LogViewRow> rows;
+  ASSERT_TRUE(view.FetchRows(0, 10, &rows).ok);  // unsorted: table order
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(rows[0].columns[1], "10.0.0.3");
+
+  ASSERT_TRUE(view.SetSort(0, false).ok);  // date, then time
+  ASSERT_TRUE(view.FetchRows(0, 10, &rows).ok);
+  EXPECT_EQ(rows[0].columns[0], "2003-06-14 08:00");
+  EXPECT_EQ(rows[1].columns[0], "2003-06-14 21:07");
+  EXPECT_EQ(rows[2].columns[0], "2003-06-15 09:05");
+
+  ASSERT_TRUE(view.SetSort(1, true).ok);
+  ASSERT_TRUE(view.FetchRows(1, 1, &rows).ok);  // second row of the descending order
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].columns[1], "10.0.0.2");
+
+  ASSERT_TRUE(view.FetchRows(0, 3, &rows).ok);
+  std::vector<LogViewRow> picked = {rows[1], rows[2]};
+  EXPECT_EQ(CopyEntriesText(picked),
+            "2003-06-14 08:00 10.0.0.2   OK   \r\n"
+            "2003-06-14 21:07 10.0.0.1  a.example BL zen.test Type 2 \r\n");
+
+  // A new import drops the view's sort indexes and still succeeds.
+  ASSERT_TRUE(LoadLog(loaded.log_file(), loaded.db_file()).status.ok);
+}
+
+}  // namespace
+}  // namespace vantry::analyser

@@ -1,0 +1,99 @@
+#include <gtest/gtest.h>
+
+#include "analyser_fixture.h"
+#include "child_process.h"
+#include "temp_dir.h"
+
+namespace vantry::analyser {
+namespace {
+
+using ::vantry::testing::BuiltProgram;
+using ::vantry::testing::ReadFileText;
+using ::vantry::testing::RunCommand;
+using ::vantry::testing::TempDir;
+using ::vantry::testing::WriteFileText;
+using testing::CrLf;
+using testing::LogLine;
+
+int Cli(std::vector<std::string> args, std::string* output) {
+  args.insert(args.begin(), BuiltProgram("vantry-report"));
+  return RunCommand(args, {}, output);
+}
+
+class VantryReportCli : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::vector<std::string> lines = {"255|0|START|||||||2003-06-14|09:00"};
+    for (int i = 0; i < 260; ++i) lines.push_back(LogLine("BL", "10.0.0.1", "2003-06-14", "09:05"));
+    lines.push_back(LogLine("OK", "10.0.0.2", "2003-06-15", "10:00", "mx.example"));
+    lines.push_back(LogLine("OK", "10.0.0.3", "2003-13-15", "10:00"));
+    WriteFileText(log, CrLf(lines));
+  }
+  TempDir dir;
+  std::string log = dir.File("vantry.log");
+  std::string db = dir.File("report.dpr");
+};
+
+TEST_F(VantryReportCli, ImportThenEveryReportKind) {
+  std::string out;
+  ASSERT_EQ(Cli({"--db", db, "import", log}, &out), 0) << out;
+  EXPECT_NE(out.find("Entries 261\nConnects: 1\nBanned: 260\nIP's: 2\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("1 line was not imported: 1 with a date that is not yyyy-mm-dd."),
+            std::string::npos);
+
+  ASSERT_EQ(Cli({"--db", db, "hits", "--limit", "1", "--out", dir.File("hits.htm")}, &out), 0) << out;
+  std::string hits = ReadFileText(dir.File("hits.htm"));
+  EXPECT_TRUE(hits.ends_with("</body>\n</html>\n\r\n"));
+  EXPECT_NE(hits.find("Most frequent IP Address is 10.0.0.1 with 260 hits.<BR>"), std::string::npos);
+  EXPECT_EQ(hits.find("10.0.0.2</font></td>"), std::string::npos);  // limit 1
+
+  ASSERT_EQ(Cli({"--db", db, "ip", "--host", "MX.", "--wild-suffix"}, &out), 0) << out;
+  EXPECT_NE(out.find("Report based on specific Host Name:<B>MX.</B>"), std::string::npos);
+  EXPECT_NE(out.find("Total Number of hits:1<"), std::string::npos);
+
+  for (auto [answer, rows] : {std::pair{"--first-250", 251}, std::pair{"", 261}}) {
+    std::vector<std::string> args = {"--db", db, "date", "--start", "6/14/2003"};
+    if (*answer) args.push_back(answer);
+    ASSERT_EQ(Cli(args, &out), 0) << out;
+    EXPECT_NE(out.find("Date range of: <B>06/14/2003 to 06/14/2003</B>"), std::string::npos);
+    size_t count = 0;
+    for (size_t at = out.find("     <tr>\n"); at != std::string::npos; at = out.find("     <tr>\n", at + 1)) ++count;
+    EXPECT_EQ(count, static_cast<size_t>(rows));
+  }
+
+  ASSERT_EQ(Cli({"--db", db, "date", "--start", "06/15/2003", "--time-start", "9:00 am",
+                 "--time-end", "10:00 AM"}, &out), 0) << out;
+  EXPECT_NE(out.find("Time range of :<B>9:00 AM to 10:00 AM on 06/15/2003</B>"), std::string::npos);
+  EXPECT_NE(out.find("Total Number of hits:1<"), std::string::npos);
+
+  ASSERT_EQ(Cli({"--db", db, "custom", "--where", "Connection IP", "like", "0.0.2",
+                 "--where", "ConnectDate", "between", "06/01/2003", "06/30/2003"}, &out), 0) << out;
+  EXPECT_NE(out.find("Total Number of hits:1<"), std::string::npos);
+  ASSERT_EQ(Cli({"--db", db, "custom", "--preview", "--where", "StatusCode", "not-like", "BL"}, &out), 0);
+  EXPECT_NE(out.find("        (StatusCode NOT LIKE '%BL%')\r\n"), std::string::npos);
+  EXPECT_NE(out.find("LogFile = (UNDEFINED)"), std::string::npos);
+}
+
+TEST_F(VantryReportCli, FailuresAreMessagesWithExitCodes) {
+  std::string out;
+  EXPECT_EQ(Cli({"--help"}, &out), 0);
+  EXPECT_NE(out.find("Usage: vantry-report"), std::string::npos);
+  EXPECT_EQ(Cli({"--db", db, "hits"}, &out), 1);  // no database yet
+  EXPECT_NE(out.find("does not exist"), std::string::npos);
+  EXPECT_EQ(Cli({"--db", db, "import", dir.File("missing.log")}, &out), 1);
+  EXPECT_NE(out.find("Cannot read the log file"), std::string::npos);
+  EXPECT_EQ(Cli({"--db", db, "frobnicate"}, &out), 2);
+  EXPECT_EQ(Cli({"--db", db, "date", "--start", "31/12/2003"}, &out), 2);
+  EXPECT_NE(out.find("Please correct the Starting Date parameter as shown."), std::string::npos);
+  ASSERT_EQ(Cli({"--db", db, "import", log}, &out), 0);
+  EXPECT_EQ(Cli({"--db", db, "custom", "--sql", "select * from nowhere"}, &out), 1);
+  EXPECT_NE(out.find("no such table"), std::string::npos);
+  EXPECT_EQ(Cli({"--db", db, "custom", "--sql", "delete from tbl_log"}, &out), 1);
+  ASSERT_EQ(Cli({"--db", db, "totals"}, &out), 0);
+  EXPECT_NE(out.find("Banned: 260"), std::string::npos);
+  EXPECT_EQ(Cli({"--db", db, "hits", "--out", dir.File("no/such/dir/x.htm")}, &out), 1);
+  EXPECT_NE(out.find("Cannot save the report"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace vantry::analyser
