@@ -25,6 +25,7 @@ int DecodeStatus(int status) {
 ChildProcess::ChildProcess(Options options) : options_(std::move(options)) {
   if (options_.output_file.empty()) {
     options_.output_file = std::filesystem::temp_directory_path() / (UniqueName("child") + ".out");
+    owns_output_ = true;
   }
   pid_ = fork();
   if (pid_ < 0) throw std::runtime_error("fork failed");
@@ -51,6 +52,10 @@ ChildProcess::ChildProcess(Options options) : options_(std::move(options)) {
 
 ChildProcess::~ChildProcess() {
   if (Running()) Terminate(SIGTERM, 3s);
+  if (owns_output_) {
+    std::error_code ignored;
+    std::filesystem::remove(options_.output_file, ignored);
+  }
 }
 
 bool ChildProcess::Running() {

@@ -46,6 +46,7 @@ class ChildProcess {
   pid_t pid_ = -1;
   int status_code_ = -1;
   bool reaped_ = false;
+  bool owns_output_ = false;
 };
 
 /// Path of a program built into build/bin.

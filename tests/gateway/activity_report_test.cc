@@ -1,0 +1,124 @@
+#include "activity_report.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <asio/io_context.hpp>
+
+#include "mod_slot_out.h"
+#include "monitor_channel.h"
+#include "temp_dir.h"
+#include "trace_capture.h"
+
+namespace vantry {
+namespace {
+
+std::tm Evening() {
+  std::tm t{};
+  t.tm_year = 2004 - 1900;
+  t.tm_mon = 2;
+  t.tm_mday = 5;
+  t.tm_hour = 21;
+  t.tm_min = 7;
+  return t;
+}
+
+SocketInfo Peer(std::string ip, std::string alt_ip = "", std::string host = "",
+                std::string bl_host = "", std::string bl_type = "") {
+  SocketInfo info;
+  info.IP = std::move(ip);
+  info.AltIP = std::move(alt_ip);
+  info.HostName = std::move(host);
+  info.BLHost = std::move(bl_host);
+  info.BLType = std::move(bl_type);
+  return info;
+}
+
+class ActivityReport : public ::testing::Test {
+ protected:
+  ActivityReport() {
+    settings_.MaxSocks = 255;
+    settings_.PathEXE = dir_.path().string();
+  }
+  ActivityReporter Reporter(MonitorChannel* channel = nullptr) {
+    return ActivityReporter(settings_, capture_.trace(), channel, Evening);
+  }
+  std::string Log() const { return testing::ReadFileText(dir_.path() / "vantry.log"); }
+
+  testing::TempDir dir_;
+  testing::TraceCapture capture_;
+  ConfigSettings settings_;
+};
+
+TEST_F(ActivityReport, VerdictsReachAllThreeOutputsAndNamesAreWrittenBack) {
+  asio::io_context io;
+  std::string name = testing::UniqueName("slot");
+  SlotReader reader;
+  ASSERT_TRUE(reader.SlotCreate(name));
+  MonitorChannel channel(io, name);
+  ActivityReporter reporter = Reporter(&channel);
+
+  SocketInfo info = Peer("192.0.2.9", "", "h.test", "ALT IP", "127.0.0.155");
+  reporter.ReportConnection(12, "BL", info);
+  EXPECT_EQ(info.BLType, "Alt IP");
+  reporter.ReportConnection(12, "CLOSED", info);
+
+  const std::string bl = "255|12|BL|192.0.2.9||h.test|Alt IP|ALT IP|2004-03-05|21:07";
+  const std::string closed = "255|12|CLOSED|192.0.2.9||h.test|Alt IP|ALT IP|2004-03-05|21:07";
+  EXPECT_EQ(reader.SlotRead(), "+++" + bl + "***+++" + closed + "***");
+  EXPECT_EQ(capture_.Text(), bl + "\n" + closed + "\n");
+  EXPECT_EQ(Log(), bl + "\r\n");  // CLOSED lines never reach the file
+}
+
+TEST_F(ActivityReport, LogSettingsUseTheirOwnTests) {
+  SocketInfo info = Peer("192.0.2.1", "192.0.2.1");
+  settings_.LogOK = -1;  // "greater than 0": off
+  settings_.LogBL = -1;  // "not 0": on
+  ActivityReporter reporter = Reporter();
+  reporter.ReportConnection(1, "OK", info);
+  reporter.ReportConnection(1, "BL", info);
+  reporter.ReportConnection(0, "START", info);
+  reporter.ReportConnection(0, "SHUT", info);
+  EXPECT_EQ(Log(), "255|1|BL|192.0.2.1|192.0.2.1||||2004-03-05|21:07\r\n");
+
+  settings_.LogOK = 1;
+  settings_.LogBL = 0;
+  ActivityReporter second = Reporter();
+  second.ReportConnection(2, "OK", info);
+  second.ReportConnection(2, "BL", info);
+  EXPECT_EQ(Log(), "255|1|BL|192.0.2.1|192.0.2.1||||2004-03-05|21:07\r\n"
+                   "255|2|OK|192.0.2.1|192.0.2.1||||2004-03-05|21:07\r\n");
+}
+
+TEST_F(ActivityReport, AnUnwritableLogNeverStopsTheOtherOutputs) {
+  settings_.PathEXE = (dir_.path() / "missing-folder").string();
+  ActivityReporter reporter = Reporter();
+  SocketInfo info = Peer("192.0.2.1");
+  reporter.ReportConnection(1, "OK", info);
+  reporter.ReportConnection(2, "OK", info);
+  std::string trace = capture_.Text();
+  EXPECT_NE(trace.find("255|1|OK|"), std::string::npos);
+  EXPECT_NE(trace.find("255|2|OK|"), std::string::npos);
+  // Said once, not once per line.
+  size_t first = trace.find("Cannot write activity log");
+  ASSERT_NE(first, std::string::npos);
+  EXPECT_EQ(trace.find("Cannot write activity log", first + 1), std::string::npos);
+
+  std::filesystem::create_directory(dir_.path() / "missing-folder");
+  reporter.ReportConnection(3, "OK", info);
+  EXPECT_NE(capture_.Text().find("is writable again"), std::string::npos);
+  EXPECT_EQ(testing::ReadFileText(dir_.path() / "missing-folder" / "vantry.log"),
+            "255|3|OK|192.0.2.1|||||2004-03-05|21:07\r\n");
+}
+
+TEST_F(ActivityReport, ADeletedLogStartsAgainAsANewFile) {
+  ActivityReporter reporter = Reporter();
+  SocketInfo info = Peer("192.0.2.1");
+  reporter.ReportConnection(1, "OK", info);
+  std::filesystem::remove(dir_.path() / "vantry.log");
+  reporter.ReportConnection(2, "OK", info);
+  EXPECT_EQ(Log(), "255|2|OK|192.0.2.1|||||2004-03-05|21:07\r\n");
+}
+
+}  // namespace
+}  // namespace vantry

@@ -1,0 +1,121 @@
+#include "configure_service.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/resource.h>
+
+#include "gateway_fixture.h"
+#include "trace_capture.h"
+
+namespace vantry {
+namespace {
+
+using testing::TempDir;
+
+class ConfigureServiceTest : public ::testing::Test {
+ protected:
+  void SetUp() override { setenv("VANTRY_REGISTRY", dir_.File("registry.reg").c_str(), 1); }
+  void TearDown() override { unsetenv("VANTRY_REGISTRY"); }
+  std::string Run(const std::map<std::string, testing::SettingValue>& overrides) {
+    testing::WriteSettingsFile(dir_.File("registry.reg"), dir_.path().string(), overrides);
+    ConfigureService(capture_.trace(), "/unused", settings_, lists_);
+    return capture_.Text();
+  }
+  TempDir dir_;
+  testing::TraceCapture capture_;
+  ConfigSettings settings_;
+  HostLists lists_;
+};
+
+TEST_F(ConfigureServiceTest, TracesTheConfigurationInOrder) {
+  testing::WriteFileText(dir_.path() / "rbl.cfg", "bl1.test\r\n  bl2.test  remark\r\n\r\n");
+  testing::WriteFileText(dir_.path() / "exlst.cfg", "10.0.0.1\r\n");
+  testing::WriteFileText(dir_.path() / "manbl.cfg", "10.0.0.2\r\n10.0.0.3\r\n");
+  std::string folder = dir_.path().string();
+  std::string expected =
+      "Configuring Vantry\n"
+      "Getting configuration from registry\n"
+      "Retrieving DNSDB\n"
+      "Loading RBL Host list from " + folder + "/rbl.cfg\n"
+      "Retrieving Exceptions\n"
+      "Loading Exceptions list from " + folder + "/exlst.cfg\n"
+      "Retrieving Manual Entries\n"
+      "Loading Manual list from " + folder + "/manbl.cfg\n"
+      "2 BLDNS Hosts Loaded.\n"
+      "Remote Mail Gateway: mail.test:2424\n"
+      "Logging all blacklisted connections.\n"
+      "Logging all approved connections.\n"
+      "Using block message.\n"
+      "Using exceptions: 1\n"
+      "Using manual blocks: 2\n"
+      "Control path: " + folder + "\n"
+      "BLDNSDB: rbl.cfg\n"
+      "Exceptions DB: exlst.cfg\n"
+      "Manual DB: manbl.cfg\n"
+      "Blocking types: 2, \n";
+  EXPECT_EQ(Run({{"SMTPHost", std::string("mail.test")}, {"SMTPPort", std::string("2424")}}),
+            expected);
+  EXPECT_EQ(lists_.RBLHosts, (std::vector<std::string>{"bl1.test", "bl2.test"}));
+}
+
+TEST_F(ConfigureServiceTest, OptionalLinesFollowTheirFlagTests) {
+  std::string trace = Run({{"LogBL", 0LL},
+                           {"LogOK", -1LL},
+                           {"UseBlockMsg", -1LL},
+                           {"UseExceptions", 0LL},
+                           {"UseManual", -1LL},
+                           {"BlockT2", 0LL},
+                           {"BlockT4", 1LL},
+                           {"BlockT7", 2LL},
+                           {"BlockT9", 1LL}});
+  EXPECT_EQ(trace.find("Logging all blacklisted"), std::string::npos);
+  EXPECT_EQ(trace.find("Logging all approved"), std::string::npos);
+  EXPECT_NE(trace.find("Using block message.\n"), std::string::npos);
+  EXPECT_EQ(trace.find("Using exceptions"), std::string::npos);
+  EXPECT_EQ(trace.find("Using manual blocks"), std::string::npos);
+  EXPECT_NE(trace.find("\nBlocking types: 4, 7, 9\n"), std::string::npos);
+}
+
+TEST_F(ConfigureServiceTest, NothingBlockedLeavesTheBareLabel) {
+  std::string trace = Run({{"BlockT2", 0LL}});
+  EXPECT_NE(trace.find("\nBlocking types: \n"), std::string::npos);
+}
+
+TEST(FitSlotsToLimits, HugeSlotCountsAreLoweredWithAReason) {
+  testing::TraceCapture capture;
+  ConfigSettings settings;
+  settings.MaxSocks = 2000000000;
+  FitSlotsToLimits(capture.trace(), settings);
+  rlimit limit{};
+  getrlimit(RLIMIT_NOFILE, &limit);
+  EXPECT_LT(settings.MaxSocks, 65536);
+  EXPECT_LE(2 * (static_cast<rlim_t>(settings.MaxSocks) + 1), limit.rlim_cur);
+  EXPECT_NE(capture.Text().find("MaxSocks 2000000000 lowered to " +
+                                std::to_string(settings.MaxSocks)),
+            std::string::npos);
+
+  testing::TraceCapture quiet;
+  ConfigSettings normal;
+  normal.MaxSocks = 255;
+  FitSlotsToLimits(quiet.trace(), normal);
+  EXPECT_EQ(normal.MaxSocks, 255);
+  EXPECT_EQ(quiet.Text(), "");
+}
+
+TEST(FitSlotsToLimits, ALowOpenFileLimitBoundsTheSlots) {
+  rlimit saved{};
+  getrlimit(RLIMIT_NOFILE, &saved);
+  rlimit low{300, 300};
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
+  testing::TraceCapture capture;
+  ConfigSettings settings;
+  settings.MaxSocks = 255;
+  FitSlotsToLimits(capture.trace(), settings);
+  EXPECT_EQ(settings.MaxSocks, (300 - 128) / 2 - 1);
+  EXPECT_NE(capture.Text().find("open-file limit is 300"), std::string::npos);
+  // Lowering the hard limit is one-way for an unprivileged process; only root restores it.
+  setrlimit(RLIMIT_NOFILE, &saved);
+}
+
+}  // namespace
+}  // namespace vantry

@@ -1,0 +1,67 @@
+#include "monitor_channel.h"
+
+#include <gtest/gtest.h>
+
+#include <asio/steady_timer.hpp>
+
+#include "temp_dir.h"
+
+namespace vantry {
+namespace {
+
+std::string Frame(int i) { return "+++255|" + std::to_string(i) + "|OK|||||||***"; }
+
+TEST(GatewayMonitorChannel, BurstsWaitInTheQueueAndArriveInOrder) {
+  asio::io_context io;
+  std::string name = testing::UniqueName("slot");
+  SlotReader reader;
+  ASSERT_TRUE(reader.SlotCreate(name));
+  MonitorChannel channel(io, name);
+  constexpr int kFrames = 3000;
+  std::string expected;
+  for (int i = 0; i < kFrames; ++i) {
+    channel.Send(Frame(i));
+    expected += Frame(i);
+  }
+  EXPECT_GT(channel.queued(), 0u);  // the kernel holds only a handful of datagrams
+  std::string received = reader.SlotRead();
+  for (int round = 0; round < 10000 && received.size() < expected.size(); ++round) {
+    io.run_for(std::chrono::milliseconds(1));
+    received += reader.SlotRead();
+  }
+  EXPECT_EQ(received, expected);
+  EXPECT_EQ(channel.dropped(), 0u);
+  EXPECT_EQ(channel.queued(), 0u);
+}
+
+TEST(GatewayMonitorChannel, NoReaderDropsAndALaterReaderIsFound) {
+  asio::io_context io;
+  std::string name = testing::UniqueName("slot");
+  MonitorChannel channel(io, name);
+  channel.Send(Frame(1));
+  EXPECT_EQ(channel.queued(), 0u);
+  SlotReader reader;
+  ASSERT_TRUE(reader.SlotCreate(name));
+  channel.Send(Frame(2));
+  EXPECT_EQ(reader.SlotRead(), Frame(2));
+  // The console restarts: the old connection is dead, the new reader still gets frames.
+  reader.SlotClose();
+  SlotReader restarted;
+  ASSERT_TRUE(restarted.SlotCreate(name));
+  channel.Send(Frame(3));
+  EXPECT_EQ(restarted.SlotRead(), Frame(3));
+}
+
+TEST(GatewayMonitorChannel, AFullQueueDropsInsteadOfGrowing) {
+  asio::io_context io;
+  std::string name = testing::UniqueName("slot");
+  SlotReader reader;
+  ASSERT_TRUE(reader.SlotCreate(name));
+  MonitorChannel channel(io, name, 50);
+  for (int i = 0; i < 500; ++i) channel.Send(Frame(i));
+  EXPECT_EQ(channel.queued(), 50u);
+  EXPECT_GT(channel.dropped(), 400u);
+}
+
+}  // namespace
+}  // namespace vantry

@@ -1,0 +1,93 @@
+#include "service_control.h"
+
+#include <gtest/gtest.h>
+
+#include "child_process.h"
+#include "gateway_fixture.h"
+#include "temp_dir.h"
+
+namespace vantry {
+namespace {
+
+using testing::BuiltProgram;
+using testing::RunCommand;
+
+TEST(ParseCommandLine, WholeTextLowerCasedOrNothing) {
+  EXPECT_EQ(ParseCommandLine("-install"), Switch::kInstall);
+  EXPECT_EQ(ParseCommandLine("-INSTALL"), Switch::kInstall);
+  EXPECT_EQ(ParseCommandLine("-UnInstall"), Switch::kUninstall);
+  EXPECT_EQ(ParseCommandLine("-debug"), Switch::kDebug);
+  EXPECT_EQ(ParseCommandLine("-FixReg"), Switch::kFixReg);
+  EXPECT_EQ(ParseCommandLine("-install now"), Switch::kNone);
+  EXPECT_EQ(ParseCommandLine("-install "), Switch::kNone);
+  EXPECT_EQ(ParseCommandLine(""), Switch::kNone);
+  EXPECT_EQ(ParseCommandLine("install"), Switch::kNone);
+  EXPECT_EQ(ParseCommandLine("--help"), Switch::kHelp);
+}
+
+class Switches : public ::testing::Test {
+ protected:
+  std::vector<std::pair<std::string, std::string>> Env() const {
+    return {{"VANTRY_REGISTRY", dir_.File("etc/registry.reg")},
+            {"VANTRY_UNIT_DIR", dir_.File("units")}};
+  }
+  int Run(const std::string& sw, std::string* out) {
+    return RunCommand({BuiltProgram("vantrysvc"), sw}, Env(), out);
+  }
+  testing::TempDir dir_;
+};
+
+TEST_F(Switches, InstallWritesUnitAndDefaultsAndRefusesTwice) {
+  std::string out;
+  ASSERT_EQ(Run("-install", &out), 0) << out;
+  EXPECT_EQ(out, "Dask Vantry installed successfully\n");
+  std::string unit = testing::ReadFileText(dir_.path() / "units" / "daskvantry.service");
+  EXPECT_NE(unit.find("ExecStart=" + BuiltProgram("vantrysvc") + "\n"), std::string::npos) << unit;
+  EXPECT_NE(unit.find("Environment=VANTRY_REGISTRY=" + dir_.File("etc/registry.reg")),
+            std::string::npos);
+  std::string settings = testing::ReadFileText(dir_.path() / "etc" / "registry.reg");
+  EXPECT_NE(settings.find("\"MaxSocks\"=dword:000000ff"), std::string::npos);
+  EXPECT_NE(settings.find("\"PathEXE\"=\"" + std::string(VANTRY_BIN_DIR) + "\""),
+            std::string::npos);
+
+  EXPECT_EQ(Run("-INSTALL", &out), 1);
+  EXPECT_EQ(out, "Dask Vantry failed to install.  Service may already be installed.\n");
+}
+
+TEST_F(Switches, UninstallRemovesUnitAndSettingsKeyAndRefusesTwice) {
+  std::string out;
+  ASSERT_EQ(Run("-install", &out), 0) << out;
+  ASSERT_EQ(Run("-uninstall", &out), 0) << out;
+  EXPECT_EQ(out, "Dask Vantry uninstalled successfully\n");
+  EXPECT_FALSE(std::filesystem::exists(dir_.path() / "units" / "daskvantry.service"));
+  std::string settings = testing::ReadFileText(dir_.path() / "etc" / "registry.reg");
+  EXPECT_EQ(settings.find("Parameters"), std::string::npos) << settings;
+  EXPECT_EQ(Run("-uninstall", &out), 1);
+  EXPECT_EQ(out, "Dask Vantry failed to uninstall.  Service may already be uninstalled.\n");
+}
+
+TEST_F(Switches, FixRegCreatesEverythingEvenWithoutAnInstall) {
+  std::string out;
+  ASSERT_EQ(Run("-fixreg", &out), 0) << out;
+  EXPECT_EQ(out,
+            "Korvane Vantry Gateway Registry Keys have been fixed.  Please try to restart the Dask "
+            "Vantry service\n");
+  std::string settings = testing::ReadFileText(dir_.path() / "etc" / "registry.reg");
+  EXPECT_EQ(testing::CountOccurrences(settings, "\r\n\""), 24);
+  // A settings path that cannot be written is a failure, not a repair.
+  std::filesystem::remove(dir_.path() / "etc" / "registry.reg");
+  std::filesystem::create_directory(dir_.path() / "etc" / "registry.reg");
+  EXPECT_EQ(Run("-fixreg", &out), 1);
+  EXPECT_NE(out.find("Cannot write the settings file"), std::string::npos);
+}
+
+TEST_F(Switches, HelpExplainsTheSwitches) {
+  std::string out;
+  EXPECT_EQ(Run("--help", &out), 0);
+  for (const char* word : {"-install", "-uninstall", "-debug", "-fixreg", "VANTRY_REGISTRY"}) {
+    EXPECT_NE(out.find(word), std::string::npos) << word;
+  }
+}
+
+}  // namespace
+}  // namespace vantry

@@ -1,0 +1,131 @@
+#include "mod_rbl_registry.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "registry_store.h"
+#include "temp_dir.h"
+
+namespace vantry {
+namespace {
+
+using testing::TempDir;
+
+class ModRblRegistry : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    path_ = dir_.File("registry.reg");
+    setenv("VANTRY_REGISTRY", path_.c_str(), 1);
+  }
+  void TearDown() override { unsetenv("VANTRY_REGISTRY"); }
+  TempDir dir_;
+  std::string path_;
+};
+
+TEST_F(ModRblRegistry, MissingFileOrValueReadsAsNumberOne) {
+  EXPECT_FALSE(RegValueExists("LocalPort"));
+  EXPECT_EQ(GetRegValue("LocalPort"), RegValue(std::int64_t{1}));
+  ASSERT_TRUE(SetRegValue("LocalPort", std::string("25"), 1));
+  EXPECT_TRUE(RegValueExists("LocalPort"));
+  EXPECT_FALSE(RegValueExists("localport"));
+  EXPECT_EQ(GetRegValue("localport"), RegValue(std::int64_t{1}));
+  EXPECT_EQ(GetRegValue("LocalPort"), RegValue(std::string("25")));
+}
+
+TEST_F(ModRblRegistry, OverwriteKeepsTheStoredType) {
+  ASSERT_TRUE(SetRegValue("SMTPPort", std::string("24"), 1));
+  // The console passes the number type for SMTPPort; the value stays text.
+  ASSERT_TRUE(SetRegValue("SMTPPort", std::string("2525"), 4));
+  EXPECT_EQ(GetRegValue("SMTPPort"), RegValue(std::string("2525")));
+  ASSERT_TRUE(SetRegValue("BlockT3", std::int64_t{0}, 4));
+  ASSERT_TRUE(SetRegValue("BlockT3", std::string("2"), 1));
+  EXPECT_EQ(GetRegValue("BlockT3"), RegValue(std::int64_t{2}));
+  ASSERT_TRUE(SetRegValue("LogOK", std::int64_t{-1}, 4));
+  EXPECT_EQ(RegValueInt16(GetRegValue("LogOK")), -1);
+}
+
+TEST_F(ModRblRegistry, ValuesWithoutTheServiceKeysCountAsMissing) {
+  testing::WriteFileText(path_,
+                         "REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\"
+                         "Other\\Parameters]\r\n\"LocalPort\"=\"2525\"\r\n");
+  EXPECT_FALSE(RegValueExists("LocalPort"));
+  ASSERT_TRUE(CreateRegKeys());
+  EXPECT_FALSE(RegValueExists("LocalPort"));
+  ASSERT_TRUE(CreateRegValue("LocalPort", std::string("26"), 1));
+  EXPECT_EQ(GetRegValue("LocalPort"), RegValue(std::string("26")));
+  // The other service's value was kept through both writes.
+  EXPECT_NE(testing::ReadFileText(path_).find("\"2525\""), std::string::npos);
+  ASSERT_TRUE(DeleteParametersKey());
+  EXPECT_FALSE(RegValueExists("LocalPort"));
+}
+
+TEST_F(ModRblRegistry, ConcurrentWritersNeverLoseValuesNorLeaveHalfFiles) {
+  constexpr int kWriters = 6;
+  constexpr int kValuesEach = 15;
+  std::vector<pid_t> children;
+  for (int w = 0; w < kWriters; ++w) {
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      for (int v = 0; v < kValuesEach; ++v) {
+        std::string name = "W" + std::to_string(w) + "V" + std::to_string(v);
+        if (!SetRegValue(name, std::int64_t{w * 100 + v}, 4)) _exit(1);
+      }
+      _exit(0);
+    }
+    children.push_back(pid);
+  }
+  for (pid_t pid : children) {
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  RegistryDocument doc = LoadRegistry();
+  EXPECT_EQ(doc.skipped_lines(), 0);
+  for (int w = 0; w < kWriters; ++w) {
+    for (int v = 0; v < kValuesEach; ++v) {
+      std::string name = "W" + std::to_string(w) + "V" + std::to_string(v);
+      EXPECT_EQ(GetRegValue(name), RegValue(std::int64_t{w * 100 + v})) << name;
+    }
+  }
+}
+
+TEST_F(ModRblRegistry, UnwritableFolderIsReportedNotClaimedAsSaved) {
+  if (geteuid() == 0) GTEST_SKIP() << "root writes anywhere";
+  std::filesystem::permissions(dir_.path(), std::filesystem::perms::owner_read |
+                                                std::filesystem::perms::owner_exec);
+  std::string error;
+  EXPECT_FALSE(SetRegValue("LocalPort", std::string("25"), 1, &error));
+  EXPECT_NE(error.find(path_), std::string::npos);
+}
+
+TEST_F(ModRblRegistry, WriteFailureIsReportedWithTheReason) {
+  // A folder where the settings file should be makes every write fail, even for root.
+  std::filesystem::create_directory(path_);
+  std::string error;
+  EXPECT_FALSE(SetRegValue("LocalPort", std::string("25"), 1, &error));
+  EXPECT_NE(error.find("registry.reg"), std::string::npos) << error;
+}
+
+TEST(FileExists, GivesTheNameLengthOnlyForExistingFiles) {
+  TempDir dir;
+  testing::WriteFileText(dir.path() / "rbl.cfg", "x");
+  EXPECT_EQ(FileExists(dir.File("rbl.cfg")), 7);
+  EXPECT_EQ(FileExists(dir.File("none.cfg")), 0);
+  EXPECT_EQ(FileExists(dir.path().string()), 0);
+  EXPECT_EQ(FileExists(""), 0);
+}
+
+TEST(RegValueConversions, TextAndNumbersConvertTheWayTheReadersExpect) {
+  EXPECT_EQ(RegValueText(RegValue(std::int64_t{24})), "24");
+  EXPECT_EQ(RegValueInt32(RegValue(std::string(" 300 sockets"))), 300);
+  EXPECT_EQ(RegValueInt32(RegValue(std::string("many"))), 0);
+  EXPECT_EQ(RegValueInt16(RegValue(std::int64_t{70000})), 32767);
+  EXPECT_EQ(RegValueInt16(RegValue(std::int64_t{-1})), -1);
+  EXPECT_EQ(RegValueInt32(RegValue(std::string("99999999999999"))), 2147483647);
+}
+
+}  // namespace
+}  // namespace vantry

@@ -1,0 +1,60 @@
+#include "registry_document.h"
+
+#include <gtest/gtest.h>
+
+namespace vantry {
+namespace {
+
+constexpr char kParams[] =
+    "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\DaskVantry\\Parameters";
+
+TEST(RegistryDocument, ReadsStringsAndDwordsAndSkipsGarbage) {
+  std::string text =
+      "REGEDIT4\r\n\r\n"
+      "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\DaskVantry\\Parameters]\r\n"
+      "\"SMTPHost\"=\"mail.example.test\"\r\n"
+      "this line is garbage\r\n"
+      "\"MaxSocks\"=dword:000001ff\r\n"
+      "\"Broken\"=dword:zz\r\n"
+      "\"NoEquals\" \"x\"\r\n"
+      "\"BlockMsg\"=\"Say \\\"no\\\" C:\\\\path\"\r\n"
+      "\"LogOK\"=dword:ffffffff\n"  // LF only
+      "\"Truncated\"=\"no closing quote";
+  RegistryDocument doc = RegistryDocument::Parse(text);
+  const RegKey* key = doc.FindKey(kParams);
+  ASSERT_NE(key, nullptr);
+  ASSERT_EQ(key->values.size(), 4u);
+  EXPECT_EQ(std::get<std::string>(FindValue(*key, "SMTPHost")->data), "mail.example.test");
+  EXPECT_EQ(std::get<std::uint32_t>(FindValue(*key, "MaxSocks")->data), 0x1ffu);
+  EXPECT_EQ(std::get<std::string>(FindValue(*key, "BlockMsg")->data), "Say \"no\" C:\\path");
+  EXPECT_EQ(std::get<std::uint32_t>(FindValue(*key, "LogOK")->data), 0xffffffffu);
+  EXPECT_EQ(FindValue(*key, "Truncated"), nullptr);
+  EXPECT_EQ(doc.skipped_lines(), 4);
+}
+
+TEST(RegistryDocument, SerializeRoundTripsExactly) {
+  RegistryDocument doc;
+  doc.AddKey(kParams);
+  doc.FindKey(kParams)->values.push_back({"Msg", std::string("a \"b\" \\c")});
+  doc.FindKey(kParams)->values.push_back({"N", std::uint32_t{31}});
+  std::string text = doc.Serialize();
+  EXPECT_NE(text.find("\"N\"=dword:0000001f\r\n"), std::string::npos);
+  RegistryDocument again = RegistryDocument::Parse(text);
+  EXPECT_EQ(again.Serialize(), text);
+  EXPECT_EQ(again.skipped_lines(), 0);
+}
+
+TEST(RegistryDocument, NamesAreCaseSensitiveAndParentsAreImplied) {
+  RegistryDocument doc = RegistryDocument::Parse(
+      std::string("REGEDIT4\r\n[") + kParams + "]\r\n\"LogOK\"=dword:00000000\r\n");
+  EXPECT_EQ(FindValue(*doc.FindKey(kParams), "logok"), nullptr);
+  EXPECT_EQ(doc.FindKey(std::string(kParams).substr(0, 20)), nullptr);
+  auto services = doc.SubkeyNames("HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services");
+  ASSERT_EQ(services.size(), 1u);
+  EXPECT_EQ(services[0], "DaskVantry");
+  EXPECT_TRUE(doc.DeleteKeyTree(kParams));
+  EXPECT_FALSE(doc.DeleteKeyTree(kParams));
+}
+
+}  // namespace
+}  // namespace vantry

@@ -1,0 +1,136 @@
+#include "gateway_fixture.h"
+
+#include <signal.h>
+
+#include <fstream>
+
+#include "free_port.h"
+#include "registry_document.h"
+
+namespace vantry::testing {
+namespace {
+
+constexpr std::string_view kParameters =
+    "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\DaskVantry\\Parameters";
+
+void WriteList(const std::string& path, const std::vector<std::string>& lines) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  for (const auto& line : lines) out << line << "\r\n";
+}
+
+}  // namespace
+
+void WriteSettingsFile(const std::string& path, const std::string& folder,
+                       const std::map<std::string, SettingValue>& overrides) {
+  std::map<std::string, SettingValue> values = {
+      {"BLDNSDB", std::string("rbl.cfg")},
+      {"BlockMsg", std::string("Access Denied.  http://www.vantry.example/dnsbl")},
+      {"BlockT2", 1LL}, {"BlockT3", 0LL}, {"BlockT4", 0LL}, {"BlockT5", 0LL},
+      {"BlockT6", 0LL}, {"BlockT7", 0LL}, {"BlockT8", 0LL}, {"BlockT9", 0LL},
+      {"ExceptionsDB", std::string("exlst.cfg")},
+      {"LocalPort", std::string("25")},
+      {"LogBL", 1LL}, {"LogOK", 1LL},
+      {"ManualDB", std::string("manbl.cfg")},
+      {"MaxSocks", 255LL},
+      {"PathEXE", folder},
+      {"SMTPHost", std::string("127.0.0.1")},
+      {"SMTPPort", std::string("24")},
+      {"UseBlockMsg", 1LL}, {"UseExceptions", 1LL}, {"UseManual", 1LL},
+      {"BlockNoHost", 1LL}, {"BlockAltIP", 1LL},
+  };
+  for (const auto& [name, value] : overrides) {
+    if (!name.empty() && name[0] == '-') {
+      values.erase(name.substr(1));
+    } else {
+      values[name] = value;
+    }
+  }
+  std::string text = "REGEDIT4\r\n\r\n[" + std::string(kParameters) + "]\r\n";
+  for (const auto& [name, value] : values) {
+    text += "\"" + name + "\"=";
+    if (const auto* s = std::get_if<std::string>(&value)) {
+      text += "\"";
+      for (char c : *s) {
+        if (c == '\\' || c == '"') text += '\\';
+        text += c;
+      }
+      text += "\"";
+    } else {
+      char buf[32];
+      snprintf(buf, sizeof buf, "dword:%08x", static_cast<unsigned>(std::get<long long>(value)));
+      text += buf;
+    }
+    text += "\r\n";
+  }
+  WriteFileText(path, text);
+}
+
+GatewayFixture::GatewayFixture(Options options) {
+  registry_ = dir_.File("registry.reg");
+  mailslot_ = UniqueName("vantry-test-slot");
+  port_ = FreePort();
+  auto settings = options.settings;
+  if (!settings.count("LocalPort")) settings["LocalPort"] = std::to_string(port_);
+  if (!settings.count("SMTPPort")) settings["SMTPPort"] = std::to_string(options.smtp_port);
+  WriteSettingsFile(registry_, folder(), settings);
+  WriteList(dir_.File("rbl.cfg"), options.zones);
+  WriteList(dir_.File("exlst.cfg"), options.exceptions);
+  WriteList(dir_.File("manbl.cfg"), options.manual);
+  process_ = std::make_unique<ChildProcess>(ChildProcess::Options{
+      .argv = {BuiltProgram("vantrysvc"), "-debug"},
+      .env = Environment(),
+      .output_file = dir_.File("trace.txt"),
+      .working_dir = {}});
+  if (options.wait_until_listening) {
+    listening_ = process_->WaitForOutput(" sockets listening to port ", 10s);
+  }
+}
+
+GatewayFixture::~GatewayFixture() {
+  if (process_) process_->Terminate(SIGTERM, 5s);
+}
+
+std::vector<std::pair<std::string, std::string>> GatewayFixture::Environment() const {
+  return {{"VANTRY_REGISTRY", registry_}, {"VANTRY_MAILSLOT", mailslot_}};
+}
+
+std::string GatewayFixture::LogText() const { return ReadFileText(dir_.path() / "vantry.log"); }
+
+int GatewayFixture::CountInTrace(std::string_view needle) const {
+  return CountOccurrences(Trace(), needle);
+}
+
+int GatewayFixture::Stop() { return process_->Terminate(SIGTERM, 5s); }
+
+SmtpSink::SmtpSink() {
+  port_ = FreePort();
+  process_ = std::make_unique<ChildProcess>(ChildProcess::Options{
+      .argv = {"/usr/sbin/smtp-sink", "-u", "nobody", "-c", "127.0.0.1:" + std::to_string(port_),
+               "1024"},
+      .env = {},
+      .output_file = {},
+      .working_dir = {}});
+  ready_ = WaitForTcpPort(port_, 10s);
+}
+
+AioSmtpd::AioSmtpd() {
+  port_ = FreePort();
+  process_ = std::make_unique<ChildProcess>(ChildProcess::Options{
+      .argv = {"/usr/bin/python3", "-u", "-m", "aiosmtpd", "-n", "-l",
+               "127.0.0.1:" + std::to_string(port_)},
+      .env = {},
+      .output_file = {},
+      .working_dir = {}});
+  ready_ = WaitForTcpPort(port_, 15s);
+}
+
+int CountOccurrences(std::string_view text, std::string_view needle) {
+  int count = 0;
+  for (size_t pos = text.find(needle); pos != std::string_view::npos;
+       pos = text.find(needle, pos + needle.size())) {
+    ++count;
+  }
+  return count;
+}
+
+}  // namespace vantry::testing

@@ -1,0 +1,100 @@
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "child_process.h"
+#include "temp_dir.h"
+
+namespace vantry::testing {
+
+/// One settings value for a test's settings file: text or a dword number.
+using SettingValue = std::variant<std::string, long long>;
+
+/// Writes a settings file holding the install defaults (PathEXE = folder)
+/// with the given values replaced or added; a value of "" text with name
+/// prefixed by "-" (e.g. "-BlockMsg") removes it.
+void WriteSettingsFile(const std::string& path, const std::string& folder,
+                       const std::map<std::string, SettingValue>& overrides);
+
+/// The real vantrysvc started with -debug for one test: its own settings file,
+/// program folder (lists, vantry.log) and monitor channel name, listening on a
+/// free port.
+class GatewayFixture {
+ public:
+  struct Options {
+    int smtp_port = 0;  // the mail server's port
+    std::map<std::string, SettingValue> settings;
+    std::vector<std::string> zones;       // rbl.cfg lines
+    std::vector<std::string> exceptions;  // exlst.cfg lines
+    std::vector<std::string> manual;      // manbl.cfg lines
+    bool wait_until_listening = true;
+  };
+
+  explicit GatewayFixture(Options options);
+  ~GatewayFixture();
+
+  /// True once the gateway said it listens.
+  bool listening() const { return listening_; }
+  int port() const { return port_; }
+  const std::string& mailslot() const { return mailslot_; }
+  const std::string& registry() const { return registry_; }
+  std::string folder() const { return dir_.path().string(); }
+  std::string LogText() const;
+  std::string Trace() const { return process_->Output(); }
+  bool WaitForTrace(std::string_view needle, std::chrono::milliseconds timeout = 10s) const {
+    return process_->WaitForOutput(needle, timeout);
+  }
+  /// Number of times needle occurs in the trace.
+  int CountInTrace(std::string_view needle) const;
+  /// SIGTERM; returns the exit status.
+  int Stop();
+  ChildProcess& process() { return *process_; }
+  /// Environment for running the binary with this fixture's settings.
+  std::vector<std::pair<std::string, std::string>> Environment() const;
+
+ private:
+  TempDir dir_;
+  std::string registry_;
+  std::string mailslot_;
+  int port_ = 0;
+  bool listening_ = false;
+  std::unique_ptr<ChildProcess> process_;
+};
+
+/// postfix's smtp-sink on a free loopback port.
+class SmtpSink {
+ public:
+  SmtpSink();
+  ~SmtpSink() = default;
+  int port() const { return port_; }
+  bool ready() const { return ready_; }
+
+ private:
+  int port_ = 0;
+  bool ready_ = false;
+  std::unique_ptr<ChildProcess> process_;
+};
+
+/// aiosmtpd's debugging server: prints every message it receives.
+class AioSmtpd {
+ public:
+  AioSmtpd();
+  int port() const { return port_; }
+  bool ready() const { return ready_; }
+  std::string Output() const { return process_->Output(); }
+
+ private:
+  int port_ = 0;
+  bool ready_ = false;
+  std::unique_ptr<ChildProcess> process_;
+};
+
+/// Number of occurrences of needle in text.
+int CountOccurrences(std::string_view text, std::string_view needle);
+
+}  // namespace vantry::testing

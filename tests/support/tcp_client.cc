@@ -1,0 +1,129 @@
+#include "tcp_client.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+
+namespace vantry::testing {
+namespace {
+
+int RemainingMs(std::chrono::steady_clock::time_point deadline) {
+  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline -
+                                                                    std::chrono::steady_clock::now());
+  return left.count() > 0 ? static_cast<int>(left.count()) : 0;
+}
+
+}  // namespace
+
+TcpClient::~TcpClient() { Close(); }
+
+TcpClient::TcpClient(TcpClient&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+
+TcpClient& TcpClient::operator=(TcpClient&& other) noexcept {
+  if (this != &other) {
+    Close();
+    fd_ = other.fd_;
+    other.fd_ = -1;
+  }
+  return *this;
+}
+
+bool TcpClient::Connect(int port, std::string_view source_address) {
+  Close();
+  fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd_ < 0) return false;
+  sockaddr_in local{};
+  local.sin_family = AF_INET;
+  inet_pton(AF_INET, std::string(source_address).c_str(), &local.sin_addr);
+  if (bind(fd_, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
+    Close();
+    return false;
+  }
+  sockaddr_in remote{};
+  remote.sin_family = AF_INET;
+  remote.sin_port = htons(static_cast<uint16_t>(port));
+  remote.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (connect(fd_, reinterpret_cast<sockaddr*>(&remote), sizeof remote) != 0) {
+    Close();
+    return false;
+  }
+  int one = 1;
+  setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+  return true;
+}
+
+bool TcpClient::SendAll(std::string_view bytes) {
+  size_t done = 0;
+  while (done < bytes.size()) {
+    ssize_t n = send(fd_, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+std::string TcpClient::ReadUntil(std::string_view needle, std::chrono::milliseconds timeout) {
+  std::string text;
+  auto deadline = std::chrono::steady_clock::now() + timeout;
+  char buf[65536];
+  while (fd_ >= 0 && text.find(needle) == std::string::npos) {
+    pollfd p{fd_, POLLIN, 0};
+    int ready = poll(&p, 1, RemainingMs(deadline));
+    if (ready <= 0) break;
+    ssize_t n = recv(fd_, buf, sizeof buf, 0);
+    if (n <= 0) break;
+    text.append(buf, static_cast<size_t>(n));
+  }
+  return text;
+}
+
+std::string TcpClient::ReadToEnd(std::chrono::milliseconds timeout, bool* closed) {
+  std::string text;
+  auto deadline = std::chrono::steady_clock::now() + timeout;
+  char buf[65536];
+  if (closed) *closed = false;
+  while (fd_ >= 0) {
+    pollfd p{fd_, POLLIN, 0};
+    int ready = poll(&p, 1, RemainingMs(deadline));
+    if (ready <= 0) break;
+    ssize_t n = recv(fd_, buf, sizeof buf, 0);
+    if (n <= 0) {
+      if (closed) *closed = true;
+      break;
+    }
+    text.append(buf, static_cast<size_t>(n));
+  }
+  return text;
+}
+
+std::string TcpClient::ReadExactly(std::size_t n, std::chrono::milliseconds timeout) {
+  std::string text;
+  auto deadline = std::chrono::steady_clock::now() + timeout;
+  std::string buf(65536, '\0');
+  while (fd_ >= 0 && text.size() < n) {
+    pollfd p{fd_, POLLIN, 0};
+    if (poll(&p, 1, RemainingMs(deadline)) <= 0) break;
+    ssize_t got = recv(fd_, buf.data(), std::min(buf.size(), n - text.size()), 0);
+    if (got <= 0) break;
+    text.append(buf.data(), static_cast<size_t>(got));
+  }
+  return text;
+}
+
+void TcpClient::ShutdownWrite() {
+  if (fd_ >= 0) shutdown(fd_, SHUT_WR);
+}
+
+void TcpClient::Close() {
+  if (fd_ >= 0) close(fd_);
+  fd_ = -1;
+}
+
+}  // namespace vantry::testing

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <chrono>
+#include <string>
+#include <string_view>
+
+namespace vantry::testing {
+
+using namespace std::chrono_literals;
+
+/// A blocking TCP client for tests, optionally bound to a chosen loopback
+/// source address (127.0.0.x) so the gateway sees different peers.
+class TcpClient {
+ public:
+  TcpClient() = default;
+  ~TcpClient();
+  TcpClient(TcpClient&& other) noexcept;
+  TcpClient& operator=(TcpClient&& other) noexcept;
+
+  bool Connect(int port, std::string_view source_address = "127.0.0.1");
+  bool SendAll(std::string_view bytes);
+  /// Reads until the text contains needle, EOF or the timeout.
+  std::string ReadUntil(std::string_view needle, std::chrono::milliseconds timeout = 10s);
+  /// Reads until the peer closes or the timeout; *closed tells which.
+  std::string ReadToEnd(std::chrono::milliseconds timeout = 10s, bool* closed = nullptr);
+  /// Reads exactly n bytes unless EOF or timeout comes first.
+  std::string ReadExactly(std::size_t n, std::chrono::milliseconds timeout = 30s);
+  void ShutdownWrite();
+  void Close();
+  bool connected() const { return fd_ >= 0; }
+  int fd() const { return fd_; }
+
+ private:
+  int fd_ = -1;
+};
+
+}  // namespace vantry::testing
