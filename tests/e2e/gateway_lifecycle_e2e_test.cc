@@ -1,0 +1,163 @@
+// Start-up, settings and shutdown of the real gateway binary.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/socket.h>
+
+#include <netinet/in.h>
+#include <thread>
+
+#include "child_process.h"
+#include "free_port.h"
+#include "gateway_fixture.h"
+#include "mod_slot_out.h"
+#include "tcp_client.h"
+
+namespace vantry::testing {
+namespace {
+
+std::string DeadDns() { return "127.0.0.1:" + std::to_string(FreePort()); }
+
+TEST(GatewayLifecycle, StartAndShutFramesReachAReaderAndStopExitsCleanly) {
+  SmtpSink sink;
+  ASSERT_TRUE(sink.ready());
+  // The reader exists before the gateway starts, as the console's does.
+  SlotReader reader;
+  std::string name = UniqueName("vantry-test-slot");
+  ASSERT_TRUE(reader.SlotCreate(name));
+  TempDir dir;
+  WriteSettingsFile(dir.File("registry.reg"), dir.path().string(),
+                    {{"LocalPort", std::to_string(FreePort())},
+                     {"SMTPPort", std::to_string(sink.port())},
+                     {"DNSServers", DeadDns()},
+                     {"BlockNoHost", 0LL},
+                     {"BlockAltIP", 0LL}});
+  ChildProcess svc({.argv = {BuiltProgram("vantrysvc"), "-debug"},
+                    .env = {{"VANTRY_REGISTRY", dir.File("registry.reg")},
+                            {"VANTRY_MAILSLOT", name}},
+                    .output_file = dir.File("trace.txt"),
+                    .working_dir = {}});
+  ASSERT_TRUE(svc.WaitForOutput(" sockets listening to port "));
+  std::string frames = reader.SlotRead();
+  EXPECT_EQ(frames.substr(0, 18), "+++255|0|START||||") << frames;
+  EXPECT_EQ(frames.substr(frames.size() - 3), "***");
+  EXPECT_EQ(svc.Terminate(SIGTERM), 0);
+  std::string after = reader.SlotRead();
+  EXPECT_EQ(after.substr(0, 16), "+++255|0|SHUT|||") << after;
+  EXPECT_NE(svc.Output().find("|SHUT|"), std::string::npos);
+}
+
+TEST(GatewayLifecycle, BadOrBusyPortsStopWithOneClearLine) {
+  for (const char* bad : {"abc", "70000", "0", "-5"}) {
+    GatewayFixture::Options options;
+    options.settings = {{"LocalPort", std::string(bad)}, {"DNSServers", DeadDns()}};
+    options.wait_until_listening = false;
+    GatewayFixture gateway(options);
+    EXPECT_EQ(gateway.process().Wait(10s), 1) << bad;
+    EXPECT_NE(gateway.Trace().find("Cannot listen on port \"" + std::string(bad) +
+                                   "\": LocalPort must be a port number from 1 to 65535"),
+              std::string::npos)
+        << gateway.Trace();
+    EXPECT_EQ(gateway.Trace().find("|START|"), std::string::npos);
+  }
+  // A port somebody else already holds.
+  int busy_fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  int port = FreePort();
+  addr.sin_port = htons(static_cast<uint16_t>(port));
+  ASSERT_EQ(bind(busy_fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  ASSERT_EQ(listen(busy_fd, 1), 0);
+  GatewayFixture::Options options;
+  options.settings = {{"LocalPort", std::to_string(port)}, {"DNSServers", DeadDns()}};
+  options.wait_until_listening = false;
+  GatewayFixture gateway(options);
+  EXPECT_EQ(gateway.process().Wait(10s), 1);
+  EXPECT_NE(gateway.Trace().find("Cannot listen on port " + std::to_string(port) +
+                                 ": Address already in use"),
+            std::string::npos)
+      << gateway.Trace();
+  close(busy_fd);
+}
+
+TEST(GatewayLifecycle, ASecondGatewayOnTheSameSettingsExitsAtOnce) {
+  GatewayFixture::Options options;
+  options.settings = {{"DNSServers", DeadDns()}};
+  GatewayFixture gateway(options);
+  ASSERT_TRUE(gateway.listening()) << gateway.Trace();
+  std::string out;
+  EXPECT_EQ(RunCommand({BuiltProgram("vantrysvc"), "-debug"}, gateway.Environment(), &out, 10s), 1);
+  EXPECT_NE(out.find("another gateway is already running"), std::string::npos) << out;
+  EXPECT_TRUE(gateway.process().Running());
+}
+
+TEST(GatewayLifecycle, GarbageInTheSettingsFileIsSkipped) {
+  SmtpSink sink;
+  ASSERT_TRUE(sink.ready());
+  TempDir dir;
+  int port = FreePort();
+  std::string reg = dir.File("registry.reg");
+  WriteSettingsFile(reg, dir.path().string(),
+                    {{"LocalPort", std::to_string(port)},
+                     {"SMTPPort", std::to_string(sink.port())},
+                     {"DNSServers", DeadDns()},
+                     {"BlockNoHost", 0LL},
+                     {"BlockAltIP", 0LL},
+                     {"-MaxSocks", std::string()}});
+  std::string text = ReadFileText(reg);
+  text.insert(text.find("\"LocalPort\""), "\x01\x02 garbage ] [ line\r\n\"MaxSocks\"=dword:xyz\r\n");
+  text += "\"Trunc\"=\"no end";
+  WriteFileText(reg, text);
+  ChildProcess svc({.argv = {BuiltProgram("vantrysvc"), "-debug"},
+                    .env = {{"VANTRY_REGISTRY", reg}, {"VANTRY_MAILSLOT", UniqueName("slot")}},
+                    .output_file = dir.File("trace.txt"),
+                    .working_dir = {}});
+  // MaxSocks is unreadable, so missing: it reads as 1 and is raised to 255.
+  ASSERT_TRUE(svc.WaitForOutput("255 sockets listening to port " + std::to_string(port)))
+      << svc.Output();
+  TcpClient client;
+  ASSERT_TRUE(client.Connect(port));
+  EXPECT_NE(client.ReadUntil("\r\n").find("220"), std::string::npos);
+}
+
+TEST(GatewayLifecycle, AnUnwritableLogFolderDoesNotStopRelaying) {
+  SmtpSink sink;
+  ASSERT_TRUE(sink.ready());
+  GatewayFixture::Options options;
+  options.smtp_port = sink.port();
+  options.settings = {{"DNSServers", DeadDns()},
+                      {"BlockNoHost", 0LL},
+                      {"BlockAltIP", 0LL},
+                      {"PathEXE", std::string("/nonexistent/vantry-folder")}};
+  GatewayFixture gateway(options);
+  ASSERT_TRUE(gateway.listening()) << gateway.Trace();
+  for (int i = 0; i < 2; ++i) {
+    TcpClient client;
+    ASSERT_TRUE(client.Connect(gateway.port()));
+    EXPECT_NE(client.ReadUntil("\r\n").find("220"), std::string::npos);
+    client.SendAll("QUIT\r\n");
+    client.ReadToEnd(5s);
+  }
+  ASSERT_TRUE(gateway.WaitForTrace("|CLOSED|")) << gateway.Trace();
+  EXPECT_EQ(gateway.CountInTrace("|OK|"), 2);
+  EXPECT_EQ(gateway.CountInTrace("Cannot write activity log /nonexistent/vantry-folder/vantry.log"), 1);
+}
+
+TEST(GatewayLifecycle, HugeMaxSocksIsClampedAndStillServes) {
+  SmtpSink sink;
+  ASSERT_TRUE(sink.ready());
+  GatewayFixture::Options options;
+  options.smtp_port = sink.port();
+  options.settings = {{"DNSServers", DeadDns()},
+                      {"BlockNoHost", 0LL},
+                      {"BlockAltIP", 0LL},
+                      {"MaxSocks", 0x7fffffffLL}};
+  GatewayFixture gateway(options);
+  ASSERT_TRUE(gateway.listening()) << gateway.Trace();
+  EXPECT_NE(gateway.Trace().find("MaxSocks 2147483647 lowered to "), std::string::npos);
+  TcpClient client;
+  ASSERT_TRUE(client.Connect(gateway.port()));
+  EXPECT_NE(client.ReadUntil("\r\n").find("220"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace vantry::testing
