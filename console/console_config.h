@@ -1,0 +1,77 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vantry::console {
+
+/// Public DNSBL zones written into a zone list file that does not exist yet.
+inline constexpr std::array<std::string_view, 3> kNewZoneListZones = {
+    "zen.spamhaus.org", "bl.spamcop.net", "b.barracudacentral.org"};
+/// The zone added when the user saves an empty zone list.
+inline constexpr std::string_view kDefaultZone = "bl.spamcop.net";
+/// BlockMsg shown when the stored text is empty.
+inline constexpr std::string_view kBlockMsgFallback = "Access Denied. http://www.vantry.example/dnsbl";
+
+/// The console's copy of the gateway settings. Flags hold the check state the
+/// editor stores: 0 off, 1 on, 2 on by an All command.
+struct ConsoleConfig {
+  std::int32_t MaxSocks = 255;
+  int LogBL = 1;
+  int LogOK = 1;
+  int UseBlockMsg = 1;
+  int UseExceptions = 1;
+  int UseManual = 1;
+  int BlockAltIP = 1;
+  int BlockNoHost = 1;
+  /// BlockT2 ... BlockT9 at indexes 0 ... 7.
+  std::array<int, 8> BlockT = {1, 0, 0, 0, 0, 0, 0, 0};
+  std::string PathEXE;
+  std::string BLDNSDB = "rbl.cfg";
+  std::string BlockMsg;
+  std::string ExceptionsDB = "exlst.cfg";
+  std::string ManualDB = "manbl.cfg";
+  std::string SMTPHost = "localhost";
+  std::string SMTPPort = "24";
+  std::string LocalPort = "25";
+  /// Server part of the monitor channel's name; read, never written.
+  std::string Gateway = "\\\\.";
+};
+
+/// The three list boxes' contents, in the order the editor shows them.
+struct ConsoleLists {
+  std::vector<std::string> zones;
+  std::vector<std::string> manual_blocks;
+  std::vector<std::string> exceptions;
+};
+
+/// What LoadConfig produced.
+struct LoadedConfig {
+  ConsoleConfig config;
+  ConsoleLists lists;
+  /// List files that were missing and could not be created (path and reason).
+  std::vector<std::string> problems;
+};
+
+/// Fixed file names the console reads and writes under PathEXE.
+inline constexpr std::string_view kZoneListFile = "rbl.cfg";
+inline constexpr std::string_view kManualListFile = "manbl.cfg";
+inline constexpr std::string_view kExceptionListFile = "exlst.cfg";
+
+/// Reads the settings and the three list files. A missing list file is
+/// created (a zone list with three public zones, the others with one empty
+/// line) and its list stays empty. `program_folder` is the PathEXE fallback.
+LoadedConfig LoadConfig(std::string_view program_folder);
+
+/// Writes every setting, then rewrites the three list files (CR LF lines,
+/// replaced atomically). Stops at the first failure and returns false with
+/// the file and the reason in *error.
+bool SaveConfig(const ConsoleConfig& config, const ConsoleLists& lists, std::string* error);
+
+/// Path of one list file under PathEXE.
+std::string ListFilePath(std::string_view path_exe, std::string_view file_name);
+
+}  // namespace vantry::console

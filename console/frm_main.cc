@@ -1,0 +1,385 @@
+#include "frm_main.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDate>
+#include <QFile>
+#include <QLabel>
+#include <QLocale>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTime>
+#include <QTimer>
+
+#include "mod_slot_out.h"
+
+namespace vantry::console {
+namespace {
+
+const QString kChannelLessText = QStringLiteral(
+    "Vantry Monitor cannot communicate with the Vantry service.\n"
+    "This may be due to a previous instance of the monitor running, \n"
+    "or the service is incorrectly configured.\n"
+    "Please close any other instances of the monitor on this machine and try again.\n"
+    "\n"
+    "You may make changes to the configuration however, any other instance of the monitor "
+    "running\n"
+    "may override any changes you make.  Also real-time monitoring will be disabled\n");
+
+const QString kExitQuestion = QStringLiteral(
+    "You have made changes to the configuration of the Vantry service.\n"
+    "Do you wish to save these changes before exiting?\n"
+    "Click YES to save and exit.\n"
+    "Click NO to exit without saving.\n"
+    "Click Cancel to abort exit.\n");
+
+}  // namespace
+
+FrmMain::FrmMain(DesktopServices& services, FrmMainOptions options, QWidget* parent)
+    : QMainWindow(parent),
+      services_(services),
+      options_(std::move(options)),
+      channel_(std::make_unique<MonitorChannel>(options_.max_queued_bytes)) {
+  setObjectName("frmMain");
+  setWindowTitle("Dask Vantry Service Monitor - Vantry");
+  if (!options_.end_program) options_.end_program = [] { QCoreApplication::exit(0); };
+
+  tmr_ = new QTimer(this);
+  tmr_->setObjectName("tmr");
+  tmr_->setSingleShot(true);  // every tick re-arms it itself
+  connect(tmr_, &QTimer::timeout, this, &FrmMain::TmrTick);
+  tmrConfig_ = new QTimer(this);
+  tmrConfig_->setObjectName("tmrConfig");
+  tmrConfig_->setInterval(1000);
+  connect(tmrConfig_, &QTimer::timeout, this, &FrmMain::TmrConfigTick);
+  clock_ = new QTimer(this);
+  clock_->setInterval(1000);
+  connect(clock_, &QTimer::timeout, this, &FrmMain::UpdateClock);
+  restart_timer_ = new QTimer(this);
+  restart_timer_->setSingleShot(true);
+  connect(restart_timer_, &QTimer::timeout, this, &FrmMain::FinishRestart);
+
+  CreateActions();
+  CreateMenus();
+  CreateStatusBar();
+  CreateTabs();
+  ConnectEditor();
+  resize(1000, 700);
+}
+
+FrmMain::~FrmMain() = default;
+
+QAction* FrmMain::NewAction(const char* name, const QString& caption, const QKeySequence& shortcut,
+                            bool checkable) {
+  auto* action = new QAction(caption, this);
+  action->setObjectName(name);
+  action->setShortcut(shortcut);
+  action->setCheckable(checkable);
+  return action;
+}
+
+void FrmMain::CreateActions() {
+  mnuFileOpenLog_ = NewAction("mnuFileOpenLog", "&Open Log File", QKeySequence("Ctrl+O"));
+  connect(mnuFileOpenLog_, &QAction::triggered, this, &FrmMain::FileOpenLog);
+  mnuFileLogAnalyze_ = NewAction("mnuFileLogAnalyze", "Log &Analyzer", QKeySequence("Ctrl+A"));
+  connect(mnuFileLogAnalyze_, &QAction::triggered, this, &FrmMain::FileLogAnalyze);
+  mnuFilePrintLog_ = NewAction("mnuFilePrintLog", "&Print Log", QKeySequence("Ctrl+P"));
+  connect(mnuFilePrintLog_, &QAction::triggered, this, &FrmMain::FilePrintLog);
+  mnuFileExit_ = NewAction("mnuFileExit", "E&xit", QKeySequence("Ctrl+Q"));
+  connect(mnuFileExit_, &QAction::triggered, this, &FrmMain::FileExit);
+
+  mnuMonitorStop_ = NewAction("mnuMonitorStop", "Stop Real Time Watching", QKeySequence("F11"), true);
+  connect(mnuMonitorStop_, &QAction::triggered, this, &FrmMain::MonitorStop);
+  mnuMonitorStart_ =
+      NewAction("mnuMonitorStart", "Start Real Time Watching", QKeySequence("F12"), true);
+  mnuMonitorStart_->setChecked(true);
+  connect(mnuMonitorStart_, &QAction::triggered, this, &FrmMain::MonitorStart);
+  mnuMonitorSelectServer_ = NewAction("mnuMonitorSelectServer", "Select Server");
+  mnuMonitorSelectServer_->setEnabled(false);
+
+  mnuServerConfigShowActivity_ = NewAction("mnuServerConfigShowActivity", "Show Activity");
+  connect(mnuServerConfigShowActivity_, &QAction::triggered, this,
+          [this] { tabMon_->setCurrentIndex(0); });
+  mnuServerConfigBLDB_ = NewAction("mnuServerConfigBLDB", "Blacklist Databases");
+  mnuServerConfigSMTP_ = NewAction("mnuServerConfigSMTP", "SMTP Redirect");
+  mnuServerConfigMaxSocks_ = NewAction("mnuServerConfigMaxSocks", "Maximum Sockets Usage");
+  mnuServerConfigExceptions_ = NewAction("mnuServerConfigExceptions", "Connection Exceptions");
+  mnuServerConfigManualBlock_ = NewAction("mnuServerConfigManualBlock", "Manual Blocking");
+  mnuServerConfigBlockMsgsNoMsg_ =
+      NewAction("mnuServerConfigBlockMsgsNoMsg", "Do not use messages");
+  mnuServerConfigBlockMsgsUseMsgs_ =
+      NewAction("mnuServerConfigBlockMsgsUseMsgs", "Use Blocking Messages");
+  mnuServerConfigBlockTypesAll_ =
+      NewAction("mnuServerConfigBlockTypesAll", "Block All Types", {}, true);
+  for (int type = 2; type <= 9; ++type) {
+    std::string name = "mnuServerConfigBlockTypes" + std::to_string(type);
+    mnuServerConfigBlockTypes_[type - 2] =
+        NewAction(name.c_str(), QString("Type %1").arg(type), {}, true);
+  }
+  mnuServerConfigLogAll_ = NewAction("mnuServerConfigLogAll", "Log All");
+  mnuServerConfigLogSuccess_ =
+      NewAction("mnuServerConfigLogSuccess", "Log Successful Connections", {}, true);
+  mnuServerConfigLogBlacklist_ =
+      NewAction("mnuServerConfigLogBlacklist", "Log Blacklisted Attempts", {}, true);
+  mnuServerConfigRestart_ =
+      NewAction("mnuServerConfigRestart", "Restart Vantry Service", QKeySequence("Ctrl+R"));
+  connect(mnuServerConfigRestart_, &QAction::triggered, this, &FrmMain::RestartService);
+  mnuServerConfigSaveSettings_ = NewAction("mnuServerConfigSaveSettings",
+                                           "Save Configuration Changes", QKeySequence("Ctrl+S"));
+  connect(mnuServerConfigSaveSettings_, &QAction::triggered, this, [this] { ApplyConfig(); });
+
+  mnuHelpContents_ = NewAction("mnuHelpContents", "&Contents", QKeySequence("F1"));
+  connect(mnuHelpContents_, &QAction::triggered, this, &FrmMain::HelpContents);
+  mnuHelpKorvane_ = NewAction("mnuHelpKorvane", "Vantry on the &Web", QKeySequence("F9"));
+  connect(mnuHelpKorvane_, &QAction::triggered, this, &FrmMain::HelpMakerPage);
+  mnuHelpAbout_ = NewAction("mnuHelpAbout", "About Vantry");
+  connect(mnuHelpAbout_, &QAction::triggered, this, [this] { tabMon_->setCurrentIndex(3); });
+}
+
+void FrmMain::CreateMenus() {
+  QMenu* file = menuBar()->addMenu("&File");
+  file->setObjectName("mnuFile");
+  file->addAction(mnuFileOpenLog_);
+  file->addAction(mnuFileLogAnalyze_);
+  file->addSeparator();
+  file->addAction(mnuFilePrintLog_);
+  file->addSeparator();
+  file->addAction(mnuFileExit_);
+
+  QMenu* monitor = menuBar()->addMenu("Monitor");
+  monitor->setObjectName("mnuMonitor");
+  monitor->addAction(mnuMonitorStop_);
+  monitor->addAction(mnuMonitorStart_);
+  monitor->addSeparator();
+  monitor->addAction(mnuMonitorSelectServer_);
+
+  QMenu* config = menuBar()->addMenu("Server Configuration");
+  config->setObjectName("mnuServerConfig");
+  config->addAction(mnuServerConfigShowActivity_);
+  config->addSeparator();
+  config->addAction(mnuServerConfigBLDB_);
+  config->addAction(mnuServerConfigSMTP_);
+  config->addAction(mnuServerConfigMaxSocks_);
+  config->addSeparator();
+  config->addAction(mnuServerConfigExceptions_);
+  config->addAction(mnuServerConfigManualBlock_);
+  QMenu* msgs = config->addMenu("Blocking Messages");
+  msgs->setObjectName("mnuServerConfigBlockMsgs");
+  msgs->addAction(mnuServerConfigBlockMsgsNoMsg_);
+  msgs->addAction(mnuServerConfigBlockMsgsUseMsgs_);
+  QMenu* types = config->addMenu("Blocking Types");
+  types->setObjectName("mnuServerConfigBlockTypes");
+  types->addAction(mnuServerConfigBlockTypesAll_);
+  types->addSeparator();
+  for (QAction* action : mnuServerConfigBlockTypes_) types->addAction(action);
+  QMenu* log = config->addMenu("Logging Options");
+  log->setObjectName("mnuServerConfigLog");
+  log->addAction(mnuServerConfigLogAll_);
+  log->addSeparator();
+  log->addAction(mnuServerConfigLogSuccess_);
+  log->addAction(mnuServerConfigLogBlacklist_);
+  config->addSeparator();
+  config->addAction(mnuServerConfigRestart_);
+  config->addSeparator();
+  config->addAction(mnuServerConfigSaveSettings_);
+
+  QMenu* help = menuBar()->addMenu("Help");
+  help->setObjectName("mnuHelp");
+  help->addAction(mnuHelpContents_);
+  help->addSeparator();
+  help->addAction(mnuHelpKorvane_);
+  help->addSeparator();
+  help->addAction(mnuHelpAbout_);
+}
+
+void FrmMain::CreateStatusBar() {
+  statusBar()->setObjectName("sBar");
+  static constexpr int kStretch[5] = {3, 2, 0, 0, 0};
+  for (int i = 0; i < 5; ++i) {
+    auto* label = new QLabel(statusBar());
+    label->setObjectName(QString("sBarPanel%1").arg(i + 1));
+    label->setFrameShape(QFrame::StyledPanel);
+    label->setFrameShadow(QFrame::Sunken);
+    label->setContentsMargins(4, 0, 4, 0);
+    statusBar()->addPermanentWidget(label, kStretch[i]);
+    panels_[i] = label;
+  }
+  panels_[4]->setText("Monitor On");
+  UpdateClock();
+  clock_->start();
+}
+
+void FrmMain::UpdateClock() {
+  QLocale locale = QLocale::system();
+  panels_[2]->setText(locale.toString(QDate::currentDate(), QLocale::ShortFormat));
+  panels_[3]->setText(locale.toString(QTime::currentTime(), QLocale::ShortFormat));
+}
+
+void FrmMain::SetPanel(int panel, const QString& text) { panels_[panel - 1]->setText(text); }
+
+QString FrmMain::PanelText(int panel) const { return panels_[panel - 1]->text(); }
+
+QString FrmMain::LogFolder() const { return QString::fromStdString(config_.PathEXE); }
+
+void FrmMain::Load(const std::function<void()>& unload_splash) {
+  auto unload = [&] {
+    if (unload_splash) unload_splash();
+  };
+  LoadedConfig loaded = LoadConfig(options_.program_folder);
+  config_ = loaded.config;
+  FillLists(loaded.lists);
+  ShowConfig();
+  if (!loaded.problems.empty()) {
+    QString text = "These list files could not be created:\n";
+    for (const std::string& problem : loaded.problems) text += QString::fromStdString(problem) + "\n";
+    services_.ShowMessage(this, QMessageBox::Warning, "Vantry Monitor", text, QMessageBox::Ok);
+  }
+
+  std::optional<std::string> name = ConsoleMailslotName(config_.Gateway);
+  if (!name || !channel_->SlotCreate(*name)) {
+    services_.ShowMessage(this, QMessageBox::Critical, "Vantry Monitor", kChannelLessText,
+                          QMessageBox::Ok);
+    unload();
+    channel_less_ = true;
+    watching_ = false;
+    tmr_->stop();
+    SetPanel(1, "Real-Time Monitor Disabled");
+    mnuMonitorStop_->setEnabled(false);
+    mnuMonitorStart_->setEnabled(false);
+    mnuServerConfigRestart_->setEnabled(false);
+    SetPanel(5, "Monitor Off");
+  } else {
+    watching_ = true;
+    tmr_->start(250);
+    SetPanel(1, "Waiting for Vantry service");
+  }
+  tmrConfig_->start();
+  config_changed_ = false;
+  mnuServerConfigSaveSettings_->setEnabled(false);
+  unload();
+}
+
+void FrmMain::MonitorStop() {
+  watching_ = false;
+  tmr_->stop();
+  tmrConfig_->stop();
+  SetPanel(5, "Logging Off");
+  mnuMonitorStop_->setChecked(true);
+  mnuMonitorStart_->setChecked(false);
+}
+
+void FrmMain::MonitorStart() {
+  if (channel_less_) return;  // nothing to watch; the entries are disabled too
+  watching_ = true;
+  tmr_->start(250);
+  tmrConfig_->start(1000);
+  SetPanel(5, "Logging On");
+  mnuMonitorStart_->setChecked(true);
+  mnuMonitorStop_->setChecked(false);
+}
+
+void FrmMain::TmrConfigTick() { mnuServerConfigSaveSettings_->setEnabled(config_changed_); }
+
+void FrmMain::closeEvent(QCloseEvent* event) {
+  if (!exiting_now_ && config_changed_) {
+    QMessageBox::StandardButton answer = services_.ShowMessage(
+        this, QMessageBox::Question, "Korvane Vantry", kExitQuestion,
+        QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+    if (answer != QMessageBox::Yes && answer != QMessageBox::No) {
+      event->ignore();
+      return;
+    }
+    // A save that failed has told the user why; closing now would lose the edits.
+    if (answer == QMessageBox::Yes && !ApplyConfig()) {
+      event->ignore();
+      return;
+    }
+  }
+  tmr_->stop();
+  watching_ = false;
+  channel_->SlotClose();
+  event->accept();
+}
+
+void FrmMain::FileExit() {
+  exiting_now_ = true;
+  tmr_->stop();
+  watching_ = false;
+  channel_->SlotClose();
+  close();
+  options_.end_program();
+}
+
+void FrmMain::FileOpenLog() {
+  services_.OpenInTextEditor(LogFolder() + "/vantry.log");
+}
+
+void FrmMain::FileLogAnalyze() {
+  if (log_analyzer_opener_) {
+    log_analyzer_opener_();
+    return;
+  }
+  services_.ShowMessage(this, QMessageBox::Information, "Vantry Monitor",
+                        "The log analyser is not part of this build.", QMessageBox::Ok);
+}
+
+void FrmMain::FilePrintLog() {
+  QString path = LogFolder() + "/vantry.log";
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) {
+    services_.ShowMessage(this, QMessageBox::Warning, "Vantry",
+                          "Cannot print " + path + ": " + file.errorString(), QMessageBox::Ok);
+    return;
+  }
+  QString text = QString::fromLocal8Bit(file.readAll());
+  if (!services_.PrintText(text, "vantry.log")) {
+    services_.ShowMessage(this, QMessageBox::Warning, "Vantry",
+                          "Cannot print " + path + ": no default printer is available.",
+                          QMessageBox::Ok);
+  }
+}
+
+void FrmMain::RestartService() {
+  if (restart_timer_->isActive()) return;
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  setEnabled(false);
+  SetPanel(1, "Restarting Vantry Service...");
+  QString unit = QString::fromUtf8(kServiceUnit.data(), kServiceUnit.size());
+  if (!services_.StartProgram("systemctl", {"stop", unit})) {
+    setEnabled(true);
+    QApplication::restoreOverrideCursor();
+    services_.ShowMessage(this, QMessageBox::Warning, "Vantry", "Cannot stop service, error.",
+                          QMessageBox::Ok);
+    return;
+  }
+  // A timer, not a sleep: the window stays disabled but keeps painting.
+  restart_timer_->start(options_.restart_pause_ms);
+}
+
+void FrmMain::FinishRestart() {
+  QString unit = QString::fromUtf8(kServiceUnit.data(), kServiceUnit.size());
+  bool started = services_.StartProgram("systemctl", {"start", unit});
+  setEnabled(true);
+  QApplication::restoreOverrideCursor();
+  if (!started) {
+    services_.ShowMessage(this, QMessageBox::Warning, "Vantry", "Cannot start service, error.",
+                          QMessageBox::Ok);
+  }
+}
+
+void FrmMain::HelpContents() {
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  QString folder = QString::fromStdString(options_.program_folder) + "/";
+  services_.OpenUrl(QUrl::fromLocalFile(folder + "help/index.htm"));
+  QApplication::restoreOverrideCursor();
+}
+
+void FrmMain::HelpMakerPage() {
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  services_.OpenUrl(QUrl(QString::fromUtf8(kMakerPage.data(), kMakerPage.size())));
+  QApplication::restoreOverrideCursor();
+}
+
+}  // namespace vantry::console

@@ -1,0 +1,238 @@
+#pragma once
+
+#include <QMainWindow>
+#include <array>
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "console_config.h"
+#include "desktop_services.h"
+#include "monitor_channel.h"
+
+class QAction;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+class QRadioButton;
+class QTabWidget;
+class QTimer;
+class QTreeWidget;
+
+namespace vantry::console {
+
+class ConsoleCheckBox;
+
+/// Where the console finds its files and how it ends.
+struct FrmMainOptions {
+  /// The console program's folder: PathEXE fallback and home of help/index.htm.
+  std::string program_folder;
+  /// Ends the program at once (File > Exit). Default: QCoreApplication::exit(0).
+  std::function<void()> end_program;
+  /// Pause between stopping and starting the service.
+  int restart_pause_ms = 5000;
+  /// Bound of the monitor channel's in-memory queue.
+  std::size_t max_queued_bytes = MonitorChannel::kDefaultMaxQueuedBytes;
+};
+
+/// The console's main window: configuration editor, real-time monitor, menus.
+/// Controls and menu entries carry their system names as objectName.
+class FrmMain : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  /// The maker's page (Help menu).
+  static constexpr std::string_view kMakerPage = "https://www.vantry.example/";
+  /// The service the Restart entry stops and starts.
+  static constexpr std::string_view kServiceUnit = "daskvantry";
+  /// Upper bound of rows a monitor message may ask for; a count beyond it is hostile.
+  static constexpr int kMaxSocketRows = 65536;
+
+  FrmMain(DesktopServices& services, FrmMainOptions options, QWidget* parent = nullptr);
+  ~FrmMain() override;
+
+  /// Start-up: loads the configuration, shows it, opens the monitor channel
+  /// (or enters channel-less mode with its message), clears ConfigChanged.
+  /// `unload_splash` is called where the splash window goes away.
+  void Load(const std::function<void()>& unload_splash = {});
+
+  /// Stop Real Time Watching: polling and the Save entry's timer stop.
+  void MonitorStop();
+  /// Start Real Time Watching: first poll after 250 ms, Save entry timer on.
+  void MonitorStart();
+
+  /// Checks and corrects the controls (one summary message), copies them back
+  /// and saves. False, with a critical message, when the save failed; then
+  /// ConfigChanged stays set.
+  bool ApplyConfig();
+  /// Copies the loaded configuration into the controls.
+  void ShowConfig();
+
+  /// What File > Log Analyzer does; the log analyser plugs its window in here.
+  /// Without one the entry says that no analyser is available.
+  void SetLogAnalyzerOpener(std::function<void()> opener) { log_analyzer_opener_ = std::move(opener); }
+
+  /// The services every window of the console uses for dialogs and the shell.
+  DesktopServices& services() { return services_; }
+  /// The configuration as loaded or last saved.
+  const ConsoleConfig& config() const { return config_; }
+  /// The folder of the list files and vantry.log (PathEXE).
+  QString LogFolder() const;
+  bool config_changed() const { return config_changed_; }
+  /// Text of status bar panel 1 ... 5.
+  QString PanelText(int panel) const;
+  /// True while real-time watching is on.
+  bool watching() const { return watching_; }
+  /// Monitor messages interpreted since start (benchmarks and tests).
+  std::size_t monitor_messages_shown() const { return monitor_messages_shown_; }
+  MonitorChannel& channel() { return *channel_; }
+
+  /// One poll: reads the channel and shows every complete message.
+  void TmrTick();
+  /// Interprets the first message of `buffer` (which begins with "+++") and removes it.
+  void ShowMonitorMessage(std::string& buffer);
+  /// Rebuilds the socket table with `count` rows (leading-number rule).
+  void InitSocketRows(std::string_view count);
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  // Construction, in named steps.
+  void CreateActions();
+  void CreateMenus();
+  void CreateStatusBar();
+  void CreateTabs();
+  QWidget* CreateMonitorTab();
+  QWidget* CreateRedirectTab();
+  QWidget* CreateBlockingTab();
+  QWidget* CreateAboutTab();
+  void ConnectEditor();
+  QAction* NewAction(const char* name, const QString& caption, const QKeySequence& shortcut = {},
+                     bool checkable = false);
+
+  // Menu commands of the frame.
+  void FileOpenLog();
+  void FileLogAnalyze();
+  void FilePrintLog();
+  void FileExit();
+  void RestartService();
+  void FinishRestart();
+  void HelpContents();
+  void HelpMakerPage();
+  void TmrConfigTick();
+  void UpdateClock();
+  void SetPanel(int panel, const QString& text);
+
+  // Editor.
+  void MarkChanged() { config_changed_ = true; }
+  void ChkUseExceptionsClick();
+  void ChkUseManBlockClick();
+  void ChkBlkClick(int type);
+  void ChkBlkAllClick();
+  void ChkLogClick();
+  void OptBlockMsgClick();
+  void TxtSocksChange();
+  void TxtSMTPPortLostFocus();
+  enum class ListKind { kZones, kExceptions, kManual };
+  void AddListEntry(ListKind kind);
+  void DeleteListEntry(ListKind kind);
+  void MoveZone(int step);
+  void MenuBlockType(int type, bool now_checked);
+  void MenuBlockAll();
+  void MenuLogAll();
+  void MenuLogEntry(ConsoleCheckBox* box, bool now_checked);
+  void FillLists(const ConsoleLists& lists);
+  ConsoleLists CollectLists() const;
+  static void InsertSorted(QListWidget* list, const QString& text);
+
+  // Monitor.
+  void ConnectedCheck();
+  static QString NowText();
+
+  DesktopServices& services_;
+  FrmMainOptions options_;
+  ConsoleConfig config_;
+  bool config_changed_ = false;
+  bool watching_ = false;
+  bool channel_less_ = false;
+  bool exiting_now_ = false;
+  std::size_t monitor_messages_shown_ = 0;
+  std::function<void()> log_analyzer_opener_;
+  std::unique_ptr<MonitorChannel> channel_;
+
+  QTimer* tmr_ = nullptr;
+  QTimer* tmrConfig_ = nullptr;
+  QTimer* clock_ = nullptr;
+  QTimer* restart_timer_ = nullptr;
+
+  QTabWidget* tabMon_ = nullptr;
+  QTreeWidget* lvData_ = nullptr;
+  std::array<QLabel*, 5> panels_{};
+
+  QLineEdit* txtNewRBL_ = nullptr;
+  QListWidget* lbRBLDNS_ = nullptr;
+  QPushButton* cmdAddRBL_ = nullptr;
+  QPushButton* cmdDelRBL_ = nullptr;
+  QPushButton* cmdUpDB_ = nullptr;
+  QPushButton* cmdDownDB_ = nullptr;
+  QLineEdit* txtLocalPort_ = nullptr;
+  QLineEdit* txtSMTPServer_ = nullptr;
+  QLineEdit* txtSMTPPort_ = nullptr;
+  QComboBox* txtSocks_ = nullptr;
+
+  ConsoleCheckBox* chkUseExceptions_ = nullptr;
+  QGroupBox* frExceptions_ = nullptr;
+  QLineEdit* txtExclude_ = nullptr;
+  QPushButton* cmdAddExclude_ = nullptr;
+  QListWidget* lbExcept_ = nullptr;
+  QPushButton* cmdDelExcept_ = nullptr;
+  ConsoleCheckBox* chkUseManBlock_ = nullptr;
+  QGroupBox* frManBLock_ = nullptr;
+  QLineEdit* txtManBlock_ = nullptr;
+  QPushButton* cmdAddManBlock_ = nullptr;
+  QListWidget* lbManBlock_ = nullptr;
+  QPushButton* cmdDelManBlock_ = nullptr;
+  ConsoleCheckBox* chkBlkAll_ = nullptr;
+  std::array<ConsoleCheckBox*, 8> chkBlk_{};
+  ConsoleCheckBox* chkLogBL_ = nullptr;
+  ConsoleCheckBox* chkLogOK_ = nullptr;
+  std::array<QRadioButton*, 2> optBlockMsg_{};
+  QLineEdit* txtBlockMsg_ = nullptr;
+  ConsoleCheckBox* chkBlkAltIP_ = nullptr;
+  ConsoleCheckBox* chkBlkNoRev_ = nullptr;
+
+  QAction* mnuFileOpenLog_ = nullptr;
+  QAction* mnuFileLogAnalyze_ = nullptr;
+  QAction* mnuFilePrintLog_ = nullptr;
+  QAction* mnuFileExit_ = nullptr;
+  QAction* mnuMonitorStop_ = nullptr;
+  QAction* mnuMonitorStart_ = nullptr;
+  QAction* mnuMonitorSelectServer_ = nullptr;
+  QAction* mnuServerConfigShowActivity_ = nullptr;
+  QAction* mnuServerConfigBLDB_ = nullptr;
+  QAction* mnuServerConfigSMTP_ = nullptr;
+  QAction* mnuServerConfigMaxSocks_ = nullptr;
+  QAction* mnuServerConfigExceptions_ = nullptr;
+  QAction* mnuServerConfigManualBlock_ = nullptr;
+  QAction* mnuServerConfigBlockMsgsNoMsg_ = nullptr;
+  QAction* mnuServerConfigBlockMsgsUseMsgs_ = nullptr;
+  QAction* mnuServerConfigBlockTypesAll_ = nullptr;
+  std::array<QAction*, 8> mnuServerConfigBlockTypes_{};
+  QAction* mnuServerConfigLogAll_ = nullptr;
+  QAction* mnuServerConfigLogSuccess_ = nullptr;
+  QAction* mnuServerConfigLogBlacklist_ = nullptr;
+  QAction* mnuServerConfigRestart_ = nullptr;
+  QAction* mnuServerConfigSaveSettings_ = nullptr;
+  QAction* mnuHelpContents_ = nullptr;
+  QAction* mnuHelpKorvane_ = nullptr;
+  QAction* mnuHelpAbout_ = nullptr;
+};
+
+}  // namespace vantry::console

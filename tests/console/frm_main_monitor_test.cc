@@ -1,0 +1,179 @@
+#include "frm_main.h"
+
+#include <QTreeWidget>
+
+#include "console_fixture.h"
+#include "mod_slot_out.h"
+#include "report_line.h"
+
+namespace vantry::console::testing {
+namespace {
+
+class MonitorTest : public ConsoleFixture {
+ protected:
+  void SetUp() override {
+    WriteDefaultSettings();
+    LoadedWindow();
+    writer_ = std::make_unique<SlotWriter>(mailslot_);
+    table_ = Find<QTreeWidget>("lvData");
+  }
+  /// Sends raw bytes as one write of the gateway's writer end.
+  void Send(std::string_view bytes) {
+    writer_->SlotOpen();
+    ASSERT_EQ(writer_->SlotWrite(bytes), SlotWriteResult::kSent);
+    writer_->SlotClose();
+  }
+  /// Sends one report the way the gateway does: a framed ten-field line.
+  void Report(int limit, int slot, const char* action, const char* ip = "", const char* alt = "",
+              const char* host = "", const char* type = "", const char* source = "",
+              int minute = 5) {
+    std::tm t{};
+    t.tm_year = 126;
+    t.tm_mon = 5;
+    t.tm_mday = 14;
+    t.tm_hour = 9;
+    t.tm_min = minute;
+    Send(FrameReport(FormatReportLine({limit, slot, action, ip, alt, host, type, source}, t)));
+  }
+  /// Runs polls until the window has interpreted `n` more messages.
+  bool Shown(std::size_t n) {
+    std::size_t target = base_ + n;
+    bool ok = WaitFor([&] { return window_->monitor_messages_shown() >= target; });
+    base_ = window_->monitor_messages_shown();
+    return ok;
+  }
+  QStringList Row(int row) {
+    QStringList cells;
+    QTreeWidgetItem* item = table_->topLevelItem(row - 1);
+    for (int c = 0; item && c < 7; ++c) cells << item->text(c);
+    return cells;
+  }
+
+  std::unique_ptr<SlotWriter> writer_;
+  QTreeWidget* table_ = nullptr;
+  std::size_t base_ = 0;
+};
+
+TEST_F(MonitorTest, FirstSlotMessageSizesTheTableAndFillsItsRow) {
+  Report(255, 0, "OK", "192.0.2.1", "192.0.2.1", "", "", "", 5);
+  ASSERT_TRUE(Shown(1));
+  ASSERT_EQ(table_->topLevelItemCount(), 256);  // slots 0 ... 255
+  EXPECT_EQ(Row(1), (QStringList{"1", "Ok", "192.0.2.1", "", "192.0.2.1", "", "2026-06-14 - 09:05"}));
+  EXPECT_EQ(Row(256), (QStringList{"256", "Closed", "", "", "", "", ""}));
+  EXPECT_EQ(table_->topLevelItem(41)->data(0, Qt::UserRole).toString(), "sock42");
+  EXPECT_EQ(window_->PanelText(2), "Socket 1 connected");
+  EXPECT_TRUE(window_->PanelText(1).startsWith("Dask Vantry Connected at "));
+  // Slot 255 has its row: nothing is rebuilt.
+  Report(255, 255, "BL", "198.51.100.7", "198.51.100.8", "h.example", "Alt IP", "ALT IP", 6);
+  ASSERT_TRUE(Shown(1));
+  EXPECT_EQ(Row(1)[1], "Ok");
+  EXPECT_EQ(Row(256), (QStringList{"256", "BL", "198.51.100.7", "h.example", "198.51.100.8",
+                                   "Alt IP reported by ALT IP", "2026-06-14 - 09:06"}));
+  EXPECT_EQ(window_->PanelText(2), "Socket 256 refused");
+}
+
+TEST_F(MonitorTest, TwoFramesInOneTickEachWithItsOwnTime) {
+  window_->MonitorStop();
+  Report(255, 3, "OK", "192.0.2.3", "192.0.2.3", "a.example", "", "", 7);
+  Report(255, 4, "bl", "192.0.2.4", "192.0.2.4", "", "Type 2", "zone.test", 8);
+  QTest::qWait(50);  // both queue up while nobody polls
+  window_->MonitorStart();
+  ASSERT_TRUE(Shown(2));
+  EXPECT_EQ(Row(4)[6], "2026-06-14 - 09:07");
+  EXPECT_EQ(Row(5)[1], "BL");
+  EXPECT_EQ(Row(5)[5], "Type 2 reported by zone.test");
+  EXPECT_EQ(Row(5)[6], "2026-06-14 - 09:08");
+}
+
+TEST_F(MonitorTest, StartShutClosedWaitAndKeywordCase) {
+  window_->MonitorStop();
+  Send("+++255|0|Start||||||2026-06-14|09:00***");
+  QTest::qWait(50);
+  EXPECT_EQ(table_->topLevelItemCount(), 0);  // watching stopped: the queue keeps it
+  window_->MonitorStart();
+  ASSERT_TRUE(Shown(1));
+  EXPECT_EQ(table_->topLevelItemCount(), 256);
+  EXPECT_TRUE(window_->PanelText(1).startsWith("Dask Vantry Started at "));
+
+  Report(255, 7, "Ok", "192.0.2.7", "192.0.2.7", "seven.example", "", "src");
+  ASSERT_TRUE(Shown(1));
+  Report(255, 7, "CLOSED", "other", "other", "other", "other", "other", 59);
+  ASSERT_TRUE(Shown(1));
+  EXPECT_EQ(Row(8), (QStringList{"8", "Closed", "192.0.2.7", "seven.example", "192.0.2.7", "src",
+                                 "2026-06-14 - 09:05"}));
+  EXPECT_EQ(window_->PanelText(2), "Socket 8 closed");
+  Send("+++255|7|WAIT||||||2026-06-14|10:00***");
+  ASSERT_TRUE(Shown(1));
+  EXPECT_EQ(Row(8), (QStringList{"8", "Waiting", "", "", "", "", "2026-06-14 - 10:00"}));
+  EXPECT_EQ(window_->PanelText(2), "Socket 8 WAITING");
+
+  Send("+++255|0|SHUT||||||2026-06-14|11:00***");
+  ASSERT_TRUE(Shown(1));
+  EXPECT_EQ(table_->topLevelItemCount(), 0);
+  EXPECT_TRUE(window_->PanelText(1).startsWith("Dask Vantry shutdown at "));
+  Report(100, 2, "OK", "192.0.2.2");
+  ASSERT_TRUE(Shown(1));
+  EXPECT_EQ(table_->topLevelItemCount(), 101);
+  // An unknown keyword and a message missing fields change nothing.
+  Send("+++100|2|PING|x|x|x|x|x|d|t***");
+  Send("+++100|2|OK|only-four***");
+  ASSERT_TRUE(Shown(2));
+  EXPECT_EQ(Row(3)[2], "192.0.2.2");
+}
+
+TEST_F(MonitorTest, SlotBeyondTheTableRebuildsIt) {
+  Report(100, 5, "OK", "192.0.2.5");
+  ASSERT_TRUE(Shown(1));
+  ASSERT_EQ(table_->topLevelItemCount(), 101);
+  Report(300, 250, "OK", "192.0.2.250");  // the gateway now has more slots
+  ASSERT_TRUE(Shown(1));
+  EXPECT_EQ(table_->topLevelItemCount(), 301);
+  EXPECT_EQ(Row(6)[1], "Closed");  // rebuilt empty
+  EXPECT_EQ(Row(251)[2], "192.0.2.250");
+  // A hostile slot count is capped instead of building millions of rows.
+  Send("+++999999999|0|START||||||d|t***");
+  ASSERT_TRUE(Shown(1));
+  EXPECT_EQ(table_->topLevelItemCount(), FrmMain::kMaxSocketRows);
+}
+
+TEST_F(MonitorTest, AFrameCutInTwoIsDroppedAndTheNextOneShown) {
+  Report(255, 1, "OK", "192.0.2.1");
+  ASSERT_TRUE(Shown(1));
+  window_->MonitorStop();
+  Send("+++255|1|BL|203.0.113.1|203.0.113.1||Type 2|zo");
+  window_->MonitorStart();
+  QTest::qWait(400);  // a tick reads the first half alone
+  Send("ne.test|2026-06-14|09:10***");
+  Report(255, 2, "OK", "192.0.2.2", "", "", "", "", 11);
+  ASSERT_TRUE(Shown(1));
+  EXPECT_EQ(Row(2)[1], "Ok");  // the cut message changed nothing
+  EXPECT_EQ(Row(2)[2], "192.0.2.1");
+  EXPECT_EQ(Row(3)[2], "192.0.2.2");
+}
+
+TEST_F(MonitorTest, StopDuringATickKeepsTheTimerStopped) {
+  window_->MonitorStop();
+  for (int i = 0; i < 20; ++i) Report(255, i, "OK", "192.0.2.9");
+  QTest::qWait(30);
+  // The first row update happens inside the tick; Stop is issued right there.
+  bool stopped_inside = false;
+  auto once = QObject::connect(table_->model(), &QAbstractItemModel::dataChanged, [&] {
+    if (stopped_inside) return;
+    stopped_inside = true;
+    window_->MonitorStop();
+  });
+  window_->MonitorStart();
+  ASSERT_TRUE(Shown(20));  // the tick still finishes its buffer
+  QObject::disconnect(once);
+  EXPECT_TRUE(stopped_inside);
+  QTest::qWait(100);
+  EXPECT_FALSE(window_->watching());
+  EXPECT_FALSE(Find<QTimer>("tmr")->isActive());
+  EXPECT_EQ(window_->PanelText(5), "Logging Off");
+  Report(255, 30, "OK", "192.0.2.30");
+  QTest::qWait(300);
+  EXPECT_EQ(window_->monitor_messages_shown(), base_);  // nothing polled since
+}
+
+}  // namespace
+}  // namespace vantry::console::testing
