@@ -100,9 +100,25 @@ void DnsFixture::Start(const DnsRecords& records) {
   // rbldnsd refuses to run as root and reads its zones after dropping to its user, so the
   // folder and files must be readable by that user.
   chmod(dir_.path().c_str(), 0755);
-  std::vector<std::string> rbldnsd_argv = {"rbldnsd", "-n", "-a", "-t", "60", "-l",
-                                           "+" + (dir_.path() / "queries.log").string()};
-  if (root) {
+  // setpriv makes the servers die with the test process even when it crashes; it also drops root
+  // for rbldnsd before the death signal is armed (a later uid change would clear it).
+  const bool have_setpriv = access("/usr/bin/setpriv", X_OK) == 0;
+  std::vector<std::string> rbldnsd_argv;
+  if (have_setpriv) {
+    rbldnsd_argv = {"/usr/bin/setpriv", "--pdeathsig", "TERM"};
+    if (root) {
+      const passwd* user = getpwnam("rbldns");
+      if (user == nullptr) user = getpwnam("nobody");
+      if (user != nullptr) {
+        rbldnsd_argv.insert(rbldnsd_argv.end(),
+                            {"--reuid=" + std::to_string(user->pw_uid),
+                             "--regid=" + std::to_string(user->pw_gid), "--clear-groups"});
+      }
+    }
+  }
+  rbldnsd_argv.insert(rbldnsd_argv.end(), {"rbldnsd", "-n", "-a", "-t", "60", "-l",
+                                           "+" + (dir_.path() / "queries.log").string()});
+  if (root && !have_setpriv) {
     rbldnsd_argv.push_back("-u");
     rbldnsd_argv.push_back(getpwnam("rbldns") != nullptr ? "rbldns" : "nobody");
   }
@@ -137,10 +153,12 @@ void DnsFixture::Start(const DnsRecords& records) {
   }
 
   dns_port_ = FreePort();
-  std::vector<std::string> dnsmasq_argv = {
+  std::vector<std::string> dnsmasq_argv;
+  if (have_setpriv) dnsmasq_argv = {"/usr/bin/setpriv", "--pdeathsig", "TERM"};
+  dnsmasq_argv.insert(dnsmasq_argv.end(), {
       "dnsmasq", "--no-daemon", "--conf-file=/dev/null", "--no-resolv", "--no-hosts",
       "--port=" + std::to_string(dns_port_), "--listen-address=127.0.0.1", "--bind-interfaces",
-      "--pid-file=", "--local=/in-addr.arpa/"};
+      "--pid-file=", "--local=/in-addr.arpa/"});
   if (root) dnsmasq_argv.push_back("--user=root");
   std::set<std::string> local_domains;
   for (const auto& [address, name] : records.ptr) {
