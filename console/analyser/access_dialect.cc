@@ -8,9 +8,7 @@
 namespace vantry::analyser {
 namespace {
 
-bool IsWordChar(char c) {
-  return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
-}
+bool IsWordChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }
 bool IsSpace(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
 
 // Reads the word starting at pos (after blanks); returns it lower-cased and

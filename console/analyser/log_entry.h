@@ -38,9 +38,9 @@ struct LogEntry {
 
 /// What the importer does with one physical line.
 enum class LineKind {
-  kEntry,           ///< an entry to store
-  kNoSeparator,     ///< no "|": not a log entry
-  kStartOrClosed,   ///< status "start"/"closed" in any case: not stored
+  kEntry,          ///< an entry to store
+  kNoSeparator,    ///< no "|": not a log entry
+  kStartOrClosed,  ///< status "start"/"closed" in any case: not stored
 };
 
 /// Trims the line, splits it into views (fields 1..10 used, the rest empty)

@@ -117,8 +117,8 @@ class LineReader {
 std::string ImportResult::SkipSummary() const {
   std::int64_t bad = skipped_bad_date + skipped_bad_time;
   if (bad == 0) return {};
-  std::string text = std::to_string(bad) + (bad == 1 ? " line was" : " lines were") +
-                     " not imported: ";
+  std::string text =
+      std::to_string(bad) + (bad == 1 ? " line was" : " lines were") + " not imported: ";
   if (skipped_bad_date > 0) {
     text += std::to_string(skipped_bad_date) + " with a date that is not yyyy-mm-dd";
   }
@@ -134,8 +134,8 @@ ImportResult LoadLog(const std::filesystem::path& log_file, const std::filesyste
   ImportResult result;
   std::error_code ec;
   if (std::filesystem::is_directory(log_file, ec)) {
-    result.status = Status::Error("Cannot read the log file \"" + log_file.string() +
-                                  "\": it is a folder.");
+    result.status =
+        Status::Error("Cannot read the log file \"" + log_file.string() + "\": it is a folder.");
     return result;
   }
   File file(std::fopen(log_file.c_str(), "rb"));
@@ -155,8 +155,8 @@ ImportResult LoadLog(const std::filesystem::path& log_file, const std::filesyste
   }
   auto fail = [&](std::string_view what, const Status& s) {
     db.Exec("ROLLBACK");
-    result.status = Status::Error(std::string(what) + " \"" + db_file.string() +
-                                  "\": " + s.message);
+    result.status =
+        Status::Error(std::string(what) + " \"" + db_file.string() + "\": " + s.message);
     return result;
   };
   // IMMEDIATE takes the write lock now, so a locked file is reported before any work.
@@ -238,11 +238,12 @@ ImportResult LoadLog(const std::filesystem::path& log_file, const std::filesyste
     result.stored = 0;
     return result;
   }
-  if (!insert_error.empty()) return fail("Cannot write the report database", Status::Error(insert_error));
+  if (!insert_error.empty())
+    return fail("Cannot write the report database", Status::Error(insert_error));
   if (!completed) {
     db.Exec("ROLLBACK");
-    result.status = Status::Error("Cannot read the log file \"" + log_file.string() + "\": " +
-                                  std::strerror(reader.error()) + ".");
+    result.status = Status::Error("Cannot read the log file \"" + log_file.string() +
+                                  "\": " + std::strerror(reader.error()) + ".");
     return result;
   }
   if (Status s = db.Exec("COMMIT"); !s.ok) return fail("Cannot write the report database", s);
@@ -258,8 +259,8 @@ Status ClearLogTable(const std::filesystem::path& db_file) {
   ReportDb db;
   if (Status s = db.Open(db_file, ReportDb::Mode::kReadWrite); !s.ok) return s;
   if (Status s = db.Exec("DELETE FROM tbl_log"); !s.ok) {
-    return Status::Error("Cannot empty the report database \"" + db_file.string() + "\": " +
-                         s.message);
+    return Status::Error("Cannot empty the report database \"" + db_file.string() +
+                         "\": " + s.message);
   }
   return Status::Ok();
 }

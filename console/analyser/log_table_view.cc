@@ -54,7 +54,8 @@ Status LogTableView::FetchRows(std::int64_t offset, std::int64_t limit,
   Statement query;
   if (Status s = db_.PrepareNative(
           "SELECT rowid, connectdate, ConnectTime, IP1, IP2, Host, StatusCode, BLInfo, BLType "
-          "FROM tbl_log ORDER BY " + order + " LIMIT ?1 OFFSET ?2",
+          "FROM tbl_log ORDER BY " +
+              order + " LIMIT ?1 OFFSET ?2",
           &query);
       !s.ok) {
     return s;

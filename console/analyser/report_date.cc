@@ -75,8 +75,8 @@ std::string DateReportQuery(const ReportParams& p) {
            "#) and (connecttime between #" + p.TimeStart + "# and #" + p.TimeEnd +
            "#) order by connecttime";
   }
-  return "select * from tbl_log where connectdate between #" + p.DateStart + "# and #" +
-         p.DateEnd + "# order by connectdate";
+  return "select * from tbl_log where connectdate between #" + p.DateStart + "# and #" + p.DateEnd +
+         "# order by connectdate";
 }
 
 Status GenReportDate(const ReportParams& p, const ReportContext& context,
@@ -88,8 +88,8 @@ Status GenReportDate(const ReportParams& p, const ReportContext& context,
     return Status::Error(check.message);
   }
   if (p.DateStart.find('#') != std::string::npos || p.DateEnd.find('#') != std::string::npos ||
-      (p.TimeBased && (p.TimeStart.find('#') != std::string::npos ||
-                       p.TimeEnd.find('#') != std::string::npos))) {
+      (p.TimeBased &&
+       (p.TimeStart.find('#') != std::string::npos || p.TimeEnd.find('#') != std::string::npos))) {
     return Status::Error("Dates and times may not contain \"#\".");
   }
   ReportDb db;
@@ -97,10 +97,10 @@ Status GenReportDate(const ReportParams& p, const ReportContext& context,
   std::string query = DateReportQuery(p);
   std::int64_t count = 0;
   if (Status s = db.CountRows(query, &count); !s.ok) return s;
-  std::string range = p.TimeBased ? "Time range of :<B>" + HtmlEscape(p.TimeStart) + " to " +
-                                        HtmlEscape(p.TimeEnd) + " on " + HtmlEscape(p.DateStart)
-                                  : "Date range of: <B>" + HtmlEscape(p.DateStart) + " to " +
-                                        HtmlEscape(p.DateEnd);
+  std::string range =
+      p.TimeBased ? "Time range of :<B>" + HtmlEscape(p.TimeStart) + " to " +
+                        HtmlEscape(p.TimeEnd) + " on " + HtmlEscape(p.DateStart)
+                  : "Date range of: <B>" + HtmlEscape(p.DateStart) + " to " + HtmlEscape(p.DateEnd);
   document.ReportAdd("<center><font size=2 face=verdana>Report based on " + range +
                      "</B></font></center>");
   WriteHitsLine(document, count);

@@ -40,9 +40,7 @@ std::filesystem::path ReportDbPath(const std::filesystem::path& program_folder) 
 Statement::~Statement() { sqlite3_finalize(stmt_); }
 
 Statement::Statement(Statement&& other) noexcept
-    : stmt_(std::exchange(other.stmt_, nullptr)),
-      db_(other.db_),
-      error_(std::move(other.error_)) {}
+    : stmt_(std::exchange(other.stmt_, nullptr)), db_(other.db_), error_(std::move(other.error_)) {}
 
 Statement& Statement::operator=(Statement&& other) noexcept {
   if (this != &other) {
@@ -86,8 +84,7 @@ std::string_view Statement::Text(int column) const {
 }
 
 bool Statement::IsNull(int column) const {
-  return column < 0 || column >= ColumnCount() ||
-         sqlite3_column_type(stmt_, column) == SQLITE_NULL;
+  return column < 0 || column >= ColumnCount() || sqlite3_column_type(stmt_, column) == SQLITE_NULL;
 }
 
 std::int64_t Statement::Int64(int column) const {
@@ -125,8 +122,8 @@ Status ReportDb::Open(const std::filesystem::path& file, Mode mode) {
     return Status::Error("The report database \"" + file.string() +
                          "\" does not exist; import a log first.");
   }
-  int flags = mode == Mode::kReadOnly ? SQLITE_OPEN_READONLY
-                                      : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
+  int flags =
+      mode == Mode::kReadOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
   if (sqlite3_open_v2(file.c_str(), &db_, flags, nullptr) != SQLITE_OK) {
     Status s = Failure("Cannot open the report database");
     Close();
@@ -157,8 +154,7 @@ Status ReportDb::Open(const std::filesystem::path& file, Mode mode) {
 
 Status ReportDb::Exec(std::string_view sqlite_sql) {
   char* message = nullptr;
-  if (sqlite3_exec(db_, std::string(sqlite_sql).c_str(), nullptr, nullptr, &message) !=
-      SQLITE_OK) {
+  if (sqlite3_exec(db_, std::string(sqlite_sql).c_str(), nullptr, nullptr, &message) != SQLITE_OK) {
     std::string text = message ? message : sqlite3_errmsg(db_);
     sqlite3_free(message);
     return Status::Error(text);
@@ -206,7 +202,8 @@ Status ReportDb::CountRows(std::string_view access_sql, std::int64_t* count) {
   Statement counter;
   if (Status s = PrepareNative("SELECT count(*) FROM (" + sql + "\n)", &counter); !s.ok) return s;
   if (!counter.Step()) {
-    return Status::Error(counter.error().empty() ? "The query returned no count." : counter.error());
+    return Status::Error(counter.error().empty() ? "The query returned no count."
+                                                 : counter.error());
   }
   *count = counter.Int64(0);
   return Status::Ok();

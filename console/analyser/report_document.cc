@@ -36,8 +36,8 @@ void ReportDocument::ReportClear() { text_.clear(); }
 
 Status SaveReport(const ReportDocument& document, const std::filesystem::path& file) {
   auto failure = [&](int error) {
-    return Status::Error("Cannot save the report \"" + file.string() + "\": " +
-                         std::strerror(error) + ".");
+    return Status::Error("Cannot save the report \"" + file.string() +
+                         "\": " + std::strerror(error) + ".");
   };
   std::filesystem::path temp = file;
   temp += ".tmp" + std::to_string(::getpid());

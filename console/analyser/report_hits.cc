@@ -39,9 +39,8 @@ Status CollectAddressHits(const std::filesystem::path& db_file, std::vector<Addr
     rows->push_back(std::move(row));
   }
   if (!query.error().empty()) return Status::Error(query.error());
-  std::stable_sort(rows->begin(), rows->end(), [](const AddressHits& a, const AddressHits& b) {
-    return a.hits() > b.hits();
-  });
+  std::stable_sort(rows->begin(), rows->end(),
+                   [](const AddressHits& a, const AddressHits& b) { return a.hits() > b.hits(); });
   return Status::Ok();
 }
 
@@ -61,8 +60,8 @@ Status GenReportHits(const ReportParams& params, const ReportContext& context,
   document.ReportAdd(
       "<table cellspacing=2 cellpadding=5 border=1 align=center bodercolor=lightgrey>");
   document.ReportAdd("     <tr>");
-  for (std::string_view header : {"IP Address", "Host Name", "Alt IP", "Hits", "Connected",
-                                  "Blocked"}) {
+  for (std::string_view header :
+       {"IP Address", "Host Name", "Alt IP", "Hits", "Connected", "Blocked"}) {
     document.ReportAdd("         <td><B><font size=2 face=arial>" + std::string(header) +
                        "</font></B></td>");
   }

@@ -14,8 +14,8 @@ namespace vantry::analyser {
 /// One distinct connecting address and its counts.
 struct AddressHits {
   std::string address;
-  std::string host;      ///< of the address's first entry; "&nbsp;" when it has none
-  std::string alt_ip;    ///< of the address's first entry
+  std::string host;    ///< of the address's first entry; "&nbsp;" when it has none
+  std::string alt_ip;  ///< of the address's first entry
   std::int64_t passed = 0;
   std::int64_t blocked = 0;
   std::int64_t hits() const { return passed + blocked; }

@@ -52,16 +52,14 @@ std::string AddressListingQuery(const ReportParams& p, std::int64_t row_limit) {
          AddressCondition(p) + " order by connectdate " + order;
 }
 
-Status GenReportIP(const ReportParams& p, const ReportContext& context,
-                   ReportDocument& document) {
+Status GenReportIP(const ReportParams& p, const ReportContext& context, ReportDocument& document) {
   ReportDb db;
   if (Status s = db.Open(context.db_file, ReportDb::Mode::kReadOnly); !s.ok) return s;
   std::int64_t hits = 0;
   {
     Statement count;
-    if (Status s = db.Prepare("select count(*) as CountIP from tbl_log where " +
-                                  AddressCondition(p),
-                              &count);
+    if (Status s = db.Prepare(
+            "select count(*) as CountIP from tbl_log where " + AddressCondition(p), &count);
         !s.ok) {
       return s;
     }
@@ -74,8 +72,8 @@ Status GenReportIP(const ReportParams& p, const ReportContext& context,
         "Name</font></center>");
     document.ReportAdd("<center><font size=2 face=verdana>IP Address:" + HtmlEscape(p.ReportIP) +
                        "</font></center>");
-    document.ReportAdd("<center><font size=2 face=verdana>Host Name:" +
-                       HtmlEscape(p.ReportHost) + "</font></center>");
+    document.ReportAdd("<center><font size=2 face=verdana>Host Name:" + HtmlEscape(p.ReportHost) +
+                       "</font></center>");
     document.ReportAdd("<BR>");
     document.ReportAdd(
         "<center><font size=2 face=verdana>There are no matches found for this IP address or "

@@ -25,11 +25,11 @@ std::optional<std::size_t> DefIPDialogSelection(std::int64_t log_ips);
 struct DefIPDialogFields {
   std::string txtIP;
   std::string txtHost;
-  bool host_name_selected = false;   ///< optType index 1
+  bool host_name_selected = false;  ///< optType index 1
   bool chkWildPre = false;
   bool chkWildSuf = false;
-  std::optional<std::int64_t> limit;  ///< the selected lbMax number; none keeps MaxResults
-  bool reverse_chronological = false; ///< cbxOrder index 1
+  std::optional<std::int64_t> limit;   ///< the selected lbMax number; none keeps MaxResults
+  bool reverse_chronological = false;  ///< cbxOrder index 1
 };
 /// Stores the dialog into the parameters (texts trimmed, DateOrder " DESC" or empty).
 void StoreDefIPDialog(const DefIPDialogFields& fields, ReportParams& params);

@@ -9,8 +9,8 @@
 namespace vantry::analyser {
 namespace {
 
-constexpr std::string_view kEntryColumns[7] = {"connectdate", "connecttime", "ip1", "host",
-                                               "statuscode", "bltype",      "blinfo"};
+constexpr std::string_view kEntryColumns[7] = {"connectdate", "connecttime", "ip1",   "host",
+                                               "statuscode",  "bltype",      "blinfo"};
 constexpr std::string_view kEntryHeaders[7] = {"Date",   "Time",  "IP Address", "Host",
                                                "Status", "DNSBL", "Information"};
 

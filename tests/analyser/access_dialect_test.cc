@@ -59,10 +59,10 @@ TEST(AccessDialect, TextLiteralsAreNeverRewritten) {
 
 TEST(AccessDialect, MalformedQueriesAreRefusedWithAReason) {
   std::string out;
-  for (std::string_view bad : {"select * from t where d = #13/45/2003#",
-                               "select * from t where d = #05/01/2003",
-                               "select * from t where h = 'open", "select top x * from t",
-                               "select * from t where a in (select top 2 b from t)"}) {
+  for (std::string_view bad :
+       {"select * from t where d = #13/45/2003#", "select * from t where d = #05/01/2003",
+        "select * from t where h = 'open", "select top x * from t",
+        "select * from t where a in (select top 2 b from t)"}) {
     Status s = TranslateAccessSql(bad, &out);
     EXPECT_FALSE(s.ok) << bad;
     EXPECT_FALSE(s.message.empty()) << bad;

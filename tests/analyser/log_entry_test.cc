@@ -28,9 +28,9 @@ TEST(SplitLine, MoreThanTwelveFieldsKeepsTheFirstTwelve) {
 
 TEST(ParseLogLine, FieldsInTableOrderAndSkippedKinds) {
   LogEntry e;
-  ASSERT_EQ(ParseLogLine("  255|8|BL|10.0.0.5|10.0.0.6|h.example|Type 2|zen.test|2003-06-15|21:07 ",
-                         e),
-            LineKind::kEntry);
+  ASSERT_EQ(
+      ParseLogLine("  255|8|BL|10.0.0.5|10.0.0.6|h.example|Type 2|zen.test|2003-06-15|21:07 ", e),
+      LineKind::kEntry);
   EXPECT_EQ(e.MaxSocket, "255");
   EXPECT_EQ(e.Socket, "8");
   EXPECT_EQ(e.StatusCode, "BL");

@@ -14,11 +14,11 @@
 namespace vantry::analyser {
 namespace {
 
-using ::vantry::testing::TempDir;
-using ::vantry::testing::WriteFileText;
 using testing::CrLf;
 using testing::LoadedDb;
 using testing::LogLine;
+using ::vantry::testing::TempDir;
+using ::vantry::testing::WriteFileText;
 
 // Rows of tbl_log in table order, all columns as text joined by "|".
 std::vector<std::string> TableRows(const std::filesystem::path& db_file) {
@@ -84,9 +84,9 @@ TEST(LoadLog, StoresEntriesAndSkipsWhatTheFormatSays) {
 }
 
 TEST(LoadLog, OnlyStartAndClosedLinesOrAnEmptyFileLoadNothing) {
-  for (std::string text : {CrLf({"255|0|START|||||||2003-06-14|09:00",
-                                 "255|1|closed|1.2.3.4|||||2003-06-14|09:01"}),
-                           std::string()}) {
+  for (std::string text :
+       {CrLf({"255|0|START|||||||2003-06-14|09:00", "255|1|closed|1.2.3.4|||||2003-06-14|09:01"}),
+        std::string()}) {
     LoadedDb loaded(text);
     EXPECT_EQ(loaded.result.stored, 0);
     LogTotals totals{-1, -1, -1};
@@ -100,7 +100,8 @@ TEST(LoadLog, OnlyStartAndClosedLinesOrAnEmptyFileLoadNothing) {
 TEST(LoadLog, SecondLoadReplacesTheTable) {
   LoadedDb loaded(CrLf({LogLine("OK", "1.1.1.1", "2003-06-14", "09:05"),
                         LogLine("OK", "1.1.1.2", "2003-06-14", "09:05")}));
-  WriteFileText(loaded.dir.File("second.log"), CrLf({LogLine("BL", "9.9.9.9", "2004-01-01", "10:00")}));
+  WriteFileText(loaded.dir.File("second.log"),
+                CrLf({LogLine("BL", "9.9.9.9", "2004-01-01", "10:00")}));
   ImportResult second = LoadLog(loaded.dir.File("second.log"), loaded.db_file());
   ASSERT_TRUE(second.status.ok);
   std::vector<std::string> rows = TableRows(loaded.db_file());
@@ -123,8 +124,8 @@ TEST(LoadLog, EveryLineEndingAndLineLength) {
   // and a CR LF split exactly across the reader's 1 MiB chunks.
   std::string big_host(2 << 20, 'h');
   std::string filler(3 << 20, 'x');
-  std::string text = filler + "\r\n" +
-                     LogLine("BL", "2.0.0.1", "2003-06-14", "09:05", big_host) + "\r\n";
+  std::string text =
+      filler + "\r\n" + LogLine("BL", "2.0.0.1", "2003-06-14", "09:05", big_host) + "\r\n";
   std::string pad = LogLine("OK", "2.0.0.2", "2003-06-14", "09:05");
   size_t boundary = 6u << 20;  // a multiple of the 1 MiB chunk, past the lines above
   pad += std::string(boundary - text.size() - pad.size() - 1, ' ');

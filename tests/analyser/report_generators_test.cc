@@ -25,7 +25,7 @@ std::vector<std::string> Join(std::vector<std::string> a, const std::vector<std:
 }
 
 std::vector<std::string> Generate(ReportKind kind, ReportParams& params, const LoadedDb& db,
-                             bool answer_yes = false, int* questions = nullptr) {
+                                  bool answer_yes = false, int* questions = nullptr) {
   ReportContext context{db.db_file(), [=] {
                           if (questions) ++*questions;
                           return answer_yes;
@@ -69,7 +69,8 @@ std::string HitsLog() {
   lines.push_back(LogLine("OK", "10.0.0.1", "2003-06-14", "09:00", "<a>&.example", "10.0.0.11"));
   lines.push_back(LogLine("BL", "10.0.0.2", "2003-06-14", "09:01", "", "", "Type 2", "zen"));
   lines.push_back(LogLine("OK", "10.0.0.3", "2003-06-14", "09:02", "c.example", "10.0.0.3"));
-  for (int i = 0; i < 2; ++i) lines.push_back(LogLine("ok", "10.0.0.1", "2003-06-14", "10:00", "later.example"));
+  for (int i = 0; i < 2; ++i)
+    lines.push_back(LogLine("ok", "10.0.0.1", "2003-06-14", "10:00", "later.example"));
   for (int i = 0; i < 2; ++i) lines.push_back(LogLine("BL", "10.0.0.1", "2003-06-14", "10:00"));
   for (int i = 0; i < 8; ++i) lines.push_back(LogLine("bl", "10.0.0.2", "2003-06-14", "11:00"));
   for (int i = 0; i < 4; ++i) lines.push_back(LogLine("OK", "10.0.0.3", "2003-06-14", "12:00"));
@@ -115,8 +116,8 @@ std::string TwentyFiveDays() {
   for (int day = 1; day <= 25; ++day) {
     char date[16];
     std::snprintf(date, sizeof date, "2003-06-%02d", day);
-    lines.push_back(LogLine(day % 2 ? "OK" : "BL", "192.0.2.7", date, "09:00",
-                            "mail.example", "192.0.2.7"));
+    lines.push_back(
+        LogLine(day % 2 ? "OK" : "BL", "192.0.2.7", date, "09:00", "mail.example", "192.0.2.7"));
   }
   lines.push_back(LogLine("OK", "192.0.2.8", "2003-06-01", "09:00", "mx.example"));
   return CrLf(lines);
@@ -138,13 +139,15 @@ TEST(GenReportIP, LimitBelowTheHitsNewestFirst) {
   for (int day = 25; day > 15; --day) rows.push_back(DayRow(day));
   std::vector<std::string> expected = SkeletonLines();
   for (std::string line :
-       {"<center><font size=2 face=verdana>Report based on specific IP Address:<B>192.0.2.7</B></font></center>",
+       {"<center><font size=2 face=verdana>Report based on specific IP "
+        "Address:<B>192.0.2.7</B></font></center>",
         "<center><font size=2 face=verdana>Total Number of hits:25</font></center>",
         "<center><font size=2 face=verdana>From 2003-06-25 - 09:00",
         " To 2003-06-16 - 09:00</font></center>"}) {
     expected.push_back(line);
   }
-  ExpectLines(Join(Join(expected, EntryTable(rows)), kEnd), Generate(ReportKind::kSpecificHost, params, db));
+  ExpectLines(Join(Join(expected, EntryTable(rows)), kEnd),
+              Generate(ReportKind::kSpecificHost, params, db));
   EXPECT_EQ(params.MaxResults, 10);  // only the hits kind resets the limit
 }
 
@@ -158,7 +161,9 @@ TEST(GenReportIP, WildcardSuffixOnHostOldestFirstAndNoMatch) {
   params.MaxResults = 100;   // above the hits: all 25
   std::vector<std::string> lines = Generate(ReportKind::kSpecificHost, params, db);
   ASSERT_GT(lines.size(), 16u);
-  EXPECT_EQ(lines[10], "<center><font size=2 face=verdana>Report based on specific Host Name:<B>MAIL.</B></font></center>");
+  EXPECT_EQ(lines[10],
+            "<center><font size=2 face=verdana>Report based on specific Host "
+            "Name:<B>MAIL.</B></font></center>");
   EXPECT_EQ(lines[11], "<center><font size=2 face=verdana>Total Number of hits:25</font></center>");
   EXPECT_EQ(lines[12], "<center><font size=2 face=verdana>From 2003-06-01 - 09:00");
   EXPECT_EQ(lines[13], " To 2003-06-25 - 09:00</font></center>");
@@ -169,10 +174,12 @@ TEST(GenReportIP, WildcardSuffixOnHostOldestFirstAndNoMatch) {
   params.ReportHost = "o'<b>";
   std::vector<std::string> expected = SkeletonLines();
   for (std::string line :
-       {"<center><font size=2 face=verdana>Report based on specific IP Address/Host Name</font></center>",
+       {"<center><font size=2 face=verdana>Report based on specific IP Address/Host "
+        "Name</font></center>",
         "<center><font size=2 face=verdana>IP Address:unused</font></center>",
         "<center><font size=2 face=verdana>Host Name:o&#39;&lt;b&gt;</font></center>", "<BR>",
-        "<center><font size=2 face=verdana>There are no matches found for this IP address or host name!</font></center>"}) {
+        "<center><font size=2 face=verdana>There are no matches found for this IP address or host "
+        "name!</font></center>"}) {
     expected.push_back(line);
   }
   ExpectLines(Join(expected, kEnd), Generate(ReportKind::kSpecificHost, params, db));
@@ -196,17 +203,21 @@ TEST(GenReportDate, DateRangeIncludesBothEnds) {
   params.DateStart = "06/02/2003";
   params.DateEnd = "06/03/2003";
   std::vector<std::string> expected = SkeletonLines();
-  expected.push_back("<center><font size=2 face=verdana>Report based on Date range of: <B>06/02/2003 to 06/03/2003</B></font></center>");
+  expected.push_back(
+      "<center><font size=2 face=verdana>Report based on Date range of: <B>06/02/2003 to "
+      "06/03/2003</B></font></center>");
   expected.push_back("<center><font size=2 face=verdana>Total Number of hits:5</font></center>");
-  ExpectLines(Join(Join(expected, EntryTable({
-                                      {"2003-06-02", "00:00", "10.0.0.2", "", "OK", "", ""},
-                                      {"2003-06-02", "12:01", "10.0.0.3", "h.example", "BL", "Type 3", "bl.test"},
-                                      {"2003-06-02", "12:00", "10.0.0.4", "", "OK", "", ""},
-                                      {"2003-06-02", "11:59", "10.0.0.5", "", "OK", "", ""},
-                                      {"2003-06-03", "23:59", "10.0.0.6", "", "OK", "", ""},
-                                  })),
-                   kEnd),
-              Generate(ReportKind::kDateRange, params, db));
+  ExpectLines(
+      Join(Join(expected,
+                EntryTable({
+                    {"2003-06-02", "00:00", "10.0.0.2", "", "OK", "", ""},
+                    {"2003-06-02", "12:01", "10.0.0.3", "h.example", "BL", "Type 3", "bl.test"},
+                    {"2003-06-02", "12:00", "10.0.0.4", "", "OK", "", ""},
+                    {"2003-06-02", "11:59", "10.0.0.5", "", "OK", "", ""},
+                    {"2003-06-03", "23:59", "10.0.0.6", "", "OK", "", ""},
+                })),
+           kEnd),
+      Generate(ReportKind::kDateRange, params, db));
 }
 
 TEST(GenReportDate, MorningTimeRangeOrderedByTime) {
@@ -218,7 +229,9 @@ TEST(GenReportDate, MorningTimeRangeOrderedByTime) {
   params.TimeStart = "12:00 AM";
   params.TimeEnd = "12:00 PM";
   std::vector<std::string> expected = SkeletonLines();
-  expected.push_back("<center><font size=2 face=verdana>Report based on Time range of :<B>12:00 AM to 12:00 PM on 06/02/2003</B></font></center>");
+  expected.push_back(
+      "<center><font size=2 face=verdana>Report based on Time range of :<B>12:00 AM to 12:00 PM on "
+      "06/02/2003</B></font></center>");
   expected.push_back("<center><font size=2 face=verdana>Total Number of hits:3</font></center>");
   ExpectLines(Join(Join(expected, EntryTable({
                                       {"2003-06-02", "00:00", "10.0.0.2", "", "OK", "", ""},
@@ -235,9 +248,13 @@ TEST(GenReportDate, NoMatchAndUncheckedParametersAreRefused) {
   params.DateStart = "01/01/2004";
   params.DateEnd = "12/31/2004";
   std::vector<std::string> expected = SkeletonLines();
-  expected.push_back("<center><font size=2 face=verdana>Report based on Date range of: <B>01/01/2004 to 12/31/2004</B></font></center>");
+  expected.push_back(
+      "<center><font size=2 face=verdana>Report based on Date range of: <B>01/01/2004 to "
+      "12/31/2004</B></font></center>");
   expected.push_back("<center><font size=2 face=verdana>Total Number of hits:0</font></center>");
-  expected.push_back("<center><font size=2 face=verdana>There are no matches found for the criteria specified!</font></center>");
+  expected.push_back(
+      "<center><font size=2 face=verdana>There are no matches found for the criteria "
+      "specified!</font></center>");
   ExpectLines(Join(expected, kEnd), Generate(ReportKind::kDateRange, params, db));
 
   params.DateEnd = "12/31/2004# or 1=1 or connectdate=#01/01/2004";
@@ -259,7 +276,8 @@ TEST(Listing, OverTwoHundredFiftyAsksAndObeysBothAnswers) {
     int questions = 0;
     std::vector<std::string> doc = Generate(ReportKind::kDateRange, params, db, yes, &questions);
     EXPECT_EQ(questions, 1);
-    EXPECT_EQ(doc[11], "<center><font size=2 face=verdana>Total Number of hits:300</font></center>");
+    EXPECT_EQ(doc[11],
+              "<center><font size=2 face=verdana>Total Number of hits:300</font></center>");
     EXPECT_EQ(std::count(doc.begin(), doc.end(), "     <tr>"), (yes ? 250 : 300) + 1);
   }
   params.DateStart = "06/15/2003";
@@ -296,14 +314,14 @@ TEST(GenReportCustom, BetweenAndNotLikeClauses) {
 }
 
 TEST(GenReportCustom, HostileCriteriaStayData) {
-  LoadedDb db(CrLf({LogLine("OK", "10.0.0.1", "2003-06-01", "09:00", "<b>x' OR '1'='1</b>", "", "", "50% #1"),
-                    LogLine("OK", "10.0.0.2", "2003-06-01", "09:00")}));
+  LoadedDb db(CrLf(
+      {LogLine("OK", "10.0.0.1", "2003-06-01", "09:00", "<b>x' OR '1'='1</b>", "", "", "50% #1"),
+       LogLine("OK", "10.0.0.2", "2003-06-01", "09:00")}));
   ReportParams params;
-  for (auto [field, op, criteria, matches] :
-       std::vector<std::tuple<int, int, std::string, int>>{
-           {3, 0, "<b>x' OR '1'='1</b>", 1},   // quotes and HTML: exactly that host
-           {3, 0, "x' OR '1'='1", 0},          // would match everything if it escaped
-           {7, 2, "50% #", 1},                 // "%" and "#" inside text criteria
+  for (auto [field, op, criteria, matches] : std::vector<std::tuple<int, int, std::string, int>>{
+           {3, 0, "<b>x' OR '1'='1</b>", 1},  // quotes and HTML: exactly that host
+           {3, 0, "x' OR '1'='1", 0},         // would match everything if it escaped
+           {7, 2, "50% #", 1},                // "%" and "#" inside text criteria
            {7, 0, "'; delete from tbl_log; --", 0},
            {2, 2, "select", 0},
        }) {
@@ -316,7 +334,8 @@ TEST(GenReportCustom, HostileCriteriaStayData) {
         << criteria;
     if (matches) {
       EXPECT_NE(std::find(doc.begin(), doc.end(),
-                          "         <td><B><font size=2 face=arial>&lt;b&gt;x&#39; OR &#39;1&#39;=&#39;1&lt;/b&gt;</font></B></td>"),
+                          "         <td><B><font size=2 face=arial>&lt;b&gt;x&#39; OR "
+                          "&#39;1&#39;=&#39;1&lt;/b&gt;</font></B></td>"),
                 doc.end());
     }
   }
@@ -330,11 +349,10 @@ TEST(GenReportCustom, RefusalsAndDatabaseMessages) {
   EXPECT_EQ(none.result, ReportOutcome::Result::kRefused);
   EXPECT_EQ(none.message, "Please define your custom report");
 
-  for (std::string bad : {"select * from tbl_log Where (nosuchcolumn = 'x')",
-                          "select * from tbl_log Where (IP1 = 'x'",
-                          "select * from tbl_log; delete from tbl_log",
-                          "delete from tbl_log",
-                          "select * from tbl_log where connectdate = #31/31/2003#"}) {
+  for (std::string bad :
+       {"select * from tbl_log Where (nosuchcolumn = 'x')",
+        "select * from tbl_log Where (IP1 = 'x'", "select * from tbl_log; delete from tbl_log",
+        "delete from tbl_log", "select * from tbl_log where connectdate = #31/31/2003#"}) {
     params.CustomSQL = bad;
     ReportOutcome outcome = RunReport(ReportKind::kCustom, params, {db.db_file(), {}}, document);
     EXPECT_EQ(outcome.result, ReportOutcome::Result::kFailed) << bad;
@@ -360,8 +378,8 @@ TEST(RunReport, AddressKindChecksTheLimitFirst) {
   params.MaxResults = 5;
   EXPECT_EQ(RunReport(ReportKind::kSpecificHost, params, {db.db_file(), {}}, document).message,
             "Please define your report IP and/or Host");
-  ReportOutcome missing = RunReport(ReportKind::kDateRange, params,
-                                    {db.dir.path() / "absent.dpr", {}}, document);
+  ReportOutcome missing =
+      RunReport(ReportKind::kDateRange, params, {db.dir.path() / "absent.dpr", {}}, document);
   EXPECT_EQ(missing.result, ReportOutcome::Result::kFailed);
 }
 

@@ -7,13 +7,13 @@
 namespace vantry::analyser {
 namespace {
 
+using testing::CrLf;
+using testing::LogLine;
 using ::vantry::testing::BuiltProgram;
 using ::vantry::testing::ReadFileText;
 using ::vantry::testing::RunCommand;
 using ::vantry::testing::TempDir;
 using ::vantry::testing::WriteFileText;
-using testing::CrLf;
-using testing::LogLine;
 
 int Cli(std::vector<std::string> args, std::string* output) {
   args.insert(args.begin(), BuiltProgram("vantry-report"));
@@ -41,10 +41,12 @@ TEST_F(VantryReportCli, ImportThenEveryReportKind) {
   EXPECT_NE(out.find("1 line was not imported: 1 with a date that is not yyyy-mm-dd."),
             std::string::npos);
 
-  ASSERT_EQ(Cli({"--db", db, "hits", "--limit", "1", "--out", dir.File("hits.htm")}, &out), 0) << out;
+  ASSERT_EQ(Cli({"--db", db, "hits", "--limit", "1", "--out", dir.File("hits.htm")}, &out), 0)
+      << out;
   std::string hits = ReadFileText(dir.File("hits.htm"));
   EXPECT_TRUE(hits.ends_with("</body>\n</html>\n\r\n"));
-  EXPECT_NE(hits.find("Most frequent IP Address is 10.0.0.1 with 260 hits.<BR>"), std::string::npos);
+  EXPECT_NE(hits.find("Most frequent IP Address is 10.0.0.1 with 260 hits.<BR>"),
+            std::string::npos);
   EXPECT_EQ(hits.find("10.0.0.2</font></td>"), std::string::npos);  // limit 1
 
   ASSERT_EQ(Cli({"--db", db, "ip", "--host", "MX.", "--wild-suffix"}, &out), 0) << out;
@@ -57,19 +59,28 @@ TEST_F(VantryReportCli, ImportThenEveryReportKind) {
     ASSERT_EQ(Cli(args, &out), 0) << out;
     EXPECT_NE(out.find("Date range of: <B>06/14/2003 to 06/14/2003</B>"), std::string::npos);
     size_t count = 0;
-    for (size_t at = out.find("     <tr>\n"); at != std::string::npos; at = out.find("     <tr>\n", at + 1)) ++count;
+    for (size_t at = out.find("     <tr>\n"); at != std::string::npos;
+         at = out.find("     <tr>\n", at + 1))
+      ++count;
     EXPECT_EQ(count, static_cast<size_t>(rows));
   }
 
   ASSERT_EQ(Cli({"--db", db, "date", "--start", "06/15/2003", "--time-start", "9:00 am",
-                 "--time-end", "10:00 AM"}, &out), 0) << out;
+                 "--time-end", "10:00 AM"},
+                &out),
+            0)
+      << out;
   EXPECT_NE(out.find("Time range of :<B>9:00 AM to 10:00 AM on 06/15/2003</B>"), std::string::npos);
   EXPECT_NE(out.find("Total Number of hits:1<"), std::string::npos);
 
-  ASSERT_EQ(Cli({"--db", db, "custom", "--where", "Connection IP", "like", "0.0.2",
-                 "--where", "ConnectDate", "between", "06/01/2003", "06/30/2003"}, &out), 0) << out;
+  ASSERT_EQ(Cli({"--db", db, "custom", "--where", "Connection IP", "like", "0.0.2", "--where",
+                 "ConnectDate", "between", "06/01/2003", "06/30/2003"},
+                &out),
+            0)
+      << out;
   EXPECT_NE(out.find("Total Number of hits:1<"), std::string::npos);
-  ASSERT_EQ(Cli({"--db", db, "custom", "--preview", "--where", "StatusCode", "not-like", "BL"}, &out), 0);
+  ASSERT_EQ(
+      Cli({"--db", db, "custom", "--preview", "--where", "StatusCode", "not-like", "BL"}, &out), 0);
   EXPECT_NE(out.find("        (StatusCode NOT LIKE '%BL%')\r\n"), std::string::npos);
   EXPECT_NE(out.find("LogFile = (UNDEFINED)"), std::string::npos);
 }

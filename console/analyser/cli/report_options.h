@@ -14,10 +14,10 @@ struct CliCommand {
   enum class Action { kHelp, kImport, kTotals, kReport };
   Action action = Action::kHelp;
   std::string db_file = "report.dpr";
-  std::string log_file;     ///< import: the log; report: import it first when set
-  std::string out_file;     ///< empty: standard output
-  bool first_250 = false;   ///< the answer to the large-result question
-  bool preview = false;     ///< custom: print the builder's preview instead of running
+  std::string log_file;    ///< import: the log; report: import it first when set
+  std::string out_file;    ///< empty: standard output
+  bool first_250 = false;  ///< the answer to the large-result question
+  bool preview = false;    ///< custom: print the builder's preview instead of running
   ReportKind kind = ReportKind::kAllHosts;
   ReportParams params;
   std::vector<std::string> clauses;  ///< custom: built from --where
