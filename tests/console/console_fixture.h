@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QString>
+#include <QStringList>
 #include <QTest>
+#include <ostream>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -11,6 +14,12 @@
 #include "frm_main.h"
 #include "scripted_desktop_services.h"
 #include "temp_dir.h"
+
+/// Readable QString values in GoogleTest failure messages.
+inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
+inline void PrintTo(const QStringList& list, std::ostream* os) {
+  *os << '{' << list.join("\", \"").toStdString() << '}';
+}
 
 namespace vantry::console::testing {
 

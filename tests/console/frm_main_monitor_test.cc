@@ -1,5 +1,7 @@
 #include "frm_main.h"
 
+#include <QCoreApplication>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include "console_fixture.h"
@@ -17,10 +19,16 @@ class MonitorTest : public ConsoleFixture {
     writer_ = std::make_unique<SlotWriter>(mailslot_);
     table_ = Find<QTreeWidget>("lvData");
   }
-  /// Sends raw bytes as one write of the gateway's writer end.
+  /// Sends raw bytes as one write of the gateway's writer end. Like the
+  /// gateway, a write that finds the socket full waits and tries again; here
+  /// the waiting runs the console's event loop, which drains the socket.
   void Send(std::string_view bytes) {
     writer_->SlotOpen();
-    ASSERT_EQ(writer_->SlotWrite(bytes), SlotWriteResult::kSent);
+    SlotWriteResult result;
+    while ((result = writer_->SlotWrite(bytes)) == SlotWriteResult::kWouldBlock) {
+      QCoreApplication::processEvents();
+    }
+    ASSERT_EQ(result, SlotWriteResult::kSent);
     writer_->SlotClose();
   }
   /// Sends one report the way the gateway does: a framed ten-field line.
