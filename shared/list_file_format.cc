@@ -9,9 +9,7 @@ std::string_view TrimBlanks(std::string_view text) {
   return text;
 }
 
-std::string_view BeforeFirstBlank(std::string_view text) {
-  return text.substr(0, text.find(' '));
-}
+std::string_view BeforeFirstBlank(std::string_view text) { return text.substr(0, text.find(' ')); }
 
 template <typename Rule>
 std::vector<std::string> ParseWith(std::string_view bytes, Rule rule) {

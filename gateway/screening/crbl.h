@@ -49,17 +49,16 @@ int BlockingTypeNumber(std::string_view type);
 class CRBL {
  public:
   /// Refusal: slot, address, zone (or " System Block "), block code.
-  using BlackListedHandler = std::function<void(std::int32_t Index, const std::string& IP,
-                                                const std::string& BLHost,
-                                                const std::string& BLType)>;
+  using BlackListedHandler =
+      std::function<void(std::int32_t Index, const std::string& IP, const std::string& BLHost,
+                         const std::string& BLType)>;
   /// Not refused on DNSBL grounds.
   using NotListedHandler = std::function<void(std::int32_t Index)>;
 
   /// All arguments must outlive the checker. RBLHosts is read at each check, so it is the loaded
   /// zone list itself.
-  CRBL(Resolver& resolver, const ConfigSettings& settings,
-       const std::vector<std::string>& RBLHosts, std::vector<RBLResult>& RBLResults,
-       SayFunction say);
+  CRBL(Resolver& resolver, const ConfigSettings& settings, const std::vector<std::string>& RBLHosts,
+       std::vector<RBLResult>& RBLResults, SayFunction say);
 
   /// Checks IP for slot Index: the zones are asked one after another in list order. Exactly one
   /// of the two events has run for Index before the returned awaitable completes.

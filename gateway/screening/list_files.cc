@@ -1,10 +1,10 @@
 #include "list_files.h"
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <optional>
 #include <system_error>
-#include <filesystem>
 
 #include "list_file_format.h"
 

@@ -1,15 +1,15 @@
 #include "resolver.h"
 
-#include <arpa/inet.h>
 #include <ares.h>
 #include <ares_nameser.h>
+#include <arpa/inet.h>
 #include <netdb.h>
 
 #include <algorithm>
 #include <asio/async_result.hpp>
 #include <asio/executor_work_guard.hpp>
-#include <asio/post.hpp>
 #include <asio/posix/stream_descriptor.hpp>
+#include <asio/post.hpp>
 #include <asio/steady_timer.hpp>
 #include <asio/use_awaitable.hpp>
 #include <chrono>
@@ -167,8 +167,8 @@ class Resolver::Impl : public std::enable_shared_from_this<Impl> {
 
   template <typename Handler>
   void Lookup(std::string query_name, int type, in_addr address, Handler&& handler) {
-    auto op = std::make_unique<HandlerOp<std::decay_t<Handler>>>(std::forward<Handler>(handler),
-                                                                 io_);
+    auto op =
+        std::make_unique<HandlerOp<std::decay_t<Handler>>>(std::forward<Handler>(handler), io_);
     if (shut_down_ || channel_ == nullptr || query_name.empty()) {
       op->Complete({});
       return;
@@ -220,8 +220,8 @@ class Resolver::Impl : public std::enable_shared_from_this<Impl> {
     std::unique_ptr<Query> query(static_cast<Query*>(arg));
     std::string result;
     if (status == ARES_SUCCESS && abuf != nullptr) {
-      result = query->type == ns_t_ptr ? ParsePtr(abuf, alen, query->address)
-                                       : ParseFirstA(abuf, alen);
+      result =
+          query->type == ns_t_ptr ? ParsePtr(abuf, alen, query->address) : ParseFirstA(abuf, alen);
     }
     Impl& impl = *query->impl;
     --impl.in_flight_;

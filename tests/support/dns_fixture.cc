@@ -142,9 +142,11 @@ void DnsFixture::Start(const DnsRecords& records) {
   }
 
   if (!records.zones.empty()) {
-    rbldnsd_ = std::make_unique<ChildProcess>(ChildProcess::Options{
-        .argv = rbldnsd_argv, .env = {}, .output_file = dir_.path() / "rbldnsd.out",
-        .working_dir = {}});
+    rbldnsd_ = std::make_unique<ChildProcess>(
+        ChildProcess::Options{.argv = rbldnsd_argv,
+                              .env = {},
+                              .output_file = dir_.path() / "rbldnsd.out",
+                              .working_dir = {}});
     std::string probe = "2.0.0.127." + records.zones.front().name;
     if (!WaitForDnsAnswer(rbldnsd_port_, probe, std::chrono::seconds(10))) {
       error_ = "rbldnsd did not answer: " + rbldnsd_->Output();
@@ -155,10 +157,11 @@ void DnsFixture::Start(const DnsRecords& records) {
   dns_port_ = FreePort();
   std::vector<std::string> dnsmasq_argv;
   if (have_setpriv) dnsmasq_argv = {"/usr/bin/setpriv", "--pdeathsig", "TERM"};
-  dnsmasq_argv.insert(dnsmasq_argv.end(), {
-      "dnsmasq", "--no-daemon", "--conf-file=/dev/null", "--no-resolv", "--no-hosts",
-      "--port=" + std::to_string(dns_port_), "--listen-address=127.0.0.1", "--bind-interfaces",
-      "--pid-file=", "--local=/in-addr.arpa/"});
+  dnsmasq_argv.insert(
+      dnsmasq_argv.end(),
+      {"dnsmasq", "--no-daemon", "--conf-file=/dev/null", "--no-resolv", "--no-hosts",
+       "--port=" + std::to_string(dns_port_), "--listen-address=127.0.0.1", "--bind-interfaces",
+       "--pid-file=", "--local=/in-addr.arpa/"});
   if (root) dnsmasq_argv.push_back("--user=root");
   std::set<std::string> local_domains;
   for (const auto& [address, name] : records.ptr) {
@@ -180,17 +183,17 @@ void DnsFixture::Start(const DnsRecords& records) {
     dnsmasq_argv.push_back("--server=/" + zone.name + "/127.0.0.1#" +
                            std::to_string(rbldnsd_port_));
   }
-  dnsmasq_ = std::make_unique<ChildProcess>(ChildProcess::Options{
-      .argv = dnsmasq_argv, .env = {}, .output_file = dir_.path() / "dnsmasq.out",
-      .working_dir = {}});
+  dnsmasq_ = std::make_unique<ChildProcess>(
+      ChildProcess::Options{.argv = dnsmasq_argv,
+                            .env = {},
+                            .output_file = dir_.path() / "dnsmasq.out",
+                            .working_dir = {}});
   if (!WaitForDnsAnswer(dns_port_, "probe.invalid", std::chrono::seconds(10))) {
     error_ = "dnsmasq did not answer: " + dnsmasq_->Output();
   }
 }
 
-std::string DnsFixture::RbldnsdQueries() const {
-  return ReadFileText(dir_.path() / "queries.log");
-}
+std::string DnsFixture::RbldnsdQueries() const { return ReadFileText(dir_.path() / "queries.log"); }
 
 std::string DnsFixture::DNSServers() const { return "127.0.0.1:" + std::to_string(dns_port_); }
 
@@ -198,9 +201,7 @@ std::string DnsFixture::SilentDNSServers() const {
   return "127.0.0.1:" + std::to_string(silent_port_);
 }
 
-std::string DnsFixture::DeadDNSServers() const {
-  return "127.0.0.1:" + std::to_string(dead_port_);
-}
+std::string DnsFixture::DeadDNSServers() const { return "127.0.0.1:" + std::to_string(dead_port_); }
 
 bool WaitForDnsAnswer(int port, std::string_view name, std::chrono::milliseconds timeout) {
   int fd = socket(AF_INET, SOCK_DGRAM, 0);

@@ -26,7 +26,8 @@ TEST(AcceptedResponse, OnlyNineOrTenCharactersContaining127_0_0) {
   for (std::string_view good : {"127.0.0.2", "127.0.0.0", "127.0.0.10", "127.0.0.99"}) {
     EXPECT_TRUE(IsAcceptedResponse(good)) << good;
   }
-  for (std::string_view bad : {"127.0.0.100", "127.0.0.127", "127.0.1.2", "10.0.0.2", "", "127.0.0."}) {
+  for (std::string_view bad :
+       {"127.0.0.100", "127.0.0.127", "127.0.1.2", "10.0.0.2", "", "127.0.0."}) {
     EXPECT_FALSE(IsAcceptedResponse(bad)) << '"' << bad << '"';
   }
 }
@@ -61,7 +62,8 @@ class CrblTest : public ::testing::Test {
 
   CRBL& Checker() {
     if (!crbl_) {
-      resolver_ = std::make_unique<Resolver>(io_, ResolverOptions{.dns_servers = dns_.DNSServers()});
+      resolver_ =
+          std::make_unique<Resolver>(io_, ResolverOptions{.dns_servers = dns_.DNSServers()});
       crbl_ = std::make_unique<CRBL>(*resolver_, settings_, zones_, results_,
                                      [this](std::string_view line) { trace_.emplace_back(line); });
       crbl_->evBlackListed = [this](std::int32_t index, const std::string& ip,
@@ -181,10 +183,9 @@ TEST_F(CrblTest, ManualBlockRaisesSystemBlockAtOnceAndKeepsTheAddress) {
 TEST_F(CrblTest, ConcurrentChecksOfDifferentSlotsKeepTheirOwnRecords) {
   settings_.BlockT4 = true;
   Checker();
-  const std::vector<std::string> peers = {std::string(dns::kListedType2),
-                                          std::string(dns::kGoodPeer),
-                                          std::string(dns::kListedType127),
-                                          std::string(dns::kListedType4)};
+  const std::vector<std::string> peers = {
+      std::string(dns::kListedType2), std::string(dns::kGoodPeer), std::string(dns::kListedType127),
+      std::string(dns::kListedType4)};
   int finished = 0;
   for (std::size_t slot = 0; slot < peers.size(); ++slot) {
     asio::co_spawn(io_, crbl_->CheckRBL(peers[slot], static_cast<std::int32_t>(slot)),

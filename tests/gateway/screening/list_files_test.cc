@@ -107,11 +107,11 @@ TEST_F(ListFilesTest, MissingFilesGiveEmptyListsAndOnlyTheZoneListComplains) {
   LoadExceptions(settings_, lists_, Say());
   LoadManualBlocks(settings_, lists_, Say());
   const std::string base = dir_.path().string() + "/";
-  EXPECT_EQ(trace_, (Lines{"Loading RBL Host list from " + base + "rbl.cfg",
-                           "RBL Host list not found: " + base +
-                               "rbl.cfg - no DNSBL zones will be queried",
-                           "Loading Exceptions list from " + base + "exlst.cfg",
-                           "Loading Manual list from " + base + "manbl.cfg"}));
+  EXPECT_EQ(trace_,
+            (Lines{"Loading RBL Host list from " + base + "rbl.cfg",
+                   "RBL Host list not found: " + base + "rbl.cfg - no DNSBL zones will be queried",
+                   "Loading Exceptions list from " + base + "exlst.cfg",
+                   "Loading Manual list from " + base + "manbl.cfg"}));
   EXPECT_TRUE(lists_.RBLHosts.empty());
   EXPECT_TRUE(lists_.Exceptions.empty());
   EXPECT_TRUE(lists_.ManualBlocks.empty());

@@ -258,7 +258,8 @@ std::string EncodeName(const std::vector<std::string>& labels) {
 
 // A reply to `query` carrying one PTR record whose target has these labels.
 std::string PtrReply(const std::string& query, const std::vector<std::string>& labels) {
-  std::string reply = query.substr(0, 2) + std::string("\x81\x80\x00\x01\x00\x01\x00\x00\x00\x00", 10);
+  std::string reply =
+      query.substr(0, 2) + std::string("\x81\x80\x00\x01\x00\x01\x00\x00\x00\x00", 10);
   reply += query.substr(12);  // the question, as asked
   std::string target = EncodeName(labels);
   reply += std::string("\xc0\x0c\x00\x0c\x00\x01\x00\x00\x00\x3c", 10);
