@@ -8,8 +8,14 @@ MonitorChannel::MonitorChannel(asio::io_context& io, std::string name, std::size
     : io_(io), writer_(std::move(name)), max_queued_(max_queued) {}
 
 SlotWriteResult MonitorChannel::TrySend(const std::string& frame) {
-  if (writer_.fd() < 0) writer_.SlotOpen();
+  const bool was_connected = writer_.fd() >= 0;
+  if (!was_connected) writer_.SlotOpen();
   SlotWriteResult result = writer_.SlotWrite(frame);
+  if (!was_connected && result != SlotWriteResult::kSent &&
+      result != SlotWriteResult::kWouldBlock) {
+    writer_.SlotClose();  // still no console: try again with the next report
+    return result;
+  }
   if (result == SlotWriteResult::kNoReader || result == SlotWriteResult::kFailed) {
     // The console may have restarted since we connected: try a fresh connection once.
     writer_.SlotClose();

@@ -14,7 +14,7 @@ namespace {
 using asio::experimental::as_tuple;
 using namespace asio::experimental::awaitable_operators;
 
-constexpr std::size_t kRelayBufferSize = 64 * 1024;
+constexpr std::size_t kRelayBufferSize = 256 * 1024;
 
 asio::awaitable<RelayOutcome> Transfer(asio::ip::tcp::socket& from, asio::ip::tcp::socket& to,
                                        bool from_is_inbound) {

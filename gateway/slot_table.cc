@@ -6,17 +6,21 @@ SlotTable::SlotTable(std::int32_t max_socks)
     : Sockets(static_cast<std::size_t>(max_socks) + 1), slots_(static_cast<std::size_t>(max_socks) + 1) {}
 
 std::int32_t SlotTable::FindFreeSocket() {
+  std::int32_t first_finished = -1;
   for (std::int32_t i = 0; i <= max_socks(); ++i) {
     Slot& s = slot(i);
     if (s.reserved) continue;
     if (s.in_state == SocketState::kError || s.in_state == SocketState::kClosing) {
       CloseQuietly(s.wsIn);
       s.in_state = SocketState::kClosed;
+      if (first_finished < 0) first_finished = i;
       continue;
     }
     if (s.in_state == SocketState::kClosed) return i;
   }
-  return -1;
+  // Only when no slot was free at all does a slot this search just finished
+  // serve: refusing a client while slots are idle would be plainly wrong.
+  return first_finished;
 }
 
 void SlotTable::ClearSocket(std::int32_t index) { info(index) = SocketInfo{}; }

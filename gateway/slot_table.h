@@ -27,7 +27,7 @@ class SlotTable {
   explicit SlotTable(std::int32_t max_socks);
 
   /// Lowest free slot, or -1. A slot left closing or in error is closed by the
-  /// search but only handed out by a later one.
+  /// search and handed out by a later one, unless no other slot is free.
   std::int32_t FindFreeSocket();
   /// Blanks the slot's record.
   void ClearSocket(std::int32_t index);

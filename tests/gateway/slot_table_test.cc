@@ -30,6 +30,17 @@ TEST(SlotTable, ClosingAndErrorSlotsAreFreedForTheNextSearchOnly) {
   EXPECT_EQ(table.FindFreeSocket(), 0);
 }
 
+TEST(SlotTable, ASlotJustFinishedServesWhenNoOtherIsFree) {
+  SlotTable table(255);
+  for (int i = 0; i <= 255; ++i) table.slot(i).reserved = true;
+  table.slot(7).reserved = false;
+  table.slot(7).in_state = SocketState::kClosing;
+  table.slot(9).reserved = false;
+  table.slot(9).in_state = SocketState::kError;
+  EXPECT_EQ(table.FindFreeSocket(), 7);
+  EXPECT_EQ(table.slot(9).in_state, SocketState::kClosed);
+}
+
 TEST(SlotTable, FullTableGivesMinusOne) {
   SlotTable table(255);
   for (int i = 0; i <= 255; ++i) table.slot(i).reserved = true;

@@ -67,7 +67,7 @@ void WriteSettingsFile(const std::string& path, const std::string& folder,
 
 GatewayFixture::GatewayFixture(Options options) {
   registry_ = dir_.File("registry.reg");
-  mailslot_ = UniqueName("vantry-test-slot");
+  mailslot_ = options.mailslot.empty() ? UniqueName("vantry-test-slot") : options.mailslot;
   port_ = FreePort();
   auto settings = options.settings;
   if (!settings.count("LocalPort")) settings["LocalPort"] = std::to_string(port_);
@@ -82,7 +82,7 @@ GatewayFixture::GatewayFixture(Options options) {
       .output_file = dir_.File("trace.txt"),
       .working_dir = {}});
   if (options.wait_until_listening) {
-    listening_ = process_->WaitForOutput(" sockets listening to port ", 10s);
+    listening_ = process_->WaitForOutput(" sockets listening to port ", 30s);
   }
 }
 

@@ -33,6 +33,7 @@ class GatewayFixture {
     std::vector<std::string> exceptions;  // exlst.cfg lines
     std::vector<std::string> manual;      // manbl.cfg lines
     bool wait_until_listening = true;
+    std::string mailslot;  // empty: a name of its own
   };
 
   explicit GatewayFixture(Options options);
