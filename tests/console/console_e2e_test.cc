@@ -23,6 +23,7 @@ using vantry::testing::ChildProcess;
 using vantry::testing::FreePort;
 using vantry::testing::WaitForTcpPort;
 using vantry::testing::WriteFileText;
+using namespace std::chrono_literals;
 
 int ConnectLoopback(int port) {
   int fd = socket(AF_INET, SOCK_STREAM, 0);
