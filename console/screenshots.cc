@@ -5,7 +5,10 @@
 #include <QDir>
 #include <QTabWidget>
 #include <QTimer>
+#include <fstream>
 #include <iostream>
+
+#include "gateway_config.h"
 
 #include "frm_main.h"
 #include "mod_slot_out.h"
@@ -20,6 +23,15 @@ int main(int argc, char** argv) {
   }
   const QString out = QString::fromLocal8Bit(argv[1]);
   QDir().mkpath(out);
+  // A scratch settings file with the install defaults and a few list entries.
+  vantry::WriteDefaults(argv[2]);
+  const std::string folder = argv[2];
+  auto write = [&](const char* name, const char* text) {
+    std::ofstream(folder + "/" + name, std::ios::binary) << text;
+  };
+  write("rbl.cfg", "zen.spamhaus.org\r\nbl.spamcop.net\r\nb.barracudacentral.org\r\n");
+  write("exlst.cfg", "192.0.2.25\r\n198.51.100.3\r\n");
+  write("manbl.cfg", "203.0.113.66\r\n203.0.113.67\r\n");
   vantry::console::QtDesktopServices services;
   vantry::console::FrmMainOptions options;
   options.program_folder = argv[2];
