@@ -8,9 +8,12 @@ ConsoleCheckBox::ConsoleCheckBox(const QString& text, QWidget* parent) : QCheckB
 
 int ConsoleCheckBox::Value() const {
   switch (checkState()) {
-    case Qt::Unchecked: return 0;
-    case Qt::Checked: return 1;
-    default: return 2;
+    case Qt::Unchecked:
+      return 0;
+    case Qt::Checked:
+      return 1;
+    default:
+      return 2;
   }
 }
 

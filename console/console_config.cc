@@ -107,8 +107,8 @@ LoadedConfig LoadConfig(std::string_view program_folder) {
   c.BlockNoHost = Flag("BlockNoHost");
   // A missing PathEXE would read as the text "1" and send the list files to a
   // folder named "1" under whatever the current directory is.
-  c.PathEXE = RegValueExists("PathEXE") ? TextOr("PathEXE", program_folder)
-                                        : std::string(program_folder);
+  c.PathEXE =
+      RegValueExists("PathEXE") ? TextOr("PathEXE", program_folder) : std::string(program_folder);
   c.BLDNSDB = TextOr("BLDNSDB", kZoneListFile);
   c.BlockMsg = TextOr("BlockMsg", kBlockMsgFallback);
   c.ExceptionsDB = TextOr("ExceptionsDB", kExceptionListFile);

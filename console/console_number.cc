@@ -8,7 +8,9 @@ namespace vantry::console {
 double ConsoleNumberValue(std::string_view text) {
   std::size_t i = 0;
   while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
-  auto is_digit = [&](std::size_t k) { return k < text.size() && text[k] >= '0' && text[k] <= '9'; };
+  auto is_digit = [&](std::size_t k) {
+    return k < text.size() && text[k] >= '0' && text[k] <= '9';
+  };
   double value = 0;
   bool any = false;
   for (; is_digit(i); ++i) {

@@ -90,7 +90,8 @@ void FrmMain::CreateActions() {
   mnuFileExit_ = NewAction("mnuFileExit", "E&xit", QKeySequence("Ctrl+Q"));
   connect(mnuFileExit_, &QAction::triggered, this, &FrmMain::FileExit);
 
-  mnuMonitorStop_ = NewAction("mnuMonitorStop", "Stop Real Time Watching", QKeySequence("F11"), true);
+  mnuMonitorStop_ =
+      NewAction("mnuMonitorStop", "Stop Real Time Watching", QKeySequence("F11"), true);
   connect(mnuMonitorStop_, &QAction::triggered, this, &FrmMain::MonitorStop);
   mnuMonitorStart_ =
       NewAction("mnuMonitorStart", "Start Real Time Watching", QKeySequence("F12"), true);
@@ -233,7 +234,8 @@ void FrmMain::Load(const std::function<void()>& unload_splash) {
   ShowConfig();
   if (!loaded.problems.empty()) {
     QString text = "These list files could not be created:\n";
-    for (const std::string& problem : loaded.problems) text += QString::fromStdString(problem) + "\n";
+    for (const std::string& problem : loaded.problems)
+      text += QString::fromStdString(problem) + "\n";
     services_.ShowMessage(this, QMessageBox::Warning, "Vantry Monitor", text, QMessageBox::Ok);
   }
 
@@ -284,9 +286,9 @@ void FrmMain::TmrConfigTick() { mnuServerConfigSaveSettings_->setEnabled(config_
 
 void FrmMain::closeEvent(QCloseEvent* event) {
   if (!exiting_now_ && config_changed_) {
-    QMessageBox::StandardButton answer = services_.ShowMessage(
-        this, QMessageBox::Question, "Korvane Vantry", kExitQuestion,
-        QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+    QMessageBox::StandardButton answer =
+        services_.ShowMessage(this, QMessageBox::Question, "Korvane Vantry", kExitQuestion,
+                              QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
     if (answer != QMessageBox::Yes && answer != QMessageBox::No) {
       event->ignore();
       return;
@@ -312,9 +314,7 @@ void FrmMain::FileExit() {
   options_.end_program();
 }
 
-void FrmMain::FileOpenLog() {
-  services_.OpenInTextEditor(LogFolder() + "/vantry.log");
-}
+void FrmMain::FileOpenLog() { services_.OpenInTextEditor(LogFolder() + "/vantry.log"); }
 
 void FrmMain::FileLogAnalyze() {
   if (log_analyzer_opener_) {

@@ -75,7 +75,9 @@ class FrmMain : public QMainWindow {
 
   /// What File > Log Analyzer does; the log analyser plugs its window in here.
   /// Without one the entry says that no analyser is available.
-  void SetLogAnalyzerOpener(std::function<void()> opener) { log_analyzer_opener_ = std::move(opener); }
+  void SetLogAnalyzerOpener(std::function<void()> opener) {
+    log_analyzer_opener_ = std::move(opener);
+  }
 
   /// The services every window of the console uses for dialogs and the shell.
   DesktopServices& services() { return services_; }

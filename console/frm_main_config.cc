@@ -32,9 +32,8 @@ void FrmMain::ConnectEditor() {
   txtSMTPPort_->installEventFilter(this);
   connect(txtSocks_, &QComboBox::editTextChanged, this, &FrmMain::TxtSocksChange);
   connect(txtSocks_, &QComboBox::activated, this, &FrmMain::TxtSocksChange);
-  connect(txtNewRBL_, &QLineEdit::textChanged, this, [this](const QString& text) {
-    cmdAddRBL_->setEnabled(!text.trimmed().isEmpty());
-  });
+  connect(txtNewRBL_, &QLineEdit::textChanged, this,
+          [this](const QString& text) { cmdAddRBL_->setEnabled(!text.trimmed().isEmpty()); });
   // Edits of the refusal text are kept: an editor that drops an edit silently is a fault.
   connect(txtBlockMsg_, &QLineEdit::textChanged, this, [this] { MarkChanged(); });
 
@@ -60,7 +59,8 @@ void FrmMain::ConnectEditor() {
           [this] { AddListEntry(ListKind::kExceptions); });
   connect(cmdDelExcept_, &QPushButton::clicked, this,
           [this] { DeleteListEntry(ListKind::kExceptions); });
-  connect(cmdAddManBlock_, &QPushButton::clicked, this, [this] { AddListEntry(ListKind::kManual); });
+  connect(cmdAddManBlock_, &QPushButton::clicked, this,
+          [this] { AddListEntry(ListKind::kManual); });
   connect(cmdDelManBlock_, &QPushButton::clicked, this,
           [this] { DeleteListEntry(ListKind::kManual); });
   connect(cmdUpDB_, &QPushButton::clicked, this, [this] { MoveZone(-1); });
@@ -324,7 +324,8 @@ bool FrmMain::ApplyConfig() {
   }
   double local_port = Number(txtLocalPort_->text());
   if (txtLocalPort_->text().trimmed().isEmpty() || local_port < 1 || local_port > 65535) {
-    correct("Gateway Incoming Port must have a port value between 1 and 65535.  Default set to 25.");
+    correct(
+        "Gateway Incoming Port must have a port value between 1 and 65535.  Default set to 25.");
     txtLocalPort_->setText("25");
   }
   txtSMTPServer_->setText(txtSMTPServer_->text().trimmed());
@@ -375,10 +376,10 @@ bool FrmMain::ApplyConfig() {
 
   std::string error;
   if (!SaveConfig(config_, CollectLists(), &error)) {
-    services_.ShowMessage(this, QMessageBox::Critical, "Korvane Vantry Monitor",
-                          "The configuration was not saved.\n\nCannot write the " +
-                              QString::fromStdString(error),
-                          QMessageBox::Ok);
+    services_.ShowMessage(
+        this, QMessageBox::Critical, "Korvane Vantry Monitor",
+        "The configuration was not saved.\n\nCannot write the " + QString::fromStdString(error),
+        QMessageBox::Ok);
     config_changed_ = true;
     return false;
   }

@@ -99,8 +99,9 @@ QWidget* FrmMain::CreateRedirectTab() {
   txtLocalPort_->setMaximumWidth(90);
   local->addRow("Gateway Incoming Port", txtLocalPort_);
   sl->addLayout(local);
-  sl->addWidget(Note("This is the port which Vantry will listen for incoming connections.  "
-                     "Commonly this would be 25 but can be reconfigured."));
+  sl->addWidget(
+      Note("This is the port which Vantry will listen for incoming connections.  "
+           "Commonly this would be 25 but can be reconfigured."));
   auto* redirect = new QFormLayout;
   txtSMTPServer_ = Named(new QLineEdit, "txtSMTPServer");
   redirect->addRow("SMTP Server Address", txtSMTPServer_);
@@ -108,8 +109,9 @@ QWidget* FrmMain::CreateRedirectTab() {
   txtSMTPPort_->setMaximumWidth(90);
   redirect->addRow("Port", txtSMTPPort_);
   sl->addLayout(redirect);
-  sl->addWidget(Note("Only upon a successful connection from a non-RBL SMTP server will the "
-                     "above informaiton be used."));
+  sl->addWidget(
+      Note("Only upon a successful connection from a non-RBL SMTP server will the "
+           "above informaiton be used."));
   right->addWidget(smtp);
 
   auto* socks = Named(new QGroupBox("Sockets"), "frSockets");
@@ -220,10 +222,10 @@ QWidget* FrmMain::CreateAboutTab() {
   medium.setPointSize(medium.pointSize() * 3 / 2);
   line->setFont(medium);
   line->setAlignment(Qt::AlignCenter);
-  auto* description = Named(
-      new QLabel("Vantry Monitor is the monitoring and configuration tool of the Vantry DNS "
-                 "blocklist gateway service."),
-      "lblAboutDescription");
+  auto* description =
+      Named(new QLabel("Vantry Monitor is the monitoring and configuration tool of the Vantry DNS "
+                       "blocklist gateway service."),
+            "lblAboutDescription");
   description->setAlignment(Qt::AlignCenter);
   description->setWordWrap(true);
   layout->addWidget(product);

@@ -8,9 +8,8 @@
 #include <fstream>
 #include <iostream>
 
-#include "gateway_config.h"
-
 #include "frm_main.h"
+#include "gateway_config.h"
 #include "mod_slot_out.h"
 #include "qt_desktop_services.h"
 #include "report_line.h"

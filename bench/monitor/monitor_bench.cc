@@ -6,6 +6,7 @@
 // UI thread measures the longest stall; an idle run of the same window first
 // gives the baseline the stall is compared with.
 #include <poll.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -18,7 +19,6 @@
 #include <filesystem>
 #include <string>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 #include "frm_main.h"

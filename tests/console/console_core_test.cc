@@ -1,12 +1,11 @@
-#include "console_config.h"
-#include "console_number.h"
-#include "monitor_frame.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 
+#include "console_config.h"
+#include "console_number.h"
 #include "mod_rbl_registry.h"
+#include "monitor_frame.h"
 #include "temp_dir.h"
 
 namespace vantry::console {
@@ -29,8 +28,9 @@ TEST(ConsoleNumber, LeadingNumberWithoutSign) {
 }
 
 TEST(MonitorFrame, CutsFramesAndDropsIncompleteOnes) {
-  std::string buffer = "+++255|0|OK|1.2.3.4|1.2.3.4|h.example|||2026-06-14|09:05***"
-                       "+++255|1|BL|5.6.7.8||||z.test|2026-06-14|09:06***";
+  std::string buffer =
+      "+++255|0|OK|1.2.3.4|1.2.3.4|h.example|||2026-06-14|09:05***"
+      "+++255|1|BL|5.6.7.8||||z.test|2026-06-14|09:06***";
   auto first = TakeMonitorMessage(buffer);
   ASSERT_TRUE(first);
   ASSERT_EQ(first->size(), 10u);

@@ -1,7 +1,5 @@
 // The real gateway in front of a real mail server, a real client, and the
 // console's table showing the connection pass and close.
-#include "frm_main.h"
-
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -13,6 +11,7 @@
 #include "child_process.h"
 #include "console_fixture.h"
 #include "free_port.h"
+#include "frm_main.h"
 #include "mod_rbl_registry.h"
 
 namespace vantry::console::testing {

@@ -5,10 +5,10 @@
 #include <QString>
 #include <QStringList>
 #include <QTest>
-#include <ostream>
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <string>
 
 #include "frm_main.h"
@@ -16,7 +16,9 @@
 #include "temp_dir.h"
 
 /// Readable QString values in GoogleTest failure messages.
-inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
+inline void PrintTo(const QString& text, std::ostream* os) {
+  *os << '"' << text.toStdString() << '"';
+}
 inline void PrintTo(const QStringList& list, std::ostream* os) {
   *os << '{' << list.join("\", \"").toStdString() << '}';
 }

@@ -1,5 +1,3 @@
-#include "frm_main.h"
-
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
@@ -12,6 +10,7 @@
 
 #include "console_check_box.h"
 #include "console_fixture.h"
+#include "frm_main.h"
 #include "mod_rbl_registry.h"
 
 namespace vantry::console::testing {

@@ -1,10 +1,9 @@
-#include "frm_main.h"
-
 #include <QCoreApplication>
 #include <QTimer>
 #include <QTreeWidget>
 
 #include "console_fixture.h"
+#include "frm_main.h"
 #include "mod_slot_out.h"
 #include "report_line.h"
 
@@ -66,7 +65,8 @@ TEST_F(MonitorTest, FirstSlotMessageSizesTheTableAndFillsItsRow) {
   Report(255, 0, "OK", "192.0.2.1", "192.0.2.1", "", "", "", 5);
   ASSERT_TRUE(Shown(1));
   ASSERT_EQ(table_->topLevelItemCount(), 256);  // slots 0 ... 255
-  EXPECT_EQ(Row(1), (QStringList{"1", "Ok", "192.0.2.1", "", "192.0.2.1", "", "2026-06-14 - 09:05"}));
+  EXPECT_EQ(Row(1),
+            (QStringList{"1", "Ok", "192.0.2.1", "", "192.0.2.1", "", "2026-06-14 - 09:05"}));
   EXPECT_EQ(Row(256), (QStringList{"256", "Closed", "", "", "", "", ""}));
   EXPECT_EQ(table_->topLevelItem(41)->data(0, Qt::UserRole).toString(), "sock42");
   EXPECT_EQ(window_->PanelText(2), "Socket 1 connected");

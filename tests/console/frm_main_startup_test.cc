@@ -1,5 +1,3 @@
-#include "frm_main.h"
-
 #include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
@@ -11,6 +9,7 @@
 #include <QTimer>
 
 #include "console_fixture.h"
+#include "frm_main.h"
 #include "frm_splash.h"
 #include "mod_slot_out.h"
 #include "qt_desktop_services.h"
@@ -71,24 +70,23 @@ TEST_F(StartupTest, WithChannelWaitsForServiceAndStartsClean) {
 
 TEST_F(StartupTest, MenuTreeHasCaptionsShortcutsAndSeparators) {
   LoadedWindow();
-  EXPECT_EQ(MenuLayout("mnuFile"),
-            (QStringList{"&Open Log File|Ctrl+O", "Log &Analyzer|Ctrl+A", "-", "&Print Log|Ctrl+P",
-                         "-", "E&xit|Ctrl+Q"}));
+  EXPECT_EQ(MenuLayout("mnuFile"), (QStringList{"&Open Log File|Ctrl+O", "Log &Analyzer|Ctrl+A",
+                                                "-", "&Print Log|Ctrl+P", "-", "E&xit|Ctrl+Q"}));
   EXPECT_EQ(MenuLayout("mnuMonitor"),
             (QStringList{"Stop Real Time Watching|F11", "Start Real Time Watching|F12", "-",
                          "Select Server|"}));
-  EXPECT_EQ(MenuLayout("mnuServerConfig"),
-            (QStringList{"Show Activity|", "-", "Blacklist Databases|", "SMTP Redirect|",
-                         "Maximum Sockets Usage|", "-", "Connection Exceptions|",
-                         "Manual Blocking|", "Blocking Messages|", "Blocking Types|",
-                         "Logging Options|", "-", "Restart Vantry Service|Ctrl+R", "-",
-                         "Save Configuration Changes|Ctrl+S"}));
+  EXPECT_EQ(
+      MenuLayout("mnuServerConfig"),
+      (QStringList{"Show Activity|", "-", "Blacklist Databases|", "SMTP Redirect|",
+                   "Maximum Sockets Usage|", "-", "Connection Exceptions|", "Manual Blocking|",
+                   "Blocking Messages|", "Blocking Types|", "Logging Options|", "-",
+                   "Restart Vantry Service|Ctrl+R", "-", "Save Configuration Changes|Ctrl+S"}));
   EXPECT_EQ(MenuLayout("mnuServerConfigBlockTypes"),
             (QStringList{"Block All Types|", "-", "Type 2|", "Type 3|", "Type 4|", "Type 5|",
                          "Type 6|", "Type 7|", "Type 8|", "Type 9|"}));
-  EXPECT_EQ(MenuLayout("mnuServerConfigLog"),
-            (QStringList{"Log All|", "-", "Log Successful Connections|",
-                         "Log Blacklisted Attempts|"}));
+  EXPECT_EQ(
+      MenuLayout("mnuServerConfigLog"),
+      (QStringList{"Log All|", "-", "Log Successful Connections|", "Log Blacklisted Attempts|"}));
   EXPECT_EQ(MenuLayout("mnuHelp"),
             (QStringList{"&Contents|F1", "-", "Vantry on the &Web|F9", "-", "About Vantry|"}));
 }
@@ -262,7 +260,8 @@ TEST_F(StartupTest, RestartWithoutSystemctlSaysCannotStop) {
 TEST_F(StartupTest, ShellEntriesOpenLogHelpPagePrintAndAnalyserHook) {
   FrmMain& w = LoadedWindow();
   Trigger("mnuFileOpenLog");
-  EXPECT_EQ(services_.opened_in_editor, QStringList{QString::fromStdString(ProgramFile("vantry.log"))});
+  EXPECT_EQ(services_.opened_in_editor,
+            QStringList{QString::fromStdString(ProgramFile("vantry.log"))});
   Trigger("mnuHelpContents");
   Trigger("mnuHelpKorvane");
   ASSERT_EQ(services_.opened_urls.size(), 2);
