@@ -20,6 +20,7 @@ namespace {
 using vantry::testing::BuiltProgram;
 using vantry::testing::ChildProcess;
 using vantry::testing::FreePort;
+using vantry::testing::ReadFileText;
 using vantry::testing::WaitForTcpPort;
 using vantry::testing::WriteFileText;
 using namespace std::chrono_literals;
@@ -54,8 +55,6 @@ TEST_F(ConsoleEndToEnd, GatewayRelaysAClientAndTheTableShowsOkThenClosed) {
 
   WriteDefaultSettings();
   const int mail_port = FreePort();
-  const int gateway_port = FreePort();
-  SetRegValue("LocalPort", std::to_string(gateway_port), 1);
   SetRegValue("SMTPHost", std::string("127.0.0.1"), 1);
   SetRegValue("SMTPPort", std::to_string(mail_port), 1);
   for (const char* flag : {"BlockNoHost", "BlockAltIP", "UseExceptions", "UseManual"}) {
@@ -72,13 +71,24 @@ TEST_F(ConsoleEndToEnd, GatewayRelaysAClientAndTheTableShowsOkThenClosed) {
                      File("sink.out"),
                      {}});
   ASSERT_TRUE(WaitForTcpPort(mail_port, 5s));
-  ChildProcess svc({{gateway, "-debug"},
-                    {{"VANTRY_REGISTRY", File("registry.reg")}, {"VANTRY_MAILSLOT", mailslot_}},
-                    File("svc.out"),
-                    program_folder_});
-  ASSERT_TRUE(WaitForTcpPort(gateway_port, 10s)) << svc.Output();
+  // A free port can be taken by a parallel test before the gateway binds it: try a few.
+  int gateway_port = 0;
+  std::unique_ptr<ChildProcess> svc;
+  for (int attempt = 0; attempt < 5 && !svc; ++attempt) {
+    gateway_port = FreePort();
+    SetRegValue("LocalPort", std::to_string(gateway_port), 1);
+    auto started = std::make_unique<ChildProcess>(ChildProcess::Options{
+        {gateway, "-debug"},
+        {{"VANTRY_REGISTRY", File("registry.reg")}, {"VANTRY_MAILSLOT", mailslot_}},
+        File("svc.out"),
+        program_folder_});
+    bool listening =
+        WaitFor([&] { return WaitForTcpPort(gateway_port, 100ms) || !started->Running(); }, 10000);
+    if (listening && started->Running()) svc = std::move(started);
+  }
+  ASSERT_TRUE(svc) << ReadFileText(File("svc.out"));
   ASSERT_TRUE(WaitFor([&] { return w.PanelText(1).startsWith("Dask Vantry Started at "); }))
-      << svc.Output();
+      << svc->Output();
 
   int client = ConnectLoopback(gateway_port);
   ASSERT_GE(client, 0);
@@ -88,7 +98,7 @@ TEST_F(ConsoleEndToEnd, GatewayRelaysAClientAndTheTableShowsOkThenClosed) {
       if (table->topLevelItem(r)->text(1) == "Ok") return true;
     }
     return false;
-  })) << svc.Output();
+  })) << svc->Output();
   int row = -1;
   for (int r = 0; r < table->topLevelItemCount(); ++r) {
     if (table->topLevelItem(r)->text(1) == "Ok") row = r;
@@ -101,11 +111,11 @@ TEST_F(ConsoleEndToEnd, GatewayRelaysAClientAndTheTableShowsOkThenClosed) {
   ReadSome(client);
   close(client);
   ASSERT_TRUE(WaitFor([&] { return table->topLevelItem(row)->text(1) == "Closed"; }))
-      << svc.Output();
+      << svc->Output();
   EXPECT_EQ(table->topLevelItem(row)->text(2), "127.0.0.1");  // "closed" changes only Action
   EXPECT_TRUE(w.PanelText(2).endsWith(" closed"));
 
-  svc.Terminate(SIGTERM);
+  svc->Terminate(SIGTERM);
   EXPECT_TRUE(WaitFor([&] { return w.PanelText(1).startsWith("Dask Vantry shutdown at "); }));
   EXPECT_EQ(table->topLevelItemCount(), 0);
 }
