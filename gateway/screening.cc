@@ -5,6 +5,7 @@
 
 #include "frm_svc.h"
 #include "relay.h"
+#include "report_line.h"
 
 namespace vantry {
 namespace {
@@ -24,7 +25,7 @@ asio::awaitable<void> FrmSvc::wsMon_ConnectionRequest(std::int32_t Index) {
 
   // The name comes from whoever controls the peer's reverse zone; it ends up
   // in "|"-separated lines and reports, so it must not be able to split them.
-  info.HostName = NeutraliseHostName(TrimBlanks(co_await resolver_.GetHostFromIP(info.IP)));
+  info.HostName = NeutraliseField(TrimBlanks(co_await resolver_.GetHostFromIP(info.IP)));
   if (!info.HostName.empty()) {
     info.AltIP = co_await resolver_.GetIPFromHost(info.HostName);
   } else {

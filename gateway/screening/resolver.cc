@@ -1,5 +1,7 @@
 #include "resolver.h"
 
+#include "hosts_file.h"
+
 #include <ares.h>
 #include <ares_nameser.h>
 #include <arpa/inet.h>
@@ -323,6 +325,12 @@ class Resolver::Impl : public std::enable_shared_from_this<Impl> {
 
   asio::io_context& io_;
   ResolverOptions options_;
+  HostsFile hosts_{options_.hosts_file};
+
+ public:
+  HostsFile& hosts() { return hosts_; }
+
+ private:
   asio::steady_timer timer_;
   ares_channel channel_ = nullptr;
   std::string error_;
@@ -356,6 +364,8 @@ Resolver::Resolver(asio::io_context& io, ResolverOptions options)
 Resolver::~Resolver() { impl_->Shutdown(); }
 
 asio::awaitable<std::string> Resolver::GetHostFromIP(std::string ip) {
+  // The hosts file answers first, as it does for the system's own lookups.
+  if (std::string name = impl_->hosts().NameFor(ip); !name.empty()) co_return name;
   in_addr address{};
   std::string query_name;
   if (inet_pton(AF_INET, ip.c_str(), &address) == 1) {
@@ -369,20 +379,12 @@ asio::awaitable<std::string> Resolver::GetHostFromIP(std::string ip) {
 }
 
 asio::awaitable<std::string> Resolver::GetIPFromHost(std::string name) {
+  if (std::string address = impl_->hosts().AddressFor(name); !address.empty()) co_return address;
   co_return co_await AsyncLookup(*impl_, std::move(name), ns_t_a, in_addr{}, asio::use_awaitable);
 }
 
 const std::string& Resolver::error() const { return impl_->error(); }
 std::size_t Resolver::in_flight() const { return impl_->in_flight(); }
 std::size_t Resolver::queued() const { return impl_->queued(); }
-
-std::string NeutraliseHostName(std::string_view name) {
-  std::string safe(name);
-  for (char& c : safe) {
-    auto byte = static_cast<unsigned char>(c);
-    if (c == '|' || byte < 0x20 || byte == 0x7f) c = '_';
-  }
-  return safe;
-}
 
 }  // namespace vantry

@@ -20,6 +20,8 @@ struct ResolverOptions {
   /// Queries sent at once; more wait in a queue, since a few hundred in flight overflow the
   /// socket's receive buffer and then stall until the retry timer.
   int max_in_flight = 100;
+  /// Consulted before DNS, as the system's own lookups do; empty: DNS only.
+  std::string hosts_file = "/etc/hosts";
 };
 
 /// The name lookups of the screening (modWinsock), on c-ares driven by the caller's io_context.
@@ -57,9 +59,5 @@ class Resolver {
  private:
   std::shared_ptr<Impl> impl_;
 };
-
-/// A host name made safe for one-line, "|"-separated reports: "|", CR, LF and every other control
-/// character become "_". Names without them come back unchanged.
-std::string NeutraliseHostName(std::string_view name);
 
 }  // namespace vantry

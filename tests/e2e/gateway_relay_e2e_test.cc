@@ -53,7 +53,9 @@ TEST(GatewayRelay, SwaksSessionReachesTheMailServerAndIsLogged) {
   EXPECT_EQ(log.substr(log.size() - 2), "\r\n");
   std::string line = log.substr(0, log.find("\r\n"));
   EXPECT_TRUE(std::regex_match(line, kTenFieldLine)) << line;
-  EXPECT_EQ(line.substr(0, 34), "255|0|OK|127.0.0.1|127.0.0.1||||20") << line;
+  // No reverse-DNS tests here; the host name is whatever /etc/hosts gives 127.0.0.1.
+  EXPECT_EQ(line.substr(0, 29), "255|0|OK|127.0.0.1|127.0.0.1|") << line;
+  EXPECT_NE(line.find("|||20", 29), std::string::npos) << line;
   EXPECT_EQ(CountOccurrences(log, "\r\n"), 1);  // CLOSED is never logged
 }
 

@@ -50,6 +50,7 @@ TEST(ReportLine, FramesAndNeutralisedFields) {
             "+++255|0|START||||||2003-06-14|09:00***");
   EXPECT_EQ(NeutraliseField("evil|host\r\nname\x01."), "evil_host__name_.");
   EXPECT_EQ(NeutraliseField("mail-1.example.test"), "mail-1.example.test");
+  EXPECT_EQ(NeutraliseField(std::string("x\0y\x7f", 4)), "x_y_");
 }
 
 }  // namespace

@@ -301,12 +301,6 @@ TEST_F(ResolverTest, PtrNamesKeepTheirCaseWhileHostileOrHugeOnesGiveNothing) {
   EXPECT_EQ(longest.substr(0, 64), std::string(63, 'a') + ".");
 }
 
-TEST(NeutraliseHostName, ReplacesSeparatorsAndControlCharactersOnly) {
-  EXPECT_EQ(NeutraliseHostName("mail.Example.com"), "mail.Example.com");
-  EXPECT_EQ(NeutraliseHostName("a|b\r\nc\td\x7f"), "a_b__c_d_");
-  EXPECT_EQ(NeutraliseHostName(std::string("x\0y", 3)), "x_y");
-  EXPECT_EQ(NeutraliseHostName(""), "");
-}
 
 }  // namespace
 }  // namespace vantry

@@ -1,0 +1,78 @@
+#include "hosts_file.h"
+
+#include <arpa/inet.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cctype>
+#include <fstream>
+#include <sstream>
+
+namespace vantry {
+namespace {
+
+std::string Lower(std::string_view text) {
+  std::string out(text);
+  std::transform(out.begin(), out.end(), out.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return out;
+}
+
+}  // namespace
+
+HostsEntries ParseHostsFile(std::string_view text) {
+  HostsEntries entries;
+  std::istringstream lines{std::string(text)};
+  std::string line;
+  while (std::getline(lines, line)) {
+    line = line.substr(0, line.find('#'));
+    std::istringstream words(line);
+    std::string address;
+    if (!(words >> address)) continue;
+    in_addr parsed{};
+    if (inet_pton(AF_INET, address.c_str(), &parsed) != 1) continue;
+    std::string name;
+    bool first = true;
+    while (words >> name) {
+      if (first) entries.name_by_address.emplace(address, name);
+      entries.address_by_name.emplace(Lower(name), address);
+      first = false;
+    }
+  }
+  return entries;
+}
+
+HostsFile::HostsFile(std::string path) : path_(std::move(path)) {}
+
+void HostsFile::Refresh() {
+  struct stat info {};
+  if (path_.empty() || stat(path_.c_str(), &info) != 0) {
+    entries_ = HostsEntries{};
+    loaded_ = false;
+    return;
+  }
+  if (loaded_ && info.st_mtim.tv_sec == modified_.tv_sec &&
+      info.st_mtim.tv_nsec == modified_.tv_nsec) {
+    return;
+  }
+  std::ifstream in(path_);
+  std::ostringstream text;
+  text << in.rdbuf();
+  entries_ = ParseHostsFile(text.str());
+  modified_ = info.st_mtim;
+  loaded_ = true;
+}
+
+std::string HostsFile::NameFor(const std::string& address) {
+  Refresh();
+  auto it = entries_.name_by_address.find(address);
+  return it == entries_.name_by_address.end() ? std::string() : it->second;
+}
+
+std::string HostsFile::AddressFor(std::string_view name) {
+  Refresh();
+  auto it = entries_.address_by_name.find(Lower(name));
+  return it == entries_.address_by_name.end() ? std::string() : it->second;
+}
+
+}  // namespace vantry

@@ -1,0 +1,72 @@
+#include "hosts_file.h"
+
+#include <gtest/gtest.h>
+
+#include <asio/co_spawn.hpp>
+#include <asio/detached.hpp>
+#include <asio/io_context.hpp>
+#include <thread>
+
+#include "resolver.h"
+#include "temp_dir.h"
+
+namespace vantry {
+namespace {
+
+TEST(HostsFile, FirstNameAndFirstAddressWinAndJunkIsIgnored) {
+  HostsEntries e = ParseHostsFile(
+      "# comment\n"
+      "127.0.0.1\tlocalhost  loopback # trailing\n"
+      "::1 localhost ip6-localhost\n"
+      "192.0.2.7 Mail.Example.test mail\n"
+      "192.0.2.8 mail.example.test second\n"
+      "not-an-address name\n"
+      "300.1.1.1 bad.example\n"
+      "192.0.2.7 later-name\n");
+  EXPECT_EQ(e.name_by_address.at("127.0.0.1"), "localhost");
+  EXPECT_EQ(e.name_by_address.at("192.0.2.7"), "Mail.Example.test");
+  EXPECT_EQ(e.address_by_name.at("mail.example.test"), "192.0.2.7");
+  EXPECT_EQ(e.address_by_name.at("loopback"), "127.0.0.1");
+  EXPECT_EQ(e.address_by_name.count("ip6-localhost"), 0u);
+  EXPECT_EQ(e.address_by_name.count("bad.example"), 0u);
+  EXPECT_EQ(e.name_by_address.count("300.1.1.1"), 0u);
+}
+
+TEST(HostsFile, ChangesOnDiskAreSeenAndAMissingFileIsEmpty) {
+  testing::TempDir dir;
+  std::string path = dir.File("hosts");
+  HostsFile hosts(path);
+  EXPECT_EQ(hosts.NameFor("192.0.2.1"), "");
+  testing::WriteFileText(path, "192.0.2.1 one.test\n");
+  EXPECT_EQ(hosts.NameFor("192.0.2.1"), "one.test");
+  EXPECT_EQ(hosts.AddressFor("ONE.test"), "192.0.2.1");
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  testing::WriteFileText(path, "192.0.2.2 one.test\n");
+  EXPECT_EQ(hosts.AddressFor("one.test"), "192.0.2.2");
+  EXPECT_EQ(hosts.NameFor("192.0.2.1"), "");
+}
+
+TEST(HostsFile, TheResolverAsksItBeforeAnyNameServer) {
+  testing::TempDir dir;
+  testing::WriteFileText(dir.path() / "hosts", "192.0.2.44 fromfile.test\n");
+  asio::io_context io;
+  // A name server port where nothing listens: only the file can answer.
+  Resolver resolver(io, ResolverOptions{.dns_servers = "127.0.0.1:9",
+                                        .hosts_file = dir.File("hosts")});
+  std::string name, address, missing;
+  asio::co_spawn(
+      io,
+      [&]() -> asio::awaitable<void> {
+        name = co_await resolver.GetHostFromIP("192.0.2.44");
+        address = co_await resolver.GetIPFromHost("FromFile.test");
+        missing = co_await resolver.GetIPFromHost("elsewhere.test");
+      },
+      asio::detached);
+  io.run();
+  EXPECT_EQ(name, "fromfile.test");
+  EXPECT_EQ(address, "192.0.2.44");
+  EXPECT_EQ(missing, "");
+}
+
+}  // namespace
+}  // namespace vantry
