@@ -4,6 +4,7 @@
 
 #include "frm_main.h"
 #include "frm_splash.h"
+#include "log_analyzer.h"
 #include "qt_desktop_services.h"
 
 int main(int argc, char** argv) {
@@ -13,6 +14,7 @@ int main(int argc, char** argv) {
   vantry::console::FrmMainOptions options;
   options.program_folder = QCoreApplication::applicationDirPath().toStdString();
   vantry::console::FrmMain main_window(services, options);
+  vantry::console::InstallLogAnalyzer(main_window, services);
 
   QPointer<vantry::console::FrmSplash> splash;
   splash = new vantry::console::FrmSplash([&] {

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QDialog>
+#include <string>
+#include <vector>
+
+#include "desktop_services.h"
+#include "report_params.h"
+
+class QComboBox;
+class QLineEdit;
+class QListWidget;
+class QPlainTextEdit;
+class QPushButton;
+
+namespace vantry::console {
+
+/// "Vantry - Create Custom Report": builds a query on tbl_log from clauses
+/// (field, operator, criteria) joined with AND; "&Ok" stores it in CustomSQL,
+/// "&Cancel" clears CustomSQL, closing by the frame changes nothing.
+class FrmReportCustom : public QDialog {
+  Q_OBJECT
+
+ public:
+  FrmReportCustom(DesktopServices& services, analyser::ReportParams& params,
+                  QWidget* parent = nullptr);
+
+  /// The clauses of lbClause, in order.
+  std::vector<std::string> Clauses() const;
+
+ private:
+  void CbxOpClick();
+  void CmdAddClick();
+  void LbClauseClick();
+  void CmdDelClick();
+  void CmdNewClick();
+  void CmdPreClick();
+  void CmdOkClick();
+  void CmdCancelClick();
+
+  DesktopServices& services_;
+  analyser::ReportParams& params_;
+  QComboBox* cbxField_ = nullptr;
+  QComboBox* cbxOp_ = nullptr;
+  QLineEdit* txtCri_ = nullptr;
+  QLineEdit* txtAnd_ = nullptr;
+  QPushButton* cmdAdd_ = nullptr;
+  QListWidget* lbClause_ = nullptr;
+  QPushButton* cmdDel_ = nullptr;
+  QPushButton* cmdNew_ = nullptr;
+  QPushButton* cmdPre_ = nullptr;
+  QPlainTextEdit* txtPre_ = nullptr;
+  QPushButton* cmdOk_ = nullptr;
+  QPushButton* cmdCancel_ = nullptr;
+};
+
+}  // namespace vantry::console

@@ -1,0 +1,38 @@
+#include "log_import_job.h"
+
+#include <QThread>
+#include <utility>
+
+namespace vantry::console {
+
+LogImportJob::LogImportJob(std::filesystem::path log_file, std::filesystem::path db_file,
+                           QObject* parent)
+    : QObject(parent), log_file_(std::move(log_file)), db_file_(std::move(db_file)) {}
+
+LogImportJob::~LogImportJob() {
+  Cancel();
+  Wait();
+}
+
+void LogImportJob::Start() {
+  thread_.reset(QThread::create([this] {
+    analyser::ImportOptions options;
+    options.cancel = &cancel_;
+    options.on_progress = [this](const analyser::ImportProgress& p) {
+      entries_.store(p.entries, std::memory_order_relaxed);
+      bytes_read_.store(p.bytes_read, std::memory_order_relaxed);
+      bytes_total_.store(p.bytes_total, std::memory_order_relaxed);
+    };
+    result_ = analyser::LoadLog(log_file_, db_file_, options);
+  }));
+  // The thread object lives on this (the window's) thread, so finished()
+  // arrives here queued, after the worker has written result_.
+  connect(thread_.get(), &QThread::finished, this, &LogImportJob::Finished, Qt::QueuedConnection);
+  thread_->start();
+}
+
+void LogImportJob::Wait() {
+  if (thread_) thread_->wait();
+}
+
+}  // namespace vantry::console
