@@ -1,0 +1,275 @@
+// The report half of the analysis window: Define opens the kind's dialog,
+// Report (with real-time watching stopped around it), the refusals, the
+// large-result question, a rejected query, Save (bytes), View and Print
+// through the scripted services, and every button's enabled state.
+#include <algorithm>
+
+#include <QComboBox>
+#include <QDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QPushButton>
+#include <QTableView>
+
+#include "analyser_ui_fixture.h"
+#include "report_messages.h"
+
+namespace vantry::console::testing {
+namespace {
+
+using analyser::testing::Lines;
+
+class FrmLogAReportTest : public AnalyserUiFixture {
+ protected:
+  void SetUp() override {
+    NewWindow();
+    std::vector<std::string> lines;
+    // 10.0.0.1: 3 blocked; 10.0.0.2: 5 passed; 10.0.0.3: 1 passed, 1 blocked.
+    for (int i = 0; i < 3; ++i) {
+      lines.push_back(LogLine("BL", "10.0.0.1", "2003-05-01", "10:0" + std::to_string(i), "",
+                              "10.0.0.1", "Type 2", "zen.test"));
+    }
+    for (int i = 0; i < 5; ++i) {
+      lines.push_back(LogLine("OK", "10.0.0.2", "2003-05-02", "11:0" + std::to_string(i),
+                              "mx.example", "10.0.0.2"));
+    }
+    lines.push_back(LogLine("OK", "10.0.0.3", "2003-05-03", "12:00", "<b>evil</b>", "10.0.0.3"));
+    lines.push_back(LogLine("BL", "10.0.0.3", "2003-05-03", "12:01", "<b>evil</b>", "10.0.0.3",
+                            "Manual Block", "local"));
+    Import(WriteLog("vantry.log", lines));
+    services_.messages.clear();
+  }
+  void SelectKind(int kind) { Find<QComboBox>("cbReportSpec")->setCurrentIndex(kind); }
+  std::string Document() const { return window_->document().text(); }
+  bool DocumentHas(const std::string& line) const {
+    auto lines = Lines(Document());
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+  }
+  void ExpectSkeletonOnly() {
+    EXPECT_EQ(Lines(Document()), analyser::testing::SkeletonLines());
+  }
+  /// "Report" and the state every ending restores.
+  void Report() {
+    monitor_calls_.clear();
+    Click("cmdReport");
+    EXPECT_EQ(monitor_calls_, (std::vector<std::string>{"stop", "start"}));
+    EXPECT_TRUE(Find<QTableView>("lvMain")->isVisible());
+    EXPECT_FALSE(Find<QLabel>("lblReportGen")->isVisible());
+    EXPECT_TRUE(Enabled("cbReportSpec"));
+    EXPECT_TRUE(Enabled("cmdReportDef"));
+  }
+  QString Save(const std::string& name) {
+    QString path = QString::fromStdString(dir_.File(name));
+    services_.file_names.push_back(path);
+    Click("cmdSave");
+    return path;
+  }
+};
+
+TEST_F(FrmLogAReportTest, DefineShowsTheSelectedKindsDialog) {
+  const char* expected[] = {"frmReportMaxIP", "frmReportDefIP", "frmReportDate", "frmReportCustom"};
+  for (int kind = 0; kind < 4; ++kind) {
+    SelectKind(kind);
+    QString shown = WithModal([&] { Click("cmdReportDef"); },
+                              [](QWidget* dialog) { static_cast<QDialog*>(dialog)->reject(); });
+    EXPECT_EQ(shown, expected[kind]);
+  }
+}
+
+TEST_F(FrmLogAReportTest, HitsReportIsProducedSavedViewedAndPrinted) {
+  EXPECT_FALSE(Enabled("cmdSave"));
+  WithModal([&] { Click("cmdReportDef"); },
+            [](QWidget* dialog) {
+              auto* list = dialog->findChild<QListView*>("lbMax");
+              list->selectionModel()->setCurrentIndex(list->model()->index(1, 0),
+                                                      QItemSelectionModel::ClearAndSelect);
+              dialog->findChild<QPushButton*>("cmdOK")->click();
+            });
+  EXPECT_EQ(params_.MaxResults, 2);
+  Report();
+  EXPECT_TRUE(services_.messages.isEmpty());
+  EXPECT_EQ(params_.MaxResults, 0) << "the limit is used up by the report";
+  EXPECT_TRUE(Enabled("cmdSave"));
+  EXPECT_FALSE(Enabled("cmdView"));
+  EXPECT_FALSE(Enabled("cmdPrint"));
+  EXPECT_TRUE(DocumentHas("<center><font size=2 face=verdana>Report based on IP Address Hits</font></center>"));
+  EXPECT_TRUE(DocumentHas("         <td><font size=2 face=arial>10.0.0.2</font></td>"));
+  EXPECT_TRUE(DocumentHas("         <td><font size=2 face=arial>10.0.0.1</font></td>"));
+  EXPECT_FALSE(DocumentHas("         <td><font size=2 face=arial>10.0.0.3</font></td>"))
+      << "only the first two addresses";
+  EXPECT_TRUE(DocumentHas("Total IP Addresses: 3<BR>"));
+  EXPECT_TRUE(DocumentHas("Most frequent IP Address is 10.0.0.2 with 5 hits.<BR>"));
+  EXPECT_TRUE(DocumentHas("Total number of blocks: 4<BR>"));
+  EXPECT_TRUE(DocumentHas("Total number of connections: 6<BR>"));
+
+  QString path = Save("hits");  // no extension typed
+  EXPECT_EQ(window_->report_path(), path + ".htm");
+  std::string bytes = vantry::testing::ReadFileText((path + ".htm").toStdString());
+  EXPECT_EQ(bytes, Document() + "\r\n");
+  ASSERT_GE(bytes.size(), 10u);
+  EXPECT_EQ(bytes.substr(bytes.size() - 10), "</html>\n\r\n");
+  EXPECT_EQ(std::count(bytes.begin(), bytes.end(), '\r'), 1) << "lines end in LF, the file in one CR LF";
+  EXPECT_TRUE(Enabled("cmdView"));
+  EXPECT_TRUE(Enabled("cmdPrint"));
+
+  Click("cmdView");
+  ASSERT_EQ(services_.opened_urls.size(), 1);
+  EXPECT_EQ(services_.opened_urls[0], QUrl::fromLocalFile(path + ".htm"));
+  // Print reads the saved file, not the document in memory.
+  vantry::testing::WriteFileText((path + ".htm").toStdString(), "<html>edited</html>");
+  Click("cmdPrint");
+  ASSERT_EQ(services_.printed_texts.size(), 1);
+  EXPECT_EQ(services_.printed_texts[0], "<html>edited</html>");
+  EXPECT_EQ(services_.printed[0], "hits.htm");
+  EXPECT_TRUE(services_.messages.isEmpty());
+
+  // Close Log: View off, Print still prints the saved file, Save keeps its state.
+  Click("cmdClose");
+  EXPECT_FALSE(Enabled("cmdView"));
+  EXPECT_TRUE(Enabled("cmdPrint"));
+  EXPECT_TRUE(Enabled("cmdSave"));
+  Click("cmdPrint");
+  EXPECT_EQ(services_.printed_texts.size(), 2);
+}
+
+TEST_F(FrmLogAReportTest, MissingParametersAreRefusedWithMonitorRestarted) {
+  auto expect_refusal = [&](const char* text) {
+    ASSERT_FALSE(services_.messages.isEmpty());
+    EXPECT_EQ(services_.messages.last().text, text);
+    EXPECT_EQ(services_.messages.last().title, "Vantry Report");
+    EXPECT_EQ(services_.messages.last().icon, QMessageBox::Warning);
+    ExpectSkeletonOnly();
+  };
+  SelectKind(0);
+  Report();
+  expect_refusal("Please define your report limit");
+  EXPECT_FALSE(Enabled("cmdSave")) << "a refusal leaves Save as it was";
+
+  params_.MaxResults = 3;
+  Report();
+  EXPECT_TRUE(Enabled("cmdSave"));
+  Report();  // the limit went back to 0
+  expect_refusal("Please define your report limit");
+  EXPECT_TRUE(Enabled("cmdSave")) << "a refusal leaves Save as it was";
+
+  SelectKind(1);
+  Report();
+  expect_refusal("Please define your report limit");
+  params_.MaxResults = 10;
+  Report();
+  expect_refusal("Please define your report IP and/or Host");
+
+  SelectKind(3);
+  Report();
+  expect_refusal("Please define your custom report");
+}
+
+TEST_F(FrmLogAReportTest, SpecificAddressAndDateReports) {
+  params_.MaxResults = 2;
+  params_.ReportIP = "10.0.0.2";
+  SelectKind(1);
+  Report();
+  EXPECT_TRUE(services_.messages.isEmpty());
+  EXPECT_TRUE(DocumentHas("<center><font size=2 face=verdana>Total Number of hits:5</font></center>"));
+  EXPECT_TRUE(DocumentHas("<center><font size=2 face=verdana>From 2003-05-02 - 11:00"));
+
+  // The date dialog through the window, then a range with no entries.
+  SelectKind(2);
+  WithModal([&] { Click("cmdReportDef"); },
+            [](QWidget* dialog) {
+              dialog->findChild<QLineEdit*>("txtDateStart")->setText("6/1/2003");
+              dialog->findChild<QLineEdit*>("txtDateEnd")->setText("6/30/2003");
+              dialog->findChild<QPushButton*>("cmdOk")->click();
+            });
+  EXPECT_EQ(params_.DateStart, "06/01/2003");
+  Report();
+  EXPECT_TRUE(DocumentHas("<center><font size=2 face=verdana>Report based on Date range of: "
+                          "<B>06/01/2003 to 06/30/2003</B></font></center>"));
+  EXPECT_TRUE(DocumentHas("<center><font size=2 face=verdana>Total Number of hits:0</font></center>"));
+  EXPECT_TRUE(DocumentHas("<center><font size=2 face=verdana>There are no matches found for the "
+                          "criteria specified!</font></center>"));
+
+  // Host names from DNS are escaped in the table.
+  params_.DateStart = "05/03/2003";
+  params_.DateEnd = "05/03/2003";
+  Report();
+  EXPECT_NE(Document().find("&lt;b&gt;evil&lt;/b&gt;"), std::string::npos);
+  EXPECT_EQ(Document().find("<b>evil</b>"), std::string::npos);
+}
+
+TEST_F(FrmLogAReportTest, LargeResultQuestionLimitsToTheFirst250OnYes) {
+  Click("cmdClose");
+  std::vector<std::string> lines;
+  for (int i = 0; i < 260; ++i) {
+    lines.push_back(LogLine("OK", "10.2.0." + std::to_string(i % 200), "2003-05-01",
+                            (i < 100 ? "10:" : "11:") + std::to_string(10 + i % 50)));
+  }
+  Import(WriteLog("many.log", lines));
+  params_.DateStart = params_.DateEnd = "05/01/2003";
+  SelectKind(2);
+  auto rows = [&] {
+    auto doc = Lines(Document());
+    return std::count(doc.begin(), doc.end(), std::string("     <tr>")) - 1;  // minus the header
+  };
+  services_.answers.push_back(QMessageBox::Yes);
+  Report();
+  ASSERT_EQ(services_.messages.size(), 1);
+  EXPECT_EQ(services_.messages[0].icon, QMessageBox::Question);
+  EXPECT_EQ(services_.messages[0].buttons, QMessageBox::Yes | QMessageBox::No);
+  EXPECT_TRUE(services_.messages[0].text.startsWith("There are over 250 records"));
+  EXPECT_EQ(rows(), 250);
+  EXPECT_TRUE(DocumentHas("<center><font size=2 face=verdana>Total Number of hits:260</font></center>"));
+  services_.answers.push_back(QMessageBox::No);
+  Report();
+  EXPECT_EQ(rows(), 260);
+}
+
+TEST_F(FrmLogAReportTest, AQueryTheDatabaseRejectsShowsItsMessage) {
+  params_.CustomSQL = "select * from tbl_log Where (NoSuchColumn = 'x')";
+  SelectKind(3);
+  Report();
+  ASSERT_EQ(services_.messages.size(), 1);
+  EXPECT_EQ(services_.messages[0].icon, QMessageBox::Critical);
+  EXPECT_TRUE(services_.messages[0].text.contains("no such column", Qt::CaseInsensitive))
+      << services_.messages[0].text.toStdString();
+  ExpectSkeletonOnly();
+  EXPECT_FALSE(Enabled("cmdSave"));
+  // Still usable: a good query right after works.
+  params_.CustomSQL = "select * from tbl_log Where (StatusCode = 'bl')";
+  Report();
+  EXPECT_EQ(services_.messages.size(), 1);
+  EXPECT_TRUE(DocumentHas("<center><font size=2 face=verdana>Total Number of hits:4</font></center>"));
+  EXPECT_TRUE(Enabled("cmdSave"));
+}
+
+TEST_F(FrmLogAReportTest, AFailedSaveSaysSoAndEnablesNothing) {
+  params_.MaxResults = 1;
+  Report();
+  Save("no-such-folder/report.htm");
+  ASSERT_EQ(services_.messages.size(), 1);
+  EXPECT_EQ(services_.messages[0].icon, QMessageBox::Critical);
+  EXPECT_TRUE(services_.messages[0].text.startsWith("The report was not saved"));
+  EXPECT_FALSE(Enabled("cmdView"));
+  EXPECT_FALSE(Enabled("cmdPrint"));
+  EXPECT_TRUE(window_->report_path().isEmpty());
+
+  services_.file_names.push_back(QString::fromStdString(dir_.File("*.htm")));  // cancelled
+  Click("cmdSave");
+  EXPECT_EQ(services_.messages.size(), 1);
+
+  // A saved report deleted behind the window's back, and no printer.
+  QString path = Save("r.htm");
+  std::filesystem::remove(path.toStdString());
+  Click("cmdView");
+  EXPECT_TRUE(services_.opened_urls.isEmpty());
+  EXPECT_EQ(services_.messages.size(), 2);
+  Save("r.htm");
+  services_.printer_available = false;
+  Click("cmdPrint");
+  EXPECT_EQ(services_.messages.size(), 3);
+  EXPECT_TRUE(services_.messages.last().text.contains("could not be printed"));
+}
+
+}  // namespace
+}  // namespace vantry::console::testing
