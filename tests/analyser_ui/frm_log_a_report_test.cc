@@ -2,8 +2,6 @@
 // Report (with real-time watching stopped around it), the refusals, the
 // large-result question, a rejected query, Save (bytes), View and Print
 // through the scripted services, and every button's enabled state.
-#include <algorithm>
-
 #include <QComboBox>
 #include <QDialog>
 #include <QLabel>
@@ -11,6 +9,7 @@
 #include <QListView>
 #include <QPushButton>
 #include <QTableView>
+#include <algorithm>
 
 #include "analyser_ui_fixture.h"
 #include "report_messages.h"
@@ -46,9 +45,7 @@ class FrmLogAReportTest : public AnalyserUiFixture {
     auto lines = Lines(Document());
     return std::find(lines.begin(), lines.end(), line) != lines.end();
   }
-  void ExpectSkeletonOnly() {
-    EXPECT_EQ(Lines(Document()), analyser::testing::SkeletonLines());
-  }
+  void ExpectSkeletonOnly() { EXPECT_EQ(Lines(Document()), analyser::testing::SkeletonLines()); }
   /// "Report" and the state every ending restores.
   void Report() {
     monitor_calls_.clear();
@@ -93,7 +90,8 @@ TEST_F(FrmLogAReportTest, HitsReportIsProducedSavedViewedAndPrinted) {
   EXPECT_TRUE(Enabled("cmdSave"));
   EXPECT_FALSE(Enabled("cmdView"));
   EXPECT_FALSE(Enabled("cmdPrint"));
-  EXPECT_TRUE(DocumentHas("<center><font size=2 face=verdana>Report based on IP Address Hits</font></center>"));
+  EXPECT_TRUE(DocumentHas(
+      "<center><font size=2 face=verdana>Report based on IP Address Hits</font></center>"));
   EXPECT_TRUE(DocumentHas("         <td><font size=2 face=arial>10.0.0.2</font></td>"));
   EXPECT_TRUE(DocumentHas("         <td><font size=2 face=arial>10.0.0.1</font></td>"));
   EXPECT_FALSE(DocumentHas("         <td><font size=2 face=arial>10.0.0.3</font></td>"))
@@ -109,7 +107,8 @@ TEST_F(FrmLogAReportTest, HitsReportIsProducedSavedViewedAndPrinted) {
   EXPECT_EQ(bytes, Document() + "\r\n");
   ASSERT_GE(bytes.size(), 10u);
   EXPECT_EQ(bytes.substr(bytes.size() - 10), "</html>\n\r\n");
-  EXPECT_EQ(std::count(bytes.begin(), bytes.end(), '\r'), 1) << "lines end in LF, the file in one CR LF";
+  EXPECT_EQ(std::count(bytes.begin(), bytes.end(), '\r'), 1)
+      << "lines end in LF, the file in one CR LF";
   EXPECT_TRUE(Enabled("cmdView"));
   EXPECT_TRUE(Enabled("cmdPrint"));
 
@@ -171,7 +170,8 @@ TEST_F(FrmLogAReportTest, SpecificAddressAndDateReports) {
   SelectKind(1);
   Report();
   EXPECT_TRUE(services_.messages.isEmpty());
-  EXPECT_TRUE(DocumentHas("<center><font size=2 face=verdana>Total Number of hits:5</font></center>"));
+  EXPECT_TRUE(
+      DocumentHas("<center><font size=2 face=verdana>Total Number of hits:5</font></center>"));
   EXPECT_TRUE(DocumentHas("<center><font size=2 face=verdana>From 2003-05-02 - 11:00"));
 
   // The date dialog through the window, then a range with no entries.
@@ -184,11 +184,14 @@ TEST_F(FrmLogAReportTest, SpecificAddressAndDateReports) {
             });
   EXPECT_EQ(params_.DateStart, "06/01/2003");
   Report();
-  EXPECT_TRUE(DocumentHas("<center><font size=2 face=verdana>Report based on Date range of: "
-                          "<B>06/01/2003 to 06/30/2003</B></font></center>"));
-  EXPECT_TRUE(DocumentHas("<center><font size=2 face=verdana>Total Number of hits:0</font></center>"));
-  EXPECT_TRUE(DocumentHas("<center><font size=2 face=verdana>There are no matches found for the "
-                          "criteria specified!</font></center>"));
+  EXPECT_TRUE(
+      DocumentHas("<center><font size=2 face=verdana>Report based on Date range of: "
+                  "<B>06/01/2003 to 06/30/2003</B></font></center>"));
+  EXPECT_TRUE(
+      DocumentHas("<center><font size=2 face=verdana>Total Number of hits:0</font></center>"));
+  EXPECT_TRUE(
+      DocumentHas("<center><font size=2 face=verdana>There are no matches found for the "
+                  "criteria specified!</font></center>"));
 
   // Host names from DNS are escaped in the table.
   params_.DateStart = "05/03/2003";
@@ -219,7 +222,8 @@ TEST_F(FrmLogAReportTest, LargeResultQuestionLimitsToTheFirst250OnYes) {
   EXPECT_EQ(services_.messages[0].buttons, QMessageBox::Yes | QMessageBox::No);
   EXPECT_TRUE(services_.messages[0].text.startsWith("There are over 250 records"));
   EXPECT_EQ(rows(), 250);
-  EXPECT_TRUE(DocumentHas("<center><font size=2 face=verdana>Total Number of hits:260</font></center>"));
+  EXPECT_TRUE(
+      DocumentHas("<center><font size=2 face=verdana>Total Number of hits:260</font></center>"));
   services_.answers.push_back(QMessageBox::No);
   Report();
   EXPECT_EQ(rows(), 260);
@@ -239,7 +243,8 @@ TEST_F(FrmLogAReportTest, AQueryTheDatabaseRejectsShowsItsMessage) {
   params_.CustomSQL = "select * from tbl_log Where (StatusCode = 'bl')";
   Report();
   EXPECT_EQ(services_.messages.size(), 1);
-  EXPECT_TRUE(DocumentHas("<center><font size=2 face=verdana>Total Number of hits:4</font></center>"));
+  EXPECT_TRUE(
+      DocumentHas("<center><font size=2 face=verdana>Total Number of hits:4</font></center>"));
   EXPECT_TRUE(Enabled("cmdSave"));
 }
 
