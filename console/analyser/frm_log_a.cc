@@ -64,6 +64,10 @@ void FrmLogA::CreateControls() {
   lvMain_->verticalHeader()->hide();
   // Every row is one line high, so Qt never measures a million rows.
   lvMain_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  lvMain_->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
+  lvMain_->horizontalHeader()->setDefaultSectionSize(
+      fontMetrics().horizontalAdvance("255.255.255.255") + 16);
+  SizeColumns();
   lvMain_->horizontalHeader()->setSectionsClickable(true);
   lvMain_->horizontalHeader()->setStretchLastSection(true);
   lvMain_->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -147,6 +151,14 @@ void FrmLogA::CreateLayout() {
   layout->addWidget(sBar_);
 }
 
+void FrmLogA::SizeColumns() {
+  // Date and time, host names and zone names are wider than an address.
+  QHeaderView* header = lvMain_->horizontalHeader();
+  header->resizeSection(0, fontMetrics().horizontalAdvance("2003-05-01 23:59") + 16);
+  header->resizeSection(3, fontMetrics().horizontalAdvance("mail.example.com.") * 3 / 2);
+  header->resizeSection(5, fontMetrics().horizontalAdvance("zen.spamhaus.org.") * 3 / 2);
+}
+
 std::filesystem::path FrmLogA::db_file() const {
   return analyser::ReportDbPath(std::filesystem::path(Std(options_.program_folder)));
 }
@@ -227,6 +239,7 @@ void FrmLogA::ImportFinished() {
 
   SetPanel("Entries", Qs(analyser::EntriesPanelText(result.stored)));
   analyser::Status shown = model_->Open(db_file());
+  SizeColumns();
   analyser::LogTotals totals;
   analyser::Status counted = analyser::ShowTotals(db_file(), &totals);
   if (counted.ok) {

@@ -71,6 +71,7 @@ class FrmLogA : public QWidget {
   void CreateControls();
   void CreateStatusBar();
   void CreateLayout();
+  void SizeColumns();
 
   // The log half.
   void CmdOpenClick();

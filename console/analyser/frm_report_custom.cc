@@ -38,7 +38,9 @@ FrmReportCustom::FrmReportCustom(DesktopServices& services, analyser::ReportPara
   cmdPre_ = Named(new QPushButton("Preview", this), "cmdPre");
   txtPre_ = Named(new QPlainTextEdit(this), "txtPre");
   txtPre_->setReadOnly(true);
-  txtPre_->setBackgroundRole(QPalette::Button);  // grey, as a box the user does not edit
+  QPalette grey = txtPre_->palette();  // grey, as a box the user does not edit
+  grey.setColor(QPalette::Base, grey.color(QPalette::Window));
+  txtPre_->setPalette(grey);
   cmdOk_ = Named(new QPushButton("&Ok", this), "cmdOk");
   cmdCancel_ = Named(new QPushButton("&Cancel", this), "cmdCancel");
 
