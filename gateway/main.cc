@@ -69,11 +69,13 @@ int main(int argc, char** argv) {
   trace.Say("Setting Socket Parameters");
   auto service = std::make_unique<FrmSvc>(io, trace, std::move(settings), std::move(lists));
   if (!service->StartListening()) return 1;
+  trace.AttachExecutor(io.get_executor());
 
   asio::signal_set stop_signals(io, SIGINT, SIGTERM);
-  stop_signals.async_wait([&service](std::error_code ec, int) {
+  stop_signals.async_wait([&service, &trace](std::error_code ec, int) {
     if (ec) return;
     service->ReportShutdown();
+    trace.Flush();
     // Stop ends the process at once: open connections are dropped unreported.
     _exit(0);
   });

@@ -3,13 +3,29 @@
 #include <unistd.h>
 
 namespace vantry {
+namespace {
+
+// With no console running every report would cost a socket, a refused connect
+// and a close; asking again after this pause costs almost nothing, and a
+// console that has just started misses at most this much.
+constexpr auto kReconnectPause = std::chrono::milliseconds(20);
+
+}  // namespace
 
 MonitorChannel::MonitorChannel(asio::io_context& io, std::string name, std::size_t max_queued)
     : io_(io), writer_(std::move(name)), max_queued_(max_queued) {}
 
 SlotWriteResult MonitorChannel::TrySend(const std::string& frame) {
   const bool was_connected = writer_.fd() >= 0;
-  if (!was_connected) writer_.SlotOpen();
+  if (!was_connected) {
+    auto now = std::chrono::steady_clock::now();
+    if (now < next_connect_attempt_) return SlotWriteResult::kNoReader;
+    writer_.SlotOpen();
+    if (writer_.fd() < 0) {
+      next_connect_attempt_ = now + kReconnectPause;
+      return SlotWriteResult::kNoReader;
+    }
+  }
   SlotWriteResult result = writer_.SlotWrite(frame);
   if (!was_connected && result != SlotWriteResult::kSent &&
       result != SlotWriteResult::kWouldBlock) {
@@ -24,6 +40,7 @@ SlotWriteResult MonitorChannel::TrySend(const std::string& frame) {
     result = writer_.SlotWrite(frame);
     if (result != SlotWriteResult::kSent && result != SlotWriteResult::kWouldBlock) {
       writer_.SlotClose();
+      next_connect_attempt_ = std::chrono::steady_clock::now() + kReconnectPause;
     }
   }
   return result;

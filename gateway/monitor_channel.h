@@ -2,6 +2,7 @@
 
 #include <asio/io_context.hpp>
 #include <asio/posix/stream_descriptor.hpp>
+#include <chrono>
 #include <deque>
 #include <optional>
 #include <string>
@@ -33,6 +34,7 @@ class MonitorChannel {
   std::size_t dropped_ = 0;
   std::optional<asio::posix::stream_descriptor> waiter_;
   bool waiting_ = false;
+  std::chrono::steady_clock::time_point next_connect_attempt_{};
 };
 
 }  // namespace vantry

@@ -3,9 +3,23 @@
 #include <errno.h>
 #include <unistd.h>
 
+#include <asio/post.hpp>
 #include <string>
 
 namespace vantry {
+namespace {
+
+void WriteAll(int fd, std::string_view bytes) {
+  size_t done = 0;
+  while (done < bytes.size()) {
+    ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return;  // a closed or full terminal must not stop the gateway
+    done += static_cast<size_t>(n);
+  }
+}
+
+}  // namespace
 
 Trace::Trace(int fd) : fd_(fd) {}
 
@@ -21,14 +35,25 @@ void Trace::WriteLine(std::string_view text) {
     if (c != '\r') line.push_back(c);
   }
   line.push_back('\n');
-  // One write per line keeps lines whole when several processes share the stream.
-  size_t done = 0;
-  while (done < line.size()) {
-    ssize_t n = write(fd_, line.data() + done, line.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return;  // a closed or full terminal must not stop the gateway
-    done += static_cast<size_t>(n);
+  if (!executor_) {
+    // One write per line keeps lines whole when several processes share the stream.
+    WriteAll(fd_, line);
+    return;
   }
+  pending_ += line;
+  if (!flush_posted_) {
+    flush_posted_ = true;
+    asio::post(executor_, [this] {
+      flush_posted_ = false;
+      Flush();
+    });
+  }
+}
+
+void Trace::Flush() {
+  if (pending_.empty()) return;
+  WriteAll(fd_, pending_);
+  pending_.clear();
 }
 
 }  // namespace vantry

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <asio/any_io_executor.hpp>
+#include <string>
 #include <string_view>
 
 namespace vantry {
@@ -11,6 +13,11 @@ class Trace {
  public:
   explicit Trace(int fd);
   void set_fd(int fd) { fd_ = fd; }
+  /// From here on, lines are gathered and written once per turn of the event
+  /// loop instead of one write per line; their order is unchanged.
+  void AttachExecutor(asio::any_io_executor executor) { executor_ = std::move(executor); }
+  /// Writes whatever is gathered; call before ending the process.
+  void Flush();
 
   void Say(std::string_view text);
   void SayLog(std::string_view text);
@@ -18,6 +25,9 @@ class Trace {
  private:
   void WriteLine(std::string_view text);
   int fd_;
+  asio::any_io_executor executor_;
+  std::string pending_;
+  bool flush_posted_ = false;
 };
 
 }  // namespace vantry

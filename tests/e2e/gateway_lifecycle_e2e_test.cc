@@ -61,6 +61,8 @@ TEST(GatewayLifecycle, BadOrBusyPortsStopWithOneClearLine) {
   }
   // A port somebody else already holds.
   int busy_fd = socket(AF_INET, SOCK_STREAM, 0);
+  int one = 1;
+  setsockopt(busy_fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
   int port = FreePort();
@@ -137,7 +139,7 @@ TEST(GatewayLifecycle, AnUnwritableLogFolderDoesNotStopRelaying) {
     client.SendAll("QUIT\r\n");
     client.ReadToEnd(5s);
   }
-  ASSERT_TRUE(gateway.WaitForTrace("|CLOSED|")) << gateway.Trace();
+  ASSERT_TRUE(gateway.WaitForTraceCount("|CLOSED|", 2)) << gateway.Trace();
   EXPECT_EQ(gateway.CountInTrace("|OK|"), 2);
   EXPECT_EQ(gateway.CountInTrace("Cannot write activity log /nonexistent/vantry-folder/vantry.log"), 1);
 }

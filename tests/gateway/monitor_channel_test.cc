@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <asio/steady_timer.hpp>
+#include <thread>
 
 #include "temp_dir.h"
 
@@ -42,6 +43,9 @@ TEST(GatewayMonitorChannel, NoReaderDropsAndALaterReaderIsFound) {
   EXPECT_EQ(channel.queued(), 0u);
   SlotReader reader;
   ASSERT_TRUE(reader.SlotCreate(name));
+  channel.Send(Frame(2));  // asked again too soon after the refusal: lost
+  EXPECT_EQ(reader.SlotRead(), "");
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));
   channel.Send(Frame(2));
   EXPECT_EQ(reader.SlotRead(), Frame(2));
   // The console restarts: the old connection is dead, the new reader still gets frames.

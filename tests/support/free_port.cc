@@ -5,6 +5,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cstdio>
+#include <ctime>
+#include <random>
 #include <stdexcept>
 #include <thread>
 
@@ -30,18 +33,36 @@ bool CanBind(int type, int port) {
   return ok;
 }
 
+// The gateway listens on every local address, not just loopback.
+bool CanBindAny(int port) {
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  if (fd < 0) return false;
+  int one = 1;
+  setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+  sockaddr_in addr = Loopback(port);
+  addr.sin_addr.s_addr = htonl(INADDR_ANY);
+  bool ok = bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+  close(fd);
+  return ok;
+}
+
 }  // namespace
 
 int FreePort() {
-  for (int attempt = 0; attempt < 200; ++attempt) {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr = Loopback(0);
-    bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    socklen_t len = sizeof addr;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-    close(fd);
-    int port = ntohs(addr.sin_port);
-    if (CanBind(SOCK_STREAM, port) && CanBind(SOCK_DGRAM, port)) return port;
+  // Ports below the kernel's ephemeral range: the many outgoing connections of
+  // tests running in parallel can never take them between check and use.
+  int low = 32768;
+  if (FILE* range = std::fopen("/proc/sys/net/ipv4/ip_local_port_range", "r")) {
+    int lo = 0, hi = 0;
+    if (std::fscanf(range, "%d %d", &lo, &hi) == 2 && lo > 12000) low = lo;
+    std::fclose(range);
+  }
+  static std::mt19937 rng(static_cast<unsigned>(getpid()) * 7919u ^
+                          static_cast<unsigned>(std::time(nullptr)));
+  std::uniform_int_distribution<int> pick(10000, low - 1);
+  for (int attempt = 0; attempt < 500; ++attempt) {
+    int port = pick(rng);
+    if (CanBind(SOCK_STREAM, port) && CanBind(SOCK_DGRAM, port) && CanBindAny(port)) return port;
   }
   throw std::runtime_error("no free loopback port");
 }

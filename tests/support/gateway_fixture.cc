@@ -3,6 +3,7 @@
 #include <signal.h>
 
 #include <fstream>
+#include <thread>
 
 #include "free_port.h"
 #include "registry_document.h"
@@ -68,21 +69,38 @@ void WriteSettingsFile(const std::string& path, const std::string& folder,
 GatewayFixture::GatewayFixture(Options options) {
   registry_ = dir_.File("registry.reg");
   mailslot_ = options.mailslot.empty() ? UniqueName("vantry-test-slot") : options.mailslot;
-  port_ = FreePort();
-  auto settings = options.settings;
-  if (!settings.count("LocalPort")) settings["LocalPort"] = std::to_string(port_);
-  if (!settings.count("SMTPPort")) settings["SMTPPort"] = std::to_string(options.smtp_port);
-  WriteSettingsFile(registry_, folder(), settings);
   WriteList(dir_.File("rbl.cfg"), options.zones);
   WriteList(dir_.File("exlst.cfg"), options.exceptions);
   WriteList(dir_.File("manbl.cfg"), options.manual);
-  process_ = std::make_unique<ChildProcess>(ChildProcess::Options{
-      .argv = {BuiltProgram("vantrysvc"), "-debug"},
-      .env = Environment(),
-      .output_file = dir_.File("trace.txt"),
-      .working_dir = {}});
-  if (options.wait_until_listening) {
-    listening_ = process_->WaitForOutput(" sockets listening to port ", 30s);
+  const bool own_port = !options.settings.count("LocalPort");
+  // A port found free can still be taken by a parallel test before the gateway
+  // binds it; then the gateway says so and stops, and we try another.
+  for (int attempt = 0; attempt < 5; ++attempt) {
+    auto settings = options.settings;
+    if (own_port) {
+      port_ = FreePort();
+      settings["LocalPort"] = std::to_string(port_);
+    }
+    if (!settings.count("SMTPPort")) settings["SMTPPort"] = std::to_string(options.smtp_port);
+    WriteSettingsFile(registry_, folder(), settings);
+    process_ = std::make_unique<ChildProcess>(ChildProcess::Options{
+        .argv = {BuiltProgram("vantrysvc"), "-debug"},
+        .env = Environment(),
+        .output_file = dir_.File("trace.txt"),
+        .working_dir = {}});
+    if (!options.wait_until_listening) return;
+    auto deadline = std::chrono::steady_clock::now() + 30s;
+    while (std::chrono::steady_clock::now() < deadline) {
+      if (process_->Output().find(" sockets listening to port ") != std::string::npos) {
+        listening_ = true;
+        return;
+      }
+      if (!process_->Running()) break;
+      std::this_thread::sleep_for(10ms);
+    }
+    if (!own_port || process_->Output().find("Address already in use") == std::string::npos) {
+      return;
+    }
   }
 }
 
@@ -98,6 +116,16 @@ std::string GatewayFixture::LogText() const { return ReadFileText(dir_.path() / 
 
 int GatewayFixture::CountInTrace(std::string_view needle) const {
   return CountOccurrences(Trace(), needle);
+}
+
+bool GatewayFixture::WaitForTraceCount(std::string_view needle, int n,
+                                       std::chrono::milliseconds timeout) const {
+  auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (CountInTrace(needle) < n) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(10ms);
+  }
+  return true;
 }
 
 int GatewayFixture::Stop() { return process_->Terminate(SIGTERM, 5s); }

@@ -52,6 +52,9 @@ class GatewayFixture {
   }
   /// Number of times needle occurs in the trace.
   int CountInTrace(std::string_view needle) const;
+  /// Waits until needle occurs at least n times in the trace.
+  bool WaitForTraceCount(std::string_view needle, int n,
+                         std::chrono::milliseconds timeout = 10s) const;
   /// SIGTERM; returns the exit status.
   int Stop();
   ChildProcess& process() { return *process_; }
