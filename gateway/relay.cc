@@ -14,21 +14,30 @@ namespace {
 using asio::experimental::as_tuple;
 using namespace asio::experimental::awaitable_operators;
 
-constexpr std::size_t kRelayBufferSize = 256 * 1024;
+// SMTP dialogue lines fit the first buffer; a bulk transfer that fills it
+// grows it, so a large message moves in few system calls while a plain session
+// costs no big allocation.
+constexpr std::size_t kFirstBufferSize = 8 * 1024;
+constexpr std::size_t kLargestBufferSize = 256 * 1024;
 
 asio::awaitable<RelayOutcome> Transfer(asio::ip::tcp::socket& from, asio::ip::tcp::socket& to,
                                        bool from_is_inbound) {
-  auto buffer = std::make_unique<std::array<char, kRelayBufferSize>>();
+  std::size_t size = kFirstBufferSize;
+  auto buffer = std::make_unique_for_overwrite<char[]>(size);
   const RelayEnd from_closed = from_is_inbound ? RelayEnd::kInboundClosed : RelayEnd::kOutboundClosed;
   const RelayEnd from_error = from_is_inbound ? RelayEnd::kInboundError : RelayEnd::kOutboundError;
   const RelayEnd to_error = from_is_inbound ? RelayEnd::kOutboundError : RelayEnd::kInboundError;
   for (;;) {
-    auto [read_error, n] =
-        co_await from.async_read_some(asio::buffer(*buffer), as_tuple(asio::use_awaitable));
+    auto [read_error, n] = co_await from.async_read_some(asio::buffer(buffer.get(), size),
+                                                         as_tuple(asio::use_awaitable));
     if (n > 0) {
       auto [write_error, written] = co_await asio::async_write(
-          to, asio::buffer(buffer->data(), n), as_tuple(asio::use_awaitable));
+          to, asio::buffer(buffer.get(), n), as_tuple(asio::use_awaitable));
       if (write_error) co_return RelayOutcome{to_error, write_error};
+      if (n == size && size < kLargestBufferSize) {
+        size *= 4;
+        buffer = std::make_unique_for_overwrite<char[]>(size);
+      }
     }
     if (read_error == asio::error::eof) co_return RelayOutcome{from_closed, {}};
     if (read_error) co_return RelayOutcome{from_error, read_error};

@@ -42,9 +42,13 @@ HostsEntries ParseHostsFile(std::string_view text) {
   return entries;
 }
 
-HostsFile::HostsFile(std::string path) : path_(std::move(path)) {}
+HostsFile::HostsFile(std::string path, std::chrono::milliseconds recheck)
+    : path_(std::move(path)), recheck_(recheck) {}
 
 void HostsFile::Refresh() {
+  auto now = std::chrono::steady_clock::now();
+  if (now < next_check_) return;
+  next_check_ = now + recheck_;
   struct stat info {};
   if (path_.empty() || stat(path_.c_str(), &info) != 0) {
     entries_ = HostsEntries{};

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <ctime>
 #include <string>
 #include <string_view>
@@ -20,7 +21,9 @@ HostsEntries ParseHostsFile(std::string_view text);
 /// A hosts file consulted before DNS, re-read when it changes on disk.
 class HostsFile {
  public:
-  explicit HostsFile(std::string path);
+  /// The file is looked at again at most once per recheck interval.
+  explicit HostsFile(std::string path,
+                     std::chrono::milliseconds recheck = std::chrono::seconds(1));
   /// The first name for a dotted address, or "".
   std::string NameFor(const std::string& address);
   /// The first address for a name, or "".
@@ -29,6 +32,8 @@ class HostsFile {
  private:
   void Refresh();
   std::string path_;
+  std::chrono::milliseconds recheck_;
+  std::chrono::steady_clock::time_point next_check_{};
   std::timespec modified_{};
   bool loaded_ = false;
   HostsEntries entries_;

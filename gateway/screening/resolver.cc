@@ -124,7 +124,10 @@ class Resolver::Impl : public std::enable_shared_from_this<Impl> {
     opts.sock_state_cb_data = this;
     opts.timeout = std::clamp(options_.timeout_ms, 10, 60000);
     opts.tries = std::clamp(options_.tries, 1, 10);
-    int mask = ARES_OPT_SOCK_STATE_CB | ARES_OPT_TIMEOUTMS | ARES_OPT_TRIES;
+    // Keeping the UDP socket between lookups spares a socket, its set-up and
+    // its close for every query; under load c-ares keeps it open anyway.
+    opts.flags = ARES_FLAG_STAYOPEN;
+    int mask = ARES_OPT_SOCK_STATE_CB | ARES_OPT_TIMEOUTMS | ARES_OPT_TRIES | ARES_OPT_FLAGS;
     int status = ares_init_options(&channel_, &opts, mask);
     if (status != ARES_SUCCESS) {
       channel_ = nullptr;

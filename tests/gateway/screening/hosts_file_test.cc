@@ -35,7 +35,7 @@ TEST(HostsFile, FirstNameAndFirstAddressWinAndJunkIsIgnored) {
 TEST(HostsFile, ChangesOnDiskAreSeenAndAMissingFileIsEmpty) {
   testing::TempDir dir;
   std::string path = dir.File("hosts");
-  HostsFile hosts(path);
+  HostsFile hosts(path, std::chrono::milliseconds(0));
   EXPECT_EQ(hosts.NameFor("192.0.2.1"), "");
   testing::WriteFileText(path, "192.0.2.1 one.test\n");
   EXPECT_EQ(hosts.NameFor("192.0.2.1"), "one.test");
@@ -44,6 +44,12 @@ TEST(HostsFile, ChangesOnDiskAreSeenAndAMissingFileIsEmpty) {
   testing::WriteFileText(path, "192.0.2.2 one.test\n");
   EXPECT_EQ(hosts.AddressFor("one.test"), "192.0.2.2");
   EXPECT_EQ(hosts.NameFor("192.0.2.1"), "");
+
+  // With the default interval a change shows only after a second.
+  HostsFile slow(path);
+  EXPECT_EQ(slow.AddressFor("one.test"), "192.0.2.2");
+  testing::WriteFileText(path, "192.0.2.3 one.test\n");
+  EXPECT_EQ(slow.AddressFor("one.test"), "192.0.2.2");
 }
 
 TEST(HostsFile, TheResolverAsksItBeforeAnyNameServer) {
