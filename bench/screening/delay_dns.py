@@ -1,4 +1,3 @@
-#!/usr/bin/python3
 """A slow DNS zone for benchmarks: forwards every UDP DNS query to an upstream server and sends
 the upstream's answer back only after a fixed delay. Queries are handled concurrently, so the
 delay is the latency of each answer, not a queue.
@@ -7,6 +6,7 @@ usage: delay_dns.py --listen 127.0.0.1:5302 --upstream 127.0.0.1:5301 --delay-ms
 """
 import argparse
 import asyncio
+import itertools
 
 
 def host_port(text):
@@ -14,49 +14,59 @@ def host_port(text):
     return host, int(port)
 
 
-class Forwarder(asyncio.DatagramProtocol):
+class Forwarder:
+    """One socket towards the clients, one towards the upstream. Each forwarded query gets an
+    ID of our own, so answers find their client without a socket per query; a burst of
+    hundreds of queries then costs no more than hundreds of datagrams."""
+
     def __init__(self, upstream, delay):
         self.upstream = upstream
         self.delay = delay
-        self.transport = None
+        self.front = None
+        self.back = None
+        self.pending = {}  # our id -> (client, client's id, time asked)
+        self.ids = itertools.cycle(range(1, 65536))
+
+    def ask(self, query, client):
+        if len(query) < 12:
+            return
+        loop = asyncio.get_running_loop()
+        our_id = next(self.ids)
+        self.pending[our_id] = (client, query[:2], loop.time())
+        self.back.sendto(our_id.to_bytes(2, "big") + query[2:], self.upstream)
+
+    def answer(self, data):
+        if len(data) < 12:
+            return
+        entry = self.pending.pop(int.from_bytes(data[:2], "big"), None)
+        if entry is None:
+            return
+        client, client_id, asked = entry
+        loop = asyncio.get_running_loop()
+        wait = max(0.0, self.delay - (loop.time() - asked))
+        loop.call_later(wait, self.front.sendto, client_id + data[2:], client)
+
+
+class Front(asyncio.DatagramProtocol):
+    def __init__(self, forwarder):
+        self.forwarder = forwarder
 
     def connection_made(self, transport):
-        self.transport = transport
+        self.forwarder.front = transport
 
     def datagram_received(self, data, client):
-        asyncio.get_running_loop().create_task(self.relay(data, client))
-
-    async def relay(self, query, client):
-        loop = asyncio.get_running_loop()
-        started = loop.time()
-        answer = await ask_upstream(self.upstream, query)
-        if answer is None:
-            return  # upstream silent: the client's own retry decides
-        await asyncio.sleep(max(0.0, self.delay - (loop.time() - started)))
-        self.transport.sendto(answer, client)
+        self.forwarder.ask(data, client)
 
 
-class OneAnswer(asyncio.DatagramProtocol):
-    def __init__(self, future):
-        self.future = future
+class Back(asyncio.DatagramProtocol):
+    def __init__(self, forwarder):
+        self.forwarder = forwarder
+
+    def connection_made(self, transport):
+        self.forwarder.back = transport
 
     def datagram_received(self, data, addr):
-        if not self.future.done():
-            self.future.set_result(data)
-
-
-async def ask_upstream(upstream, query):
-    loop = asyncio.get_running_loop()
-    future = loop.create_future()
-    transport, _ = await loop.create_datagram_endpoint(lambda: OneAnswer(future),
-                                                       remote_addr=upstream)
-    try:
-        transport.sendto(query)
-        return await asyncio.wait_for(future, timeout=5)
-    except (asyncio.TimeoutError, OSError):
-        return None
-    finally:
-        transport.close()
+        self.forwarder.answer(data)
 
 
 async def main():
@@ -66,8 +76,9 @@ async def main():
     parser.add_argument("--delay-ms", type=int, default=200)
     args = parser.parse_args()
     loop = asyncio.get_running_loop()
-    await loop.create_datagram_endpoint(
-        lambda: Forwarder(args.upstream, args.delay_ms / 1000.0), local_addr=args.listen)
+    forwarder = Forwarder(args.upstream, args.delay_ms / 1000.0)
+    await loop.create_datagram_endpoint(lambda: Back(forwarder), local_addr=("127.0.0.1", 0))
+    await loop.create_datagram_endpoint(lambda: Front(forwarder), local_addr=args.listen)
     await asyncio.Event().wait()
 
 

@@ -25,8 +25,11 @@ namespace {
 
 // A reverse lookup never yields more than this, whatever the answer holds.
 constexpr std::size_t kMaxHostNameLength = 255;
-// Beyond this many queries in flight the UDP receive buffer overflows and answers are lost.
-constexpr int kMaxInFlightCeiling = 150;
+// Answers wait in the UDP socket's receive buffer until the loop reads them;
+// with the default buffer about 150 of them overflow it and are lost, so the
+// socket gets a larger one and the queries in flight stay well below its room.
+constexpr int kReceiveBufferBytes = 4 * 1024 * 1024;
+constexpr int kMaxInFlightCeiling = 1000;
 
 void InitAresLibraryOnce() {
   static const int status = ares_library_init(ARES_LIB_INIT_ALL);
@@ -127,7 +130,9 @@ class Resolver::Impl : public std::enable_shared_from_this<Impl> {
     // Keeping the UDP socket between lookups spares a socket, its set-up and
     // its close for every query; under load c-ares keeps it open anyway.
     opts.flags = ARES_FLAG_STAYOPEN;
-    int mask = ARES_OPT_SOCK_STATE_CB | ARES_OPT_TIMEOUTMS | ARES_OPT_TRIES | ARES_OPT_FLAGS;
+    opts.socket_receive_buffer_size = kReceiveBufferBytes;
+    int mask = ARES_OPT_SOCK_STATE_CB | ARES_OPT_TIMEOUTMS | ARES_OPT_TRIES | ARES_OPT_FLAGS |
+               ARES_OPT_SOCK_RCVBUF;
     int status = ares_init_options(&channel_, &opts, mask);
     if (status != ARES_SUCCESS) {
       channel_ = nullptr;

@@ -17,9 +17,9 @@ struct ResolverOptions {
   int timeout_ms = 1000;
   /// Rounds over the server list before a lookup gives up.
   int tries = 2;
-  /// Queries sent at once; more wait in a queue, since a few hundred in flight overflow the
-  /// socket's receive buffer and then stall until the retry timer.
-  int max_in_flight = 100;
+  /// Queries sent at once (at most 1000); more wait in a queue, so that a burst never
+  /// overflows the socket's receive buffer and stalls until the retry timer.
+  int max_in_flight = 400;
   /// Consulted before DNS, as the system's own lookups do; empty: DNS only.
   std::string hosts_file = "/etc/hosts";
 };
