@@ -45,7 +45,10 @@ start_dns() {  # dns_port rbldnsd_port zone...
   local zone_args=() servers=()
   mkdir -p "$WORK/zones"
   for zone in "$@"; do
-    printf '127.0.0.99 :2:listed\n' >"$WORK/zones/$zone"
+    # An SOA lets the caching name server keep "not listed" answers, as a
+    # real local resolver in front of a DNSBL does.
+    printf '$SOA 60 ns.bench.test. hostmaster.bench.test. 1 60 60 60 60\n127.0.0.99 :2:listed\n' \
+      >"$WORK/zones/$zone"
     zone_args+=("$zone:ip4set:$WORK/zones/$zone")
     servers+=("--server=/$zone/127.0.0.1#$rbl_port")
   done

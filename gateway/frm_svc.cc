@@ -11,6 +11,7 @@
 #include <asio/experimental/awaitable_operators.hpp>
 #include <asio/steady_timer.hpp>
 #include <asio/use_awaitable.hpp>
+#include <cstdlib>
 #include <exception>
 
 #include "mod_slot_out.h"
@@ -47,6 +48,14 @@ std::optional<std::uint16_t> ParsePort(std::string_view text) {
   return static_cast<std::uint16_t>(value);
 }
 
+ResolverOptions GatewayResolverOptions(const ConfigSettings& settings) {
+  ResolverOptions options{.dns_servers = settings.DNSServers};
+  // Set (even to nothing) it replaces /etc/hosts; tests and benchmarks use it
+  // to send every lookup to their own name servers.
+  if (const char* hosts = std::getenv("VANTRY_HOSTS_FILE")) options.hosts_file = hosts;
+  return options;
+}
+
 std::string PrimaryLocalAddress() {
   ifaddrs* list = nullptr;
   std::string found = "127.0.0.1";
@@ -74,7 +83,7 @@ FrmSvc::FrmSvc(asio::io_context& io, Trace& trace, ConfigSettings settings, Host
       RBLResults(static_cast<std::size_t>(settings_.MaxSocks) + 1),
       channel_(io, MailslotName()),
       reporter_(settings_, trace, &channel_),
-      resolver_(io, ResolverOptions{.dns_servers = settings_.DNSServers}),
+      resolver_(io, GatewayResolverOptions(settings_)),
       evtRBL(resolver_, settings_, lists_.RBLHosts, RBLResults,
              [this](std::string_view text) { Say(text); }),
       mail_resolver_(io) {
@@ -126,7 +135,8 @@ asio::awaitable<void> FrmSvc::AcceptLoop() {
   asio::steady_timer backoff(io_);
   bool accept_failing = false;
   for (;;) {
-    auto [ec, socket] = co_await wsMon->async_accept(as_tuple(asio::use_awaitable));
+    tcp::endpoint peer;
+    auto [ec, socket] = co_await wsMon->async_accept(peer, as_tuple(asio::use_awaitable));
     if (ec) {
       if (ec == asio::error::operation_aborted) co_return;
       if (!accept_failing) Say("Accepting a connection failed: " + ec.message());
@@ -142,8 +152,6 @@ asio::awaitable<void> FrmSvc::AcceptLoop() {
       socket.close(ignored);
       continue;
     }
-    std::error_code peer_error;
-    tcp::endpoint peer = socket.remote_endpoint(peer_error);
     Slot& slot = table_.slot(index);
     slot.reserved = true;
     slot.in_state = SocketState::kClosed;
@@ -151,7 +159,7 @@ asio::awaitable<void> FrmSvc::AcceptLoop() {
     table_.ClearSocket(index);
     RBLResults[static_cast<std::size_t>(index)] = RBLResult{};
     SocketInfo& info = table_.info(index);
-    info.IP = peer_error ? std::string() : peer.address().to_string();
+    info.IP = peer.address().to_string();
     info.RequestID = ++next_request_id_;
     asio::co_spawn(io_, wsMon_ConnectionRequest(index), [this, index](std::exception_ptr e) {
       if (e) {

@@ -73,6 +73,10 @@ class FrmSvc {
 /// allowed); nullopt for anything else.
 std::optional<std::uint16_t> ParsePort(std::string_view text);
 
+/// The resolver's options: the DNSServers setting, and $VANTRY_HOSTS_FILE in
+/// place of /etc/hosts when it is set (empty: DNS only).
+ResolverOptions GatewayResolverOptions(const ConfigSettings& settings);
+
 /// The first IPv4 address of an interface that is up and not loopback, else 127.0.0.1.
 std::string PrimaryLocalAddress();
 

@@ -63,7 +63,7 @@ void GracefulClose(asio::ip::tcp::socket& socket) {
     socket.read_some(asio::buffer(sink), ignored);
     if (ignored) break;
   }
-  socket.shutdown(asio::ip::tcp::socket::shutdown_send, ignored);
+  // With no unread input left, close sends FIN after the queued data.
   socket.close(ignored);
 }
 

@@ -161,6 +161,7 @@ std::string UsageText() {
          "  VANTRY_REGISTRY  settings file (default /etc/vantry/registry.reg)\n"
          "  VANTRY_MAILSLOT  monitor channel name (default \\\\.\\mailslot\\korvane\\daskvantry)\n"
          "  VANTRY_UNIT_DIR  unit folder for -install/-uninstall (default /etc/systemd/system)\n"
+         "  VANTRY_HOSTS_FILE  hosts file read before DNS (default /etc/hosts; empty: none)\n"
          "\n"
          "Stop with SIGTERM or Ctrl-C. The lists and vantry.log live in the folder named\n"
          "by the PathEXE setting.\n";
