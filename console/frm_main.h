@@ -143,6 +143,8 @@ class FrmMain : public QMainWindow {
   void TxtSocksChange();
   void TxtSMTPPortLostFocus();
   enum class ListKind { kZones, kExceptions, kManual };
+  QLineEdit* ListTextBox(ListKind kind) const;
+  QListWidget* ListBox(ListKind kind) const;
   void AddListEntry(ListKind kind);
   void DeleteListEntry(ListKind kind);
   void MoveZone(int step);

@@ -262,13 +262,17 @@ ConsoleLists FrmMain::CollectLists() const {
   return lists;
 }
 
+QLineEdit* FrmMain::ListTextBox(ListKind kind) const {
+  return kind == ListKind::kZones ? txtNewRBL_ : kind == ListKind::kExceptions ? txtExclude_ : txtManBlock_;
+}
+
+QListWidget* FrmMain::ListBox(ListKind kind) const {
+  return kind == ListKind::kZones ? lbRBLDNS_ : kind == ListKind::kExceptions ? lbExcept_ : lbManBlock_;
+}
+
 void FrmMain::AddListEntry(ListKind kind) {
-  QLineEdit* text_box = kind == ListKind::kZones        ? txtNewRBL_
-                        : kind == ListKind::kExceptions ? txtExclude_
-                                                        : txtManBlock_;
-  QListWidget* list = kind == ListKind::kZones        ? lbRBLDNS_
-                      : kind == ListKind::kExceptions ? lbExcept_
-                                                      : lbManBlock_;
+  QLineEdit* text_box = ListTextBox(kind);
+  QListWidget* list = ListBox(kind);
   const QString typed = text_box->text().trimmed();
   // The manual list compares the typed text as typed with the lower-cased entry.
   const QString wanted = kind == ListKind::kManual ? typed : typed.toLower();
@@ -287,12 +291,8 @@ void FrmMain::AddListEntry(ListKind kind) {
 }
 
 void FrmMain::DeleteListEntry(ListKind kind) {
-  QLineEdit* text_box = kind == ListKind::kZones        ? txtNewRBL_
-                        : kind == ListKind::kExceptions ? txtExclude_
-                                                        : txtManBlock_;
-  QListWidget* list = kind == ListKind::kZones        ? lbRBLDNS_
-                      : kind == ListKind::kExceptions ? lbExcept_
-                                                      : lbManBlock_;
+  QLineEdit* text_box = ListTextBox(kind);
+  QListWidget* list = ListBox(kind);
   int row = list->currentRow();
   if (row < 0 || !list->item(row)->isSelected()) return;
   text_box->setText(list->item(row)->text());

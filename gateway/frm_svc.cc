@@ -186,6 +186,13 @@ void FrmSvc::ReleaseSlot(std::int32_t Index) {
   slot.reserved = false;
 }
 
+void FrmSvc::DropConnection(std::int32_t Index) {
+  Slot& slot = table_.slot(Index);
+  CloseQuietly(slot.wsIn);
+  CloseQuietly(slot.wsOut);
+  slot.in_state = SocketState::kClosed;
+}
+
 asio::awaitable<std::optional<tcp::resolver::results_type>> FrmSvc::MailServerEndpoints(
     std::error_code& error) {
   auto now = std::chrono::steady_clock::now();
@@ -232,16 +239,12 @@ asio::awaitable<void> FrmSvc::PassConnection(std::int32_t Index) {
   } else if (error == std::errc::invalid_argument) {
     Say("wsout socket: " + index_text + " SMTPPort \"" + settings_.SMTPPort +
         "\" is not a port number from 1 to 65535");
-    CloseQuietly(slot.wsIn);
-    CloseQuietly(slot.wsOut);
-    slot.in_state = SocketState::kClosed;
+    DropConnection(Index);
     co_return;
   }
   if (error) {
     Say("wsout socket: " + index_text + " " + error.message());
-    CloseQuietly(slot.wsIn);
-    CloseQuietly(slot.wsOut);
-    slot.in_state = SocketState::kClosed;
+    DropConnection(Index);
     co_return;
   }
   std::error_code ignored;
@@ -269,15 +272,11 @@ asio::awaitable<void> FrmSvc::PassConnection(std::int32_t Index) {
       break;
     case RelayEnd::kInboundError:
       Say("wsin socket: " + index_text + " " + outcome.error.message());
-      CloseQuietly(slot.wsIn);
-      CloseQuietly(slot.wsOut);
-      slot.in_state = SocketState::kClosed;
+      DropConnection(Index);
       break;
     case RelayEnd::kOutboundError:
       Say("wsout socket: " + index_text + " " + outcome.error.message());
-      CloseQuietly(slot.wsIn);
-      CloseQuietly(slot.wsOut);
-      slot.in_state = SocketState::kClosed;
+      DropConnection(Index);
       break;
   }
 }

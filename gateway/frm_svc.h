@@ -46,6 +46,12 @@ class FrmSvc {
   asio::awaitable<void> PassConnection(std::int32_t Index);
   asio::awaitable<std::optional<asio::ip::tcp::resolver::results_type>> MailServerEndpoints(
       std::error_code& error);
+  /// Refusal for the screening's own tests: report "BL" with this reason and
+  /// code, then refuse through the checker's event.
+  void RefuseLocally(std::int32_t Index, std::string_view reason, std::string_view code,
+                     const std::string& blocked_address);
+  /// Closes both sockets of a slot after an error; the slot is free again.
+  void DropConnection(std::int32_t Index);
   void evtRBL_evBlackListed(std::int32_t Index, const std::string& IP, const std::string& BLHost,
                             const std::string& BLType);
   void evtRBL_evNotListed(std::int32_t Index);

@@ -43,19 +43,11 @@ asio::awaitable<void> FrmSvc::wsMon_ConnectionRequest(std::int32_t Index) {
     co_return;
   }
   if (settings_.BlockAltIP > 0 && info.AltIP != info.IP) {
-    info.BLHost = "ALT IP";
-    info.BLType = "127.0.0.155";
-    reporter_.ReportConnection(Index, "BL", info);
-    evtRBL.ManualBlock(info.IP, Index);
-    info.Status = 4;
+    RefuseLocally(Index, "ALT IP", "127.0.0.155", info.IP);
     co_return;
   }
   if (settings_.BlockNoHost > 0 && info.HostName.empty()) {
-    info.BLHost = "No Host";
-    info.BLType = "127.0.0.150";
-    reporter_.ReportConnection(Index, "BL", info);
-    evtRBL.ManualBlock(info.IP, Index);
-    info.Status = 4;
+    RefuseLocally(Index, "No Host", "127.0.0.150", info.IP);
     co_return;
   }
   if (settings_.UseManual > 0 && lists_.ManualCount() > 0) {
@@ -66,11 +58,7 @@ asio::awaitable<void> FrmSvc::wsMon_ConnectionRequest(std::int32_t Index) {
       blocked = info.AltIP;
     }
     if (!blocked.empty()) {
-      info.BLHost = "Manual Block";
-      info.BLType = "127.0.0.100";
-      reporter_.ReportConnection(Index, "BL", info);
-      evtRBL.ManualBlock(blocked, Index);
-      info.Status = 4;
+      RefuseLocally(Index, "Manual Block", "127.0.0.100", blocked);
       co_return;
     }
   }
@@ -93,6 +81,18 @@ asio::awaitable<void> FrmSvc::wsMon_ConnectionRequest(std::int32_t Index) {
   info.BLHost = result.BLHost;
   info.BLType = result.Response;
   reporter_.ReportConnection(Index, "BL", info);
+}
+
+void FrmSvc::RefuseLocally(std::int32_t Index, std::string_view reason, std::string_view code,
+                           const std::string& blocked_address) {
+  // A local verdict is reported first; the refusal then goes through the
+  // checker's event like every other refusal.
+  SocketInfo& info = table_.info(Index);
+  info.BLHost = reason;
+  info.BLType = code;
+  reporter_.ReportConnection(Index, "BL", info);
+  evtRBL.ManualBlock(blocked_address, Index);
+  info.Status = 4;
 }
 
 void FrmSvc::evtRBL_evBlackListed(std::int32_t Index, const std::string& IP,

@@ -22,35 +22,12 @@
 #include <vector>
 
 #include "frm_main.h"
+#include "unattended_desktop_services.h"
 #include "mod_slot_out.h"
 #include "report_line.h"
 
 namespace {
 
-using vantry::console::DesktopServices;
-
-// The benchmark has nobody to answer dialogs: print them and carry on.
-class PrintingServices : public DesktopServices {
- public:
-  QMessageBox::StandardButton ShowMessage(QWidget*, QMessageBox::Icon, const QString& title,
-                                          const QString& text,
-                                          QMessageBox::StandardButtons) override {
-    std::fprintf(stderr, "[%s] %s\n", qPrintable(title), qPrintable(text));
-    return QMessageBox::Ok;
-  }
-  QString GetOpenFileName(QWidget*, const QString&, const QString&, const QString&) override {
-    return {};
-  }
-  QString GetSaveFileName(QWidget*, const QString&, const QString&, const QString&) override {
-    return {};
-  }
-  bool StartProgram(const QString&, const QStringList&) override { return false; }
-  bool OpenUrl(const QUrl&) override { return false; }
-  bool OpenInTextEditor(const QString&) override { return false; }
-  bool PrintHtml(const QString&, const QString&) override { return false; }
-  bool PrintText(const QString&, const QString&) override { return false; }
-  void SetClipboardText(const QString&) override {}
-};
 
 constexpr int kMaxSocks = 255;
 
@@ -115,7 +92,7 @@ int main(int argc, char** argv) {
   const std::string name = "vantry-bench-monitor-" + std::to_string(getpid());
   setenv("VANTRY_MAILSLOT", name.c_str(), 1);
 
-  PrintingServices services;
+  vantry::console::UnattendedDesktopServices services;
   vantry::console::FrmMainOptions options;
   options.program_folder = dir;
   vantry::console::FrmMain window(services, options);

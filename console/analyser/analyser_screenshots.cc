@@ -13,37 +13,13 @@
 
 #include "frm_log_a.h"
 #include "frm_report_custom.h"
+#include "unattended_desktop_services.h"
 #include "frm_report_date.h"
 #include "frm_report_def_ip.h"
 #include "frm_report_max_ip.h"
 
 namespace {
 
-using vantry::console::DesktopServices;
-
-// Answers the window's dialogs without showing them: the file dialogs return
-// the prepared names, message boxes their first button.
-class CannedServices : public DesktopServices {
- public:
-  QString open_name;
-  QMessageBox::StandardButton ShowMessage(QWidget*, QMessageBox::Icon, const QString&,
-                                          const QString&,
-                                          QMessageBox::StandardButtons buttons) override {
-    return buttons.testFlag(QMessageBox::Yes) ? QMessageBox::Yes : QMessageBox::Ok;
-  }
-  QString GetOpenFileName(QWidget*, const QString&, const QString&, const QString&) override {
-    return open_name;
-  }
-  QString GetSaveFileName(QWidget*, const QString&, const QString&, const QString&) override {
-    return {};
-  }
-  bool StartProgram(const QString&, const QStringList&) override { return false; }
-  bool OpenUrl(const QUrl&) override { return false; }
-  bool OpenInTextEditor(const QString&) override { return false; }
-  bool PrintHtml(const QString&, const QString&) override { return false; }
-  bool PrintText(const QString&, const QString&) override { return false; }
-  void SetClipboardText(const QString&) override {}
-};
 
 void WriteSampleLog(const QString& path) {
   std::ofstream out(path.toStdString(), std::ios::binary);
@@ -74,9 +50,9 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QString out = argc > 1 ? argv[1] : ".";
   QTemporaryDir folder;
-  CannedServices services;
-  services.open_name = folder.filePath("vantry.log");
-  WriteSampleLog(services.open_name);
+  vantry::console::UnattendedDesktopServices services;
+  services.open_file_name = folder.filePath("vantry.log");
+  WriteSampleLog(services.open_file_name);
   vantry::analyser::ReportParams params;
   vantry::console::FrmLogAOptions options;
   options.program_folder = folder.path();

@@ -124,12 +124,8 @@ TEST(GatewayLifecycle, GarbageInTheSettingsFileIsSkipped) {
 TEST(GatewayLifecycle, AnUnwritableLogFolderDoesNotStopRelaying) {
   SmtpSink sink;
   ASSERT_TRUE(sink.ready());
-  GatewayFixture::Options options;
-  options.smtp_port = sink.port();
-  options.settings = {{"DNSServers", DeadDns()},
-                      {"BlockNoHost", 0LL},
-                      {"BlockAltIP", 0LL},
-                      {"PathEXE", std::string("/nonexistent/vantry-folder")}};
+  GatewayFixture::Options options = RelayOnlyOptions(sink.port());
+  options.settings["PathEXE"] = std::string("/nonexistent/vantry-folder");
   GatewayFixture gateway(options);
   ASSERT_TRUE(gateway.listening()) << gateway.Trace();
   for (int i = 0; i < 2; ++i) {
@@ -147,12 +143,8 @@ TEST(GatewayLifecycle, AnUnwritableLogFolderDoesNotStopRelaying) {
 TEST(GatewayLifecycle, HugeMaxSocksIsClampedAndStillServes) {
   SmtpSink sink;
   ASSERT_TRUE(sink.ready());
-  GatewayFixture::Options options;
-  options.smtp_port = sink.port();
-  options.settings = {{"DNSServers", DeadDns()},
-                      {"BlockNoHost", 0LL},
-                      {"BlockAltIP", 0LL},
-                      {"MaxSocks", 0x7fffffffLL}};
+  GatewayFixture::Options options = RelayOnlyOptions(sink.port());
+  options.settings["MaxSocks"] = 0x7fffffffLL;
   GatewayFixture gateway(options);
   ASSERT_TRUE(gateway.listening()) << gateway.Trace();
   EXPECT_NE(gateway.Trace().find("MaxSocks 2147483647 lowered to "), std::string::npos);

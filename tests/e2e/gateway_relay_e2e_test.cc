@@ -14,24 +14,13 @@
 namespace vantry::testing {
 namespace {
 
-// No reverse-DNS tests and a name server port where nothing listens: these
-// tests are about the relay, and must never reach the machine's resolver.
-GatewayFixture::Options RelayOnly(int smtp_port) {
-  GatewayFixture::Options options;
-  options.smtp_port = smtp_port;
-  options.settings = {{"BlockNoHost", 0LL},
-                      {"BlockAltIP", 0LL},
-                      {"DNSServers", "127.0.0.1:" + std::to_string(FreePort())}};
-  return options;
-}
-
 const std::regex kTenFieldLine(
     R"(255\|\d+\|(OK|BL)\|[0-9.]*\|[0-9.]*\|[^|]*\|[^|]*\|[^|]*\|\d{4}-\d\d-\d\d\|\d\d:\d\d)");
 
 TEST(GatewayRelay, SwaksSessionReachesTheMailServerAndIsLogged) {
   AioSmtpd server;
   ASSERT_TRUE(server.ready());
-  GatewayFixture gateway(RelayOnly(server.port()));
+  GatewayFixture gateway(RelayOnlyOptions(server.port()));
   ASSERT_TRUE(gateway.listening()) << gateway.Trace();
 
   std::string out;
@@ -63,7 +52,7 @@ TEST(GatewayRelay, BinaryMegabytesAreRelayedByteExactBothWays) {
   const std::string to_client = "220 raw peer\r\n" + BinaryPayload(3 * 1024 * 1024, 1);
   const std::string to_server = BinaryPayload(5 * 1024 * 1024 + 17, 2);
   RawTcpServer server(to_client, to_server.size());
-  GatewayFixture gateway(RelayOnly(server.port()));
+  GatewayFixture gateway(RelayOnlyOptions(server.port()));
   ASSERT_TRUE(gateway.listening()) << gateway.Trace();
 
   TcpClient client;
@@ -86,7 +75,7 @@ TEST(GatewayRelay, BinaryMegabytesAreRelayedByteExactBothWays) {
 TEST(GatewayRelay, ExactlyOneClosedWhicheverSideClosesFirst) {
   SmtpSink sink;
   ASSERT_TRUE(sink.ready());
-  GatewayFixture gateway(RelayOnly(sink.port()));
+  GatewayFixture gateway(RelayOnlyOptions(sink.port()));
   ASSERT_TRUE(gateway.listening()) << gateway.Trace();
 
   {  // the client hangs up first
@@ -117,7 +106,7 @@ TEST(GatewayRelay, ExactlyOneClosedWhicheverSideClosesFirst) {
 TEST(GatewayRelay, AllSlotsServeAndTheNextRequestIsDroppedUnreported) {
   SmtpSink sink;
   ASSERT_TRUE(sink.ready());
-  GatewayFixture gateway(RelayOnly(sink.port()));
+  GatewayFixture gateway(RelayOnlyOptions(sink.port()));
   ASSERT_TRUE(gateway.listening()) << gateway.Trace();
 
   std::vector<TcpClient> clients(256);
@@ -146,7 +135,7 @@ TEST(GatewayRelay, AllSlotsServeAndTheNextRequestIsDroppedUnreported) {
 }
 
 TEST(GatewayRelay, MailServerDownClosesTheClientAndFreesTheSlot) {
-  GatewayFixture gateway(RelayOnly(FreePort()));
+  GatewayFixture gateway(RelayOnlyOptions(FreePort()));
   ASSERT_TRUE(gateway.listening()) << gateway.Trace();
   for (int round = 0; round < 3; ++round) {
     TcpClient client;
@@ -166,7 +155,7 @@ TEST(GatewayRelay, MailServerDownClosesTheClientAndFreesTheSlot) {
 TEST(GatewayRelay, ClientsVanishingMidTransferLeaveNoBusySlot) {
   SmtpSink sink;
   ASSERT_TRUE(sink.ready());
-  GatewayFixture gateway(RelayOnly(sink.port()));
+  GatewayFixture gateway(RelayOnlyOptions(sink.port()));
   ASSERT_TRUE(gateway.listening()) << gateway.Trace();
   const std::string junk = BinaryPayload(2 * 1024 * 1024, 3);
   for (int round = 0; round < 5; ++round) {

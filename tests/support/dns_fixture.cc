@@ -16,13 +16,6 @@
 namespace vantry::testing {
 namespace {
 
-sockaddr_in Loopback(int port) {
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_port = htons(static_cast<uint16_t>(port));
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  return addr;
-}
 
 // A standard query for the A record of name, id 0x5654.
 std::string BuildQuery(std::string_view name) {
@@ -77,7 +70,7 @@ DnsRecords StandardDnsRecords() {
 
 DnsFixture::DnsFixture(DnsRecords records) {
   silent_fd_ = socket(AF_INET, SOCK_DGRAM, 0);
-  sockaddr_in addr = Loopback(0);
+  sockaddr_in addr = LoopbackAddress(0);
   socklen_t len = sizeof addr;
   if (silent_fd_ < 0 || bind(silent_fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
       getsockname(silent_fd_, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
@@ -208,7 +201,7 @@ bool WaitForDnsAnswer(int port, std::string_view name, std::chrono::milliseconds
   if (fd < 0) return false;
   timeval tv{0, 50000};
   setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-  sockaddr_in addr = Loopback(port);
+  sockaddr_in addr = LoopbackAddress(port);
   std::string query = BuildQuery(name);
   bool answered = false;
   auto deadline = std::chrono::steady_clock::now() + timeout;

@@ -12,9 +12,7 @@
 #include <thread>
 
 namespace vantry::testing {
-namespace {
-
-sockaddr_in Loopback(int port) {
+sockaddr_in LoopbackAddress(int port) {
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
   addr.sin_port = htons(static_cast<uint16_t>(port));
@@ -22,12 +20,14 @@ sockaddr_in Loopback(int port) {
   return addr;
 }
 
+namespace {
+
 bool CanBind(int type, int port) {
   int fd = socket(AF_INET, type, 0);
   if (fd < 0) return false;
   int one = 1;
   setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-  sockaddr_in addr = Loopback(port);
+  sockaddr_in addr = LoopbackAddress(port);
   bool ok = bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
   close(fd);
   return ok;
@@ -39,7 +39,7 @@ bool CanBindAny(int port) {
   if (fd < 0) return false;
   int one = 1;
   setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-  sockaddr_in addr = Loopback(port);
+  sockaddr_in addr = LoopbackAddress(port);
   addr.sin_addr.s_addr = htonl(INADDR_ANY);
   bool ok = bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
   close(fd);
@@ -71,7 +71,7 @@ bool WaitForTcpPort(int port, std::chrono::milliseconds timeout) {
   auto deadline = std::chrono::steady_clock::now() + timeout;
   while (std::chrono::steady_clock::now() < deadline) {
     int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr = Loopback(port);
+    sockaddr_in addr = LoopbackAddress(port);
     bool ok = connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
     close(fd);
     if (ok) return true;

@@ -130,6 +130,15 @@ bool GatewayFixture::WaitForTraceCount(std::string_view needle, int n,
 
 int GatewayFixture::Stop() { return process_->Terminate(SIGTERM, 5s); }
 
+GatewayFixture::Options RelayOnlyOptions(int smtp_port) {
+  GatewayFixture::Options options;
+  options.smtp_port = smtp_port;
+  options.settings = {{"BlockNoHost", 0LL},
+                      {"BlockAltIP", 0LL},
+                      {"DNSServers", "127.0.0.1:" + std::to_string(FreePort())}};
+  return options;
+}
+
 SmtpSink::SmtpSink() {
   port_ = FreePort();
   process_ = std::make_unique<ChildProcess>(ChildProcess::Options{

@@ -70,6 +70,11 @@ class GatewayFixture {
   std::unique_ptr<ChildProcess> process_;
 };
 
+/// Options for tests about relaying, not screening: no reverse-DNS tests, no
+/// zones, and a name server port where nothing listens, so no lookup ever
+/// reaches the machine's resolver.
+GatewayFixture::Options RelayOnlyOptions(int smtp_port);
+
 /// postfix's smtp-sink on a free loopback port.
 class SmtpSink {
  public:
