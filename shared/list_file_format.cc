@@ -52,8 +52,11 @@ std::optional<std::string> ParseAddressListLine(std::string_view line) {
 }
 
 std::optional<std::string> ParseConsoleListLine(std::string_view line) {
-  if (line.empty()) return std::nullopt;
-  return std::string(TrimBlanks(BeforeFirstBlank(line)));
+  // Leading blanks are dropped before the cut: cutting first would turn an
+  // indented entry into an empty one, and the next save would lose it.
+  std::string entry(BeforeFirstBlank(TrimBlanks(line)));
+  if (entry.empty()) return std::nullopt;
+  return entry;
 }
 
 std::vector<std::string> ParseZoneList(std::string_view bytes) {

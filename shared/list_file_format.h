@@ -24,9 +24,8 @@ std::optional<std::string> ParseZoneListLine(std::string_view line);
 /// is the entry as it stands.
 std::optional<std::string> ParseAddressListLine(std::string_view line);
 
-/// The console's rule when it fills its list boxes: an empty line gives nullopt; a line with a
-/// blank is cut to the text before its first blank, blanks trimmed. Same outcome as
-/// ParseAddressListLine, kept separate so each program's reading stays named.
+/// The console's rule when it fills its list boxes: blanks around the line are trimmed, the rest
+/// is cut at its first blank, and a line that leaves nothing gives nullopt (skipped).
 std::optional<std::string> ParseConsoleListLine(std::string_view line);
 
 /// All entries of a zone list file, in line order.

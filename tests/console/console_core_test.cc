@@ -119,8 +119,10 @@ TEST_F(ConsoleConfigTest, ReadsSettingsWithConsoleFallbacks) {
   EXPECT_EQ(c.BlockT[0], 0);
   EXPECT_EQ(c.BlockT[1], 1);
   EXPECT_EQ(c.Gateway, "\\\\.");
-  EXPECT_EQ(loaded.lists.zones, (std::vector<std::string>{"", "zone.b", "zone.c"}));
-  EXPECT_EQ(loaded.lists.exceptions, (std::vector<std::string>{"1.2.3.4", ""}));
+  // Indented entries survive (a literal cut at the first blank would empty them
+  // and the next save would drop them from the file).
+  EXPECT_EQ(loaded.lists.zones, (std::vector<std::string>{"zone.a", "zone.b", "zone.c"}));
+  EXPECT_EQ(loaded.lists.exceptions, (std::vector<std::string>{"1.2.3.4", "5.6.7.8"}));
   Set("MaxSocks", std::int64_t{100}, 4);
   EXPECT_EQ(LoadConfig(folder_).config.MaxSocks, 100);
 }

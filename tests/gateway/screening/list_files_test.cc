@@ -39,17 +39,20 @@ TEST(ListFileFormat, AddressRuleCutsWithoutTrimmingFirst) {
   EXPECT_EQ(ParseAddressListLine("1.2.3.4\t"), "1.2.3.4\t");
 }
 
-TEST(ListFileFormat, ConsoleRuleMatchesTheAddressRule) {
-  for (std::string_view line : {"  1.2.3.4", "1.2.3.4 remark", "   ", "", "zone.test", "a\tb c"}) {
-    EXPECT_EQ(ParseConsoleListLine(line), ParseAddressListLine(line)) << '"' << line << '"';
-  }
+TEST(ListFileFormat, ConsoleRuleKeepsIndentedEntriesAndSkipsBlankLines) {
+  EXPECT_EQ(ParseConsoleListLine("  1.2.3.4"), "1.2.3.4");
+  EXPECT_EQ(ParseConsoleListLine("1.2.3.4 remark"), "1.2.3.4");
+  EXPECT_EQ(ParseConsoleListLine("  zone.test  remark"), "zone.test");
+  EXPECT_EQ(ParseConsoleListLine("   "), std::nullopt);
+  EXPECT_EQ(ParseConsoleListLine(""), std::nullopt);
+  EXPECT_EQ(ParseConsoleListLine("a\tb c"), "a\tb");
 }
 
 TEST(ListFileFormat, WholeFilesKeepLineOrderAndDuplicates) {
   std::string bytes = "  zone1.test  remark\r\n\r\n   \r\nzone2.test\nzone1.test";
   EXPECT_EQ(ParseZoneList(bytes), (Lines{"zone1.test", "zone2.test", "zone1.test"}));
   EXPECT_EQ(ParseAddressList(bytes), (Lines{"", "", "zone2.test", "zone1.test"}));
-  EXPECT_EQ(ParseConsoleList(bytes), (Lines{"", "", "zone2.test", "zone1.test"}));
+  EXPECT_EQ(ParseConsoleList(bytes), (Lines{"zone1.test", "zone2.test", "zone1.test"}));
 }
 
 class ListFilesTest : public ::testing::Test {
