@@ -103,15 +103,5 @@ TEST_F(GatewayConfig, HandEditedFlagsKeepTheirSignForTheTwoTests) {
   EXPECT_EQ(c.DNSServers, "127.0.0.1:5353");
 }
 
-TEST_F(GatewayConfig, RepairOverwritesEverySetting) {
-  ASSERT_TRUE(WriteDefaults("/opt/vantry"));
-  ASSERT_TRUE(SetRegValue("LocalPort", std::string("2525"), 1));
-  ASSERT_TRUE(SetRegValue("BlockT2", std::int64_t{0}, 4));
-  ASSERT_TRUE(WriteDefaults("/opt/vantry"));
-  ConfigSettings c = Read();
-  EXPECT_EQ(c.LocalPort, "25");
-  EXPECT_TRUE(c.BlockT2);
-}
-
 }  // namespace
 }  // namespace vantry

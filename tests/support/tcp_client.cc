@@ -69,52 +69,38 @@ bool TcpClient::SendAll(std::string_view bytes) {
   return true;
 }
 
-std::string TcpClient::ReadUntil(std::string_view needle, std::chrono::milliseconds timeout) {
+// Reads until `done` says so, the peer closes, or the deadline passes.
+template <typename Done>
+std::string ReadWhile(int fd, std::chrono::milliseconds timeout, bool* closed, Done done) {
   std::string text;
   auto deadline = std::chrono::steady_clock::now() + timeout;
-  char buf[65536];
-  while (fd_ >= 0 && text.find(needle) == std::string::npos) {
-    pollfd p{fd_, POLLIN, 0};
-    int ready = poll(&p, 1, RemainingMs(deadline));
-    if (ready <= 0) break;
-    ssize_t n = recv(fd_, buf, sizeof buf, 0);
-    if (n <= 0) break;
-    text.append(buf, static_cast<size_t>(n));
-  }
-  return text;
-}
-
-std::string TcpClient::ReadToEnd(std::chrono::milliseconds timeout, bool* closed) {
-  std::string text;
-  auto deadline = std::chrono::steady_clock::now() + timeout;
-  char buf[65536];
+  std::string buf(65536, '\0');
   if (closed) *closed = false;
-  while (fd_ >= 0) {
-    pollfd p{fd_, POLLIN, 0};
-    int ready = poll(&p, 1, RemainingMs(deadline));
-    if (ready <= 0) break;
-    ssize_t n = recv(fd_, buf, sizeof buf, 0);
+  while (fd >= 0 && !done(text)) {
+    pollfd p{fd, POLLIN, 0};
+    if (poll(&p, 1, RemainingMs(deadline)) <= 0) break;
+    ssize_t n = recv(fd, buf.data(), buf.size(), 0);
     if (n <= 0) {
       if (closed) *closed = true;
       break;
     }
-    text.append(buf, static_cast<size_t>(n));
+    text.append(buf.data(), static_cast<size_t>(n));
   }
   return text;
 }
 
+std::string TcpClient::ReadUntil(std::string_view needle, std::chrono::milliseconds timeout) {
+  return ReadWhile(fd_, timeout, nullptr,
+                   [&](const std::string& text) { return text.find(needle) != std::string::npos; });
+}
+
+std::string TcpClient::ReadToEnd(std::chrono::milliseconds timeout, bool* closed) {
+  return ReadWhile(fd_, timeout, closed, [](const std::string&) { return false; });
+}
+
 std::string TcpClient::ReadExactly(std::size_t n, std::chrono::milliseconds timeout) {
-  std::string text;
-  auto deadline = std::chrono::steady_clock::now() + timeout;
-  std::string buf(65536, '\0');
-  while (fd_ >= 0 && text.size() < n) {
-    pollfd p{fd_, POLLIN, 0};
-    if (poll(&p, 1, RemainingMs(deadline)) <= 0) break;
-    ssize_t got = recv(fd_, buf.data(), std::min(buf.size(), n - text.size()), 0);
-    if (got <= 0) break;
-    text.append(buf.data(), static_cast<size_t>(got));
-  }
-  return text;
+  // Whole chunks may overshoot n only if the peer sends more than asked for.
+  return ReadWhile(fd_, timeout, nullptr, [n](const std::string& text) { return text.size() >= n; });
 }
 
 void TcpClient::ShutdownWrite() {
