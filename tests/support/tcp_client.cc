@@ -19,6 +19,26 @@ int RemainingMs(std::chrono::steady_clock::time_point deadline) {
   return left.count() > 0 ? static_cast<int>(left.count()) : 0;
 }
 
+// Reads until `done` says so, the peer closes, or the deadline passes.
+template <typename Done>
+std::string ReadWhile(int fd, std::chrono::milliseconds timeout, bool* closed, Done done) {
+  std::string text;
+  auto deadline = std::chrono::steady_clock::now() + timeout;
+  std::string buf(65536, '\0');
+  if (closed) *closed = false;
+  while (fd >= 0 && !done(text)) {
+    pollfd p{fd, POLLIN, 0};
+    if (poll(&p, 1, RemainingMs(deadline)) <= 0) break;
+    ssize_t n = recv(fd, buf.data(), buf.size(), 0);
+    if (n <= 0) {
+      if (closed) *closed = true;
+      break;
+    }
+    text.append(buf.data(), static_cast<size_t>(n));
+  }
+  return text;
+}
+
 }  // namespace
 
 TcpClient::~TcpClient() { Close(); }
@@ -67,26 +87,6 @@ bool TcpClient::SendAll(std::string_view bytes) {
     done += static_cast<size_t>(n);
   }
   return true;
-}
-
-// Reads until `done` says so, the peer closes, or the deadline passes.
-template <typename Done>
-std::string ReadWhile(int fd, std::chrono::milliseconds timeout, bool* closed, Done done) {
-  std::string text;
-  auto deadline = std::chrono::steady_clock::now() + timeout;
-  std::string buf(65536, '\0');
-  if (closed) *closed = false;
-  while (fd >= 0 && !done(text)) {
-    pollfd p{fd, POLLIN, 0};
-    if (poll(&p, 1, RemainingMs(deadline)) <= 0) break;
-    ssize_t n = recv(fd, buf.data(), buf.size(), 0);
-    if (n <= 0) {
-      if (closed) *closed = true;
-      break;
-    }
-    text.append(buf.data(), static_cast<size_t>(n));
-  }
-  return text;
 }
 
 std::string TcpClient::ReadUntil(std::string_view needle, std::chrono::milliseconds timeout) {
