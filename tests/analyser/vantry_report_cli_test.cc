@@ -2,6 +2,7 @@
 
 #include "analyser_fixture.h"
 #include "child_process.h"
+#include "gateway_fixture.h"
 #include "temp_dir.h"
 
 namespace vantry::analyser {
@@ -10,6 +11,7 @@ namespace {
 using testing::CrLf;
 using testing::LogLine;
 using ::vantry::testing::BuiltProgram;
+using ::vantry::testing::CountOccurrences;
 using ::vantry::testing::ReadFileText;
 using ::vantry::testing::RunCommand;
 using ::vantry::testing::TempDir;
@@ -58,11 +60,7 @@ TEST_F(VantryReportCli, ImportThenEveryReportKind) {
     if (*answer) args.push_back(answer);
     ASSERT_EQ(Cli(args, &out), 0) << out;
     EXPECT_NE(out.find("Date range of: <B>06/14/2003 to 06/14/2003</B>"), std::string::npos);
-    size_t count = 0;
-    for (size_t at = out.find("     <tr>\n"); at != std::string::npos;
-         at = out.find("     <tr>\n", at + 1))
-      ++count;
-    EXPECT_EQ(count, static_cast<size_t>(rows));
+    EXPECT_EQ(CountOccurrences(out, "     <tr>\n"), rows);
   }
 
   ASSERT_EQ(Cli({"--db", db, "date", "--start", "06/15/2003", "--time-start", "9:00 am",

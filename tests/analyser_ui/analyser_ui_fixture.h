@@ -3,13 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
-#include <QString>
-#include <QStringList>
-#include <QWidget>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTest>
+#include <QTimer>
 #include <functional>
 #include <memory>
 #include <ostream>
-#include <string>
 #include <vector>
 
 #include "analyser_fixture.h"
@@ -32,15 +32,36 @@ using analyser::testing::LogLine;
 /// report.dpr), console folder, scripted dialogs and recorded monitor calls.
 class AnalyserUiFixture : public ::testing::Test {
  protected:
-  AnalyserUiFixture();
-  ~AnalyserUiFixture() override;
+  AnalyserUiFixture() {
+    std::filesystem::create_directories(program_folder_);
+    std::filesystem::create_directories(console_folder_);
+  }
+  ~AnalyserUiFixture() override {
+    if (window_) window_->close();
+  }
 
   /// Builds and shows the window.
-  FrmLogA& NewWindow();
+  FrmLogA& NewWindow() {
+    FrmLogAOptions options;
+    options.program_folder = QString::fromStdString(program_folder_.string());
+    options.console_folder = QString::fromStdString(console_folder_.string());
+    options.monitor_stop = [this] { monitor_calls_.push_back("stop"); };
+    options.monitor_start = [this] { monitor_calls_.push_back("start"); };
+    window_ = std::make_unique<FrmLogA>(services_, params_, options);
+    window_->show();
+    return *window_;
+  }
   /// Writes a log file into the temporary folder and returns its path.
-  QString WriteLog(const char* name, const std::vector<std::string>& lines);
+  QString WriteLog(const char* name, const std::vector<std::string>& lines) {
+    vantry::testing::WriteFileText(dir_.path() / name, CrLf(lines));
+    return QString::fromStdString((dir_.path() / name).string());
+  }
   /// "&Open Log" with the given file chosen, then waits for the import to end.
-  void Import(const QString& log_path);
+  void Import(const QString& log_path) {
+    services_.file_names.push_back(log_path);
+    Click("cmdOpen");
+    ASSERT_TRUE(WaitFor([&] { return !window_->importing(); })) << "import did not end";
+  }
 
   template <typename T>
   T* Find(const char* name) {
@@ -49,19 +70,41 @@ class AnalyserUiFixture : public ::testing::Test {
     return found;
   }
   bool Enabled(const char* name) { return Find<QWidget>(name)->isEnabled(); }
-  void Click(const char* name);
+  void Click(const char* name) {
+    auto* button = Find<QAbstractButton>(name);
+    ASSERT_NE(button, nullptr);
+    ASSERT_TRUE(button->isEnabled()) << name << " is disabled";
+    button->click();
+  }
   /// Runs `act` on the modal dialog that `open` shows, once it is up; returns
   /// the dialog's object name.
-  QString WithModal(const std::function<void()>& open, const std::function<void(QWidget*)>& act);
-  /// Waits (running the event loop) until the condition holds.
-  static bool WaitFor(const std::function<bool()>& condition, int timeout_ms = 10000);
-
-  /// The messages shown so far, as "title|text".
-  QStringList MessageTexts() const;
+  QString WithModal(const std::function<void()>& open, const std::function<void(QWidget*)>& act) {
+    QString name;
+    // Polls from inside the dialog's own event loop; a dialog that never comes
+    // up fails the test instead of hanging it.
+    std::function<void()> poll;
+    QElapsedTimer clock;
+    clock.start();
+    poll = [&] {
+      if (QWidget* modal = QApplication::activeModalWidget()) {
+        name = modal->objectName();
+        act(modal);
+      } else if (clock.elapsed() < 5000) {
+        QTimer::singleShot(10, poll);
+      }
+    };
+    QTimer::singleShot(0, poll);
+    open();
+    EXPECT_FALSE(name.isEmpty()) << "no modal dialog came up";
+    return name;
+  }
+  static bool WaitFor(const std::function<bool()>& condition, int timeout_ms = 10000) {
+    return QTest::qWaitFor(condition, timeout_ms);
+  }
 
   vantry::testing::TempDir dir_;
-  std::filesystem::path program_folder_;
-  std::filesystem::path console_folder_;
+  std::filesystem::path program_folder_ = dir_.path() / "program";
+  std::filesystem::path console_folder_ = dir_.path() / "console";
   ScriptedDesktopServices services_;
   analyser::ReportParams params_;
   std::vector<std::string> monitor_calls_;

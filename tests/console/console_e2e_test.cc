@@ -1,10 +1,5 @@
 // The real gateway in front of a real mail server, a real client, and the
 // console's table showing the connection pass and close.
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <QTreeWidget>
 #include <filesystem>
 
@@ -13,6 +8,7 @@
 #include "free_port.h"
 #include "frm_main.h"
 #include "mod_rbl_registry.h"
+#include "tcp_client.h"
 
 namespace vantry::console::testing {
 namespace {
@@ -21,30 +17,10 @@ using vantry::testing::BuiltProgram;
 using vantry::testing::ChildProcess;
 using vantry::testing::FreePort;
 using vantry::testing::ReadFileText;
+using vantry::testing::TcpClient;
 using vantry::testing::WaitForTcpPort;
 using vantry::testing::WriteFileText;
 using namespace std::chrono_literals;
-
-int ConnectLoopback(int port) {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_port = htons(static_cast<uint16_t>(port));
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-    close(fd);
-    return -1;
-  }
-  return fd;
-}
-
-std::string ReadSome(int fd) {
-  timeval tv{5, 0};
-  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-  char buf[512];
-  ssize_t n = recv(fd, buf, sizeof buf, 0);
-  return n > 0 ? std::string(buf, static_cast<size_t>(n)) : std::string();
-}
 
 class ConsoleEndToEnd : public ConsoleFixture {};
 
@@ -90,26 +66,22 @@ TEST_F(ConsoleEndToEnd, GatewayRelaysAClientAndTheTableShowsOkThenClosed) {
   ASSERT_TRUE(WaitFor([&] { return w.PanelText(1).startsWith("Dask Vantry Started at "); }))
       << svc->Output();
 
-  int client = ConnectLoopback(gateway_port);
-  ASSERT_GE(client, 0);
-  EXPECT_EQ(ReadSome(client).substr(0, 4), "220 ");  // the mail server's greeting, relayed
-  ASSERT_TRUE(WaitFor([&] {
-    for (int r = 0; r < table->topLevelItemCount(); ++r) {
-      if (table->topLevelItem(r)->text(1) == "Ok") return true;
-    }
-    return false;
-  })) << svc->Output();
+  TcpClient client;
+  ASSERT_TRUE(client.Connect(gateway_port));
+  EXPECT_EQ(client.ReadUntil("\r\n", 5s).substr(0, 4), "220 ");  // the mail server's, relayed
   int row = -1;
-  for (int r = 0; r < table->topLevelItemCount(); ++r) {
-    if (table->topLevelItem(r)->text(1) == "Ok") row = r;
-  }
+  ASSERT_TRUE(WaitFor([&] {
+    for (int r = 0; r < table->topLevelItemCount() && row < 0; ++r) {
+      if (table->topLevelItem(r)->text(1) == "Ok") row = r;
+    }
+    return row >= 0;
+  })) << svc->Output();
   EXPECT_EQ(table->topLevelItem(row)->text(2), "127.0.0.1");
   EXPECT_TRUE(w.PanelText(2).endsWith(" connected"));
 
-  const char quit[] = "QUIT\r\n";
-  send(client, quit, sizeof quit - 1, MSG_NOSIGNAL);
-  ReadSome(client);
-  close(client);
+  client.SendAll("QUIT\r\n");
+  client.ReadUntil("\r\n", 5s);
+  client.Close();
   ASSERT_TRUE(WaitFor([&] { return table->topLevelItem(row)->text(1) == "Closed"; }))
       << svc->Output();
   EXPECT_EQ(table->topLevelItem(row)->text(2), "127.0.0.1");  // "closed" changes only Action

@@ -2,16 +2,19 @@
 
 #include <gtest/gtest.h>
 
-#include <QString>
-#include <QStringList>
+#include <QAbstractButton>
+#include <QAction>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QTest>
-#include <QWidget>
+#include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <ostream>
-#include <string>
 
 #include "frm_main.h"
+#include "gateway_config.h"
 #include "scripted_desktop_services.h"
 #include "temp_dir.h"
 
@@ -29,15 +32,37 @@ namespace vantry::console::testing {
 /// monitor channel name, scripted dialogs, and a main window built on demand.
 class ConsoleFixture : public ::testing::Test {
  protected:
-  ConsoleFixture();
-  ~ConsoleFixture() override;
+  ConsoleFixture() {
+    std::filesystem::create_directories(program_folder_);
+    setenv("VANTRY_REGISTRY", dir_.File("registry.reg").c_str(), 1);
+    setenv("VANTRY_MAILSLOT", mailslot_.c_str(), 1);
+  }
+  ~ConsoleFixture() override {
+    window_.reset();
+    unsetenv("VANTRY_MAILSLOT");
+    unsetenv("VANTRY_REGISTRY");
+  }
 
   /// Writes the gateway's install defaults with PathEXE = program folder.
-  void WriteDefaultSettings();
+  void WriteDefaultSettings() {
+    std::string error;
+    ASSERT_TRUE(vantry::WriteDefaults(program_folder_, &error)) << error;
+  }
   /// Builds the main window (not yet loaded).
-  FrmMain& NewWindow();
-  /// Builds and loads the main window.
-  FrmMain& LoadedWindow();
+  FrmMain& NewWindow() {
+    FrmMainOptions options;
+    options.program_folder = program_folder_;
+    options.end_program = [this] { ++end_program_calls_; };
+    options.restart_pause_ms = restart_pause_ms_;
+    window_ = std::make_unique<FrmMain>(services_, options);
+    return *window_;
+  }
+  FrmMain& LoadedWindow() {
+    NewWindow();
+    window_->Load();
+    window_->show();
+    return *window_;
+  }
 
   template <typename T>
   T* Find(const char* name) {
@@ -45,21 +70,26 @@ class ConsoleFixture : public ::testing::Test {
     EXPECT_NE(found, nullptr) << name;
     return found;
   }
-  /// Texts of the rows of a list box.
-  QStringList ListItems(const char* name);
+  QStringList ListItems(const char* name) {
+    QStringList items;
+    auto* list = Find<QListWidget>(name);
+    for (int i = 0; list && i < list->count(); ++i) items << list->item(i)->text();
+    return items;
+  }
   /// Sets a line edit's text as typing would (signals included).
-  void Type(const char* name, const QString& text);
-  void Click(const char* name);
-  void Trigger(const char* action_name);
-  /// Waits (running the event loop) until the condition holds.
-  static bool WaitFor(const std::function<bool()>& condition, int timeout_ms = 5000);
+  void Type(const char* name, const QString& text) { Find<QLineEdit>(name)->setText(text); }
+  void Click(const char* name) { Find<QAbstractButton>(name)->click(); }
+  void Trigger(const char* action_name) { Find<QAction>(action_name)->trigger(); }
+  static bool WaitFor(const std::function<bool()>& condition, int timeout_ms = 5000) {
+    return QTest::qWaitFor(condition, timeout_ms);
+  }
 
   std::string File(const char* name) const { return dir_.File(name); }
   std::string ProgramFile(const char* name) const { return program_folder_ + "/" + name; }
 
   vantry::testing::TempDir dir_;
-  std::string program_folder_;
-  std::string mailslot_;
+  std::string program_folder_ = dir_.File("program");
+  std::string mailslot_ = vantry::testing::UniqueName("vantry-console-test");
   ScriptedDesktopServices services_;
   int end_program_calls_ = 0;
   int restart_pause_ms_ = 200;

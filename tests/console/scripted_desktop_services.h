@@ -2,14 +2,13 @@
 
 #include <QList>
 #include <deque>
-#include <string>
 
 #include "desktop_services.h"
 
 namespace vantry::console::testing {
 
 /// Test double of DesktopServices: message boxes take scripted answers (or
-/// the default button when none is scripted) and every call is recorded.
+/// the first button the box offers, as Enter would) and every call is recorded.
 class ScriptedDesktopServices : public DesktopServices {
  public:
   struct Message {
@@ -23,11 +22,8 @@ class ScriptedDesktopServices : public DesktopServices {
     QStringList arguments;
   };
 
-  /// Answers for the next message boxes, in order.
-  std::deque<QMessageBox::StandardButton> answers;
-  /// Results of the next file dialogs, in order ("" = cancelled).
-  std::deque<QString> file_names;
-  /// What StartProgram, OpenUrl, OpenInTextEditor and printing return.
+  std::deque<QMessageBox::StandardButton> answers;  ///< for the next message boxes
+  std::deque<QString> file_names;                   ///< for the next file dialogs; "" = cancel
   bool programs_start = true;
   bool printer_available = true;
 
@@ -39,17 +35,52 @@ class ScriptedDesktopServices : public DesktopServices {
   QStringList printed_texts;
   QStringList clipboard;
 
-  QMessageBox::StandardButton ShowMessage(QWidget* parent, QMessageBox::Icon icon,
-                                          const QString& title, const QString& text,
-                                          QMessageBox::StandardButtons buttons) override;
-  QString GetOpenFileName(QWidget*, const QString&, const QString&, const QString&) override;
-  QString GetSaveFileName(QWidget*, const QString&, const QString&, const QString&) override;
-  bool StartProgram(const QString& program, const QStringList& arguments) override;
-  bool OpenUrl(const QUrl& url) override;
-  bool OpenInTextEditor(const QString& path) override;
-  bool PrintHtml(const QString& html, const QString& document_name) override;
-  bool PrintText(const QString& text, const QString& document_name) override;
-  void SetClipboardText(const QString& text) override;
+  QMessageBox::StandardButton ShowMessage(QWidget*, QMessageBox::Icon icon, const QString& title,
+                                          const QString& text,
+                                          QMessageBox::StandardButtons buttons) override {
+    messages.append({icon, title, text, buttons});
+    if (!answers.empty()) {
+      QMessageBox::StandardButton answer = answers.front();
+      answers.pop_front();
+      return answer;
+    }
+    for (auto b : {QMessageBox::Ok, QMessageBox::Yes, QMessageBox::No, QMessageBox::Cancel}) {
+      if (buttons.testFlag(b)) return b;
+    }
+    return QMessageBox::NoButton;
+  }
+  QString GetOpenFileName(QWidget*, const QString&, const QString&, const QString&) override {
+    if (file_names.empty()) return {};
+    QString name = file_names.front();
+    file_names.pop_front();
+    return name;
+  }
+  QString GetSaveFileName(QWidget* w, const QString& c, const QString& d,
+                          const QString& f) override {
+    return GetOpenFileName(w, c, d, f);
+  }
+  bool StartProgram(const QString& program, const QStringList& arguments) override {
+    programs.append({program, arguments});
+    return programs_start;
+  }
+  bool OpenUrl(const QUrl& url) override {
+    opened_urls.append(url);
+    return true;
+  }
+  bool OpenInTextEditor(const QString& path) override {
+    opened_in_editor.append(path);
+    return true;
+  }
+  bool PrintHtml(const QString& html, const QString& name) override { return Print(html, name); }
+  bool PrintText(const QString& text, const QString& name) override { return Print(text, name); }
+  void SetClipboardText(const QString& text) override { clipboard.append(text); }
+
+ private:
+  bool Print(const QString& text, const QString& name) {
+    printed.append(name);
+    printed_texts.append(text);
+    return printer_available;
+  }
 };
 
 }  // namespace vantry::console::testing
