@@ -2,12 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <asio/co_spawn.hpp>
-#include <asio/detached.hpp>
-#include <asio/io_context.hpp>
 #include <thread>
 
 #include "resolver.h"
+#include "run_awaitable.h"
 #include "temp_dir.h"
 
 namespace vantry {
@@ -57,21 +55,11 @@ TEST(HostsFile, TheResolverAsksItBeforeAnyNameServer) {
   testing::WriteFileText(dir.path() / "hosts", "192.0.2.44 fromfile.test\n");
   asio::io_context io;
   // A name server port where nothing listens: only the file can answer.
-  Resolver resolver(io, ResolverOptions{.dns_servers = "127.0.0.1:9",
-                                        .hosts_file = dir.File("hosts")});
-  std::string name, address, missing;
-  asio::co_spawn(
-      io,
-      [&]() -> asio::awaitable<void> {
-        name = co_await resolver.GetHostFromIP("192.0.2.44");
-        address = co_await resolver.GetIPFromHost("FromFile.test");
-        missing = co_await resolver.GetIPFromHost("elsewhere.test");
-      },
-      asio::detached);
-  io.run();
-  EXPECT_EQ(name, "fromfile.test");
-  EXPECT_EQ(address, "192.0.2.44");
-  EXPECT_EQ(missing, "");
+  Resolver resolver(io,
+                    ResolverOptions{.dns_servers = "127.0.0.1:9", .hosts_file = dir.File("hosts")});
+  EXPECT_EQ(testing::RunAwaitable(io, resolver.GetHostFromIP("192.0.2.44")), "fromfile.test");
+  EXPECT_EQ(testing::RunAwaitable(io, resolver.GetIPFromHost("FromFile.test")), "192.0.2.44");
+  EXPECT_EQ(testing::RunAwaitable(io, resolver.GetIPFromHost("elsewhere.test")), "");
 }
 
 }  // namespace
