@@ -1,17 +1,14 @@
 #include "console_config.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
+#include "atomic_file.h"
 #include "list_file_format.h"
 #include "mod_rbl_registry.h"
 #include "registry_store.h"
+#include "text_trim.h"
 
 namespace vantry::console {
 namespace {
@@ -19,53 +16,7 @@ namespace {
 constexpr int kString = 1;
 constexpr int kNumber = 4;
 
-std::string Trim(std::string_view s) {
-  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
-  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-  return std::string(s);
-}
-
-std::string TextOr(std::string_view name, std::string_view fallback) {
-  std::string text = RegValueText(GetRegValue(name));
-  return text.empty() ? std::string(fallback) : text;
-}
-
 int Flag(std::string_view name) { return RegValueInt32(GetRegValue(name)) != 0 ? 1 : 0; }
-
-std::string ErrnoText() { return std::strerror(errno); }
-
-// Write-to-temporary then rename, so a failed save never leaves a half list.
-bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::string* error) {
-  std::string temp = path + ".tmp";
-  int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) {
-    if (error) *error = path + ": " + ErrnoText();
-    return false;
-  }
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      if (error) *error = path + ": " + ErrnoText();
-      ::close(fd);
-      ::unlink(temp.c_str());
-      return false;
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  if (::fsync(fd) != 0 || ::close(fd) != 0) {
-    if (error) *error = path + ": " + ErrnoText();
-    ::unlink(temp.c_str());
-    return false;
-  }
-  if (::rename(temp.c_str(), path.c_str()) != 0) {
-    if (error) *error = path + ": " + ErrnoText();
-    ::unlink(temp.c_str());
-    return false;
-  }
-  return true;
-}
 
 std::string ListBytes(const std::vector<std::string>& entries) {
   std::string bytes;
@@ -108,16 +59,16 @@ LoadedConfig LoadConfig(std::string_view program_folder) {
   // A missing PathEXE would read as the text "1" and send the list files to a
   // folder named "1" under whatever the current directory is.
   c.PathEXE =
-      RegValueExists("PathEXE") ? TextOr("PathEXE", program_folder) : std::string(program_folder);
-  c.BLDNSDB = TextOr("BLDNSDB", kZoneListFile);
-  c.BlockMsg = TextOr("BlockMsg", kBlockMsgFallback);
-  c.ExceptionsDB = TextOr("ExceptionsDB", kExceptionListFile);
-  c.ManualDB = TextOr("ManualDB", kManualListFile);
-  c.SMTPHost = TextOr("SMTPHost", "localhost");
-  c.SMTPPort = TextOr("SMTPPort", "24");
-  c.LocalPort = TextOr("LocalPort", "25");
+      RegValueExists("PathEXE") ? RegTextOr("PathEXE", program_folder) : std::string(program_folder);
+  c.BLDNSDB = RegTextOr("BLDNSDB", kZoneListFile);
+  c.BlockMsg = RegTextOr("BlockMsg", kBlockMsgFallback);
+  c.ExceptionsDB = RegTextOr("ExceptionsDB", kExceptionListFile);
+  c.ManualDB = RegTextOr("ManualDB", kManualListFile);
+  c.SMTPHost = RegTextOr("SMTPHost", "localhost");
+  c.SMTPPort = RegTextOr("SMTPPort", "24");
+  c.LocalPort = RegTextOr("LocalPort", "25");
   for (int type = 2; type <= 9; ++type) c.BlockT[type - 2] = Flag("BlockT" + std::to_string(type));
-  c.Gateway = Trim(RegValueText(GetRegValue("Gateway")));
+  c.Gateway = std::string(TrimBlanks(RegValueText(GetRegValue("Gateway"))));
   if (c.Gateway.size() < 3) c.Gateway = "\\\\.";
 
   std::string new_zones;

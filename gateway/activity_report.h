@@ -33,8 +33,6 @@ class ActivityReporter {
   /// the gateway.
   void AppendLog(std::string_view line);
 
-  const std::string& log_path() const { return log_path_; }
-
  private:
   const ConfigSettings& settings_;
   Trace& trace_;

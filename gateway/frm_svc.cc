@@ -16,6 +16,7 @@
 
 #include "mod_slot_out.h"
 #include "relay.h"
+#include "text_trim.h"
 
 namespace vantry {
 namespace {
@@ -27,12 +28,6 @@ using asio::ip::tcp;
 constexpr auto kConnectTimeout = std::chrono::seconds(30);
 constexpr auto kMailHostCacheTime = std::chrono::seconds(30);
 constexpr auto kAcceptBackoff = std::chrono::milliseconds(100);
-
-std::string_view TrimBlanks(std::string_view s) {
-  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
-  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-  return s;
-}
 
 }  // namespace
 

@@ -6,17 +6,9 @@
 #include "frm_svc.h"
 #include "relay.h"
 #include "report_line.h"
+#include "text_trim.h"
 
 namespace vantry {
-namespace {
-
-std::string TrimBlanks(std::string_view s) {
-  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
-  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-  return std::string(s);
-}
-
-}  // namespace
 
 asio::awaitable<void> FrmSvc::wsMon_ConnectionRequest(std::int32_t Index) {
   SocketInfo& info = table_.info(Index);
@@ -25,7 +17,8 @@ asio::awaitable<void> FrmSvc::wsMon_ConnectionRequest(std::int32_t Index) {
 
   // The name comes from whoever controls the peer's reverse zone; it ends up
   // in "|"-separated lines and reports, so it must not be able to split them.
-  info.HostName = NeutraliseField(TrimBlanks(co_await resolver_.GetHostFromIP(info.IP)));
+  const std::string host_name = co_await resolver_.GetHostFromIP(info.IP);
+  info.HostName = NeutraliseField(TrimBlanks(host_name));
   if (!info.HostName.empty()) {
     info.AltIP = co_await resolver_.GetIPFromHost(info.HostName);
   } else {

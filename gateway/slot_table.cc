@@ -25,12 +25,6 @@ std::int32_t SlotTable::FindFreeSocket() {
 
 void SlotTable::ClearSocket(std::int32_t index) { info(index) = SocketInfo{}; }
 
-std::int32_t SlotTable::busy_count() const {
-  std::int32_t n = 0;
-  for (const Slot& s : slots_) n += s.reserved ? 1 : 0;
-  return n;
-}
-
 void CloseQuietly(std::optional<asio::ip::tcp::socket>& socket) {
   if (!socket) return;
   std::error_code ignored;

@@ -35,8 +35,6 @@ class SlotTable {
   std::int32_t max_socks() const { return static_cast<std::int32_t>(slots_.size()) - 1; }
   Slot& slot(std::int32_t index) { return slots_[static_cast<std::size_t>(index)]; }
   SocketInfo& info(std::int32_t index) { return Sockets[static_cast<std::size_t>(index)]; }
-  /// Number of slots currently reserved by a connection.
-  std::int32_t busy_count() const;
 
   /// The slot records, indexed by slot.
   std::vector<SocketInfo> Sockets;

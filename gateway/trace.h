@@ -12,7 +12,6 @@ namespace vantry {
 class Trace {
  public:
   explicit Trace(int fd);
-  void set_fd(int fd) { fd_ = fd; }
   /// From here on, lines are gathered and written once per turn of the event
   /// loop instead of one write per line; their order is unchanged.
   void AttachExecutor(asio::any_io_executor executor) { executor_ = std::move(executor); }

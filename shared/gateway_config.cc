@@ -8,11 +8,6 @@ namespace {
 constexpr int kString = static_cast<int>(RegType::kString);
 constexpr int kNumber = static_cast<int>(RegType::kDword);
 
-std::string TextOr(std::string_view name, std::string_view fallback) {
-  std::string text = RegValueText(GetRegValue(name));
-  return text.empty() ? std::string(fallback) : text;
-}
-
 std::int16_t Flag(std::string_view name) { return RegValueInt16(GetRegValue(name)); }
 bool NotZero(std::string_view name) { return RegValueInt32(GetRegValue(name)) != 0; }
 
@@ -21,15 +16,15 @@ bool NotZero(std::string_view name) { return RegValueInt32(GetRegValue(name)) !=
 ConfigSettings ReadConfig(const SayFn& say, std::string_view program_folder) {
   say("Getting configuration from registry");
   ConfigSettings c;
-  c.BLDNSDB = TextOr("BLDNSDB", "rbl.cfg");
-  c.ExceptionsDB = TextOr("ExceptionsDB", "exlst.cfg");
-  c.ManualDB = TextOr("ManualDB", "manbl.cfg");
+  c.BLDNSDB = RegTextOr("BLDNSDB", "rbl.cfg");
+  c.ExceptionsDB = RegTextOr("ExceptionsDB", "exlst.cfg");
+  c.ManualDB = RegTextOr("ManualDB", "manbl.cfg");
   c.MaxSocks = RegValueInt32(GetRegValue("MaxSocks"));
   if (c.MaxSocks < 255) c.MaxSocks = 255;
-  c.PathEXE = TextOr("PathEXE", program_folder);
-  c.SMTPHost = TextOr("SMTPHost", "localhost");
-  c.SMTPPort = TextOr("SMTPPort", "24");
-  c.LocalPort = TextOr("LocalPort", "25");
+  c.PathEXE = RegTextOr("PathEXE", program_folder);
+  c.SMTPHost = RegTextOr("SMTPHost", "localhost");
+  c.SMTPPort = RegTextOr("SMTPPort", "24");
+  c.LocalPort = RegTextOr("LocalPort", "25");
   c.UseManual = Flag("UseManual");
   c.UseExceptions = Flag("UseExceptions");
   c.UseBlockMsg = Flag("UseBlockMsg");

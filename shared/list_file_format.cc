@@ -1,13 +1,9 @@
 #include "list_file_format.h"
 
+#include "text_trim.h"
+
 namespace vantry {
 namespace {
-
-std::string_view TrimBlanks(std::string_view text) {
-  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
-  return text;
-}
 
 std::string_view BeforeFirstBlank(std::string_view text) { return text.substr(0, text.find(' ')); }
 
@@ -52,11 +48,9 @@ std::optional<std::string> ParseAddressListLine(std::string_view line) {
 }
 
 std::optional<std::string> ParseConsoleListLine(std::string_view line) {
-  // Leading blanks are dropped before the cut: cutting first would turn an
-  // indented entry into an empty one, and the next save would lose it.
-  std::string entry(BeforeFirstBlank(TrimBlanks(line)));
-  if (entry.empty()) return std::nullopt;
-  return entry;
+  // The zone rule: trimming before the cut keeps an indented entry, which a
+  // literal cut at the first blank would empty and the next save would lose.
+  return ParseZoneListLine(line);
 }
 
 std::vector<std::string> ParseZoneList(std::string_view bytes) {

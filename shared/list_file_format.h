@@ -24,8 +24,8 @@ std::optional<std::string> ParseZoneListLine(std::string_view line);
 /// is the entry as it stands.
 std::optional<std::string> ParseAddressListLine(std::string_view line);
 
-/// The console's rule when it fills its list boxes: blanks around the line are trimmed, the rest
-/// is cut at its first blank, and a line that leaves nothing gives nullopt (skipped).
+/// The console's rule when it fills its list boxes; the same as the zone rule (blanks around the
+/// line trimmed, cut at the first blank, nothing left gives nullopt).
 std::optional<std::string> ParseConsoleListLine(std::string_view line);
 
 /// All entries of a zone list file, in line order.

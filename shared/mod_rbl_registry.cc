@@ -101,6 +101,11 @@ int FileExists(std::string_view path) {
   return static_cast<int>(p.filename().string().size());
 }
 
+std::string RegTextOr(std::string_view name, std::string_view fallback) {
+  std::string text = RegValueText(GetRegValue(name));
+  return text.empty() ? std::string(fallback) : text;
+}
+
 std::string RegValueText(const RegValue& value) {
   if (const auto* text = std::get_if<std::string>(&value)) return *text;
   return std::to_string(std::get<std::int64_t>(value));

@@ -39,6 +39,9 @@ bool DeleteParametersKey(std::string* error = nullptr);
 /// Length of the file's name when the path names an existing file, else 0.
 int FileExists(std::string_view path);
 
+/// The value's text, or `fallback` when that text is empty (a missing value
+/// still reads as "1": the fallbacks apply to empty text only).
+std::string RegTextOr(std::string_view name, std::string_view fallback);
 /// Text of a value as the programs read strings (numbers in plain decimal).
 std::string RegValueText(const RegValue& value);
 /// A value read as a 32-bit signed number; text counts by its leading number.

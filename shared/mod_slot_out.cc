@@ -1,5 +1,7 @@
 #include "mod_slot_out.h"
 
+#include "text_trim.h"
+
 #include <errno.h>
 #include <stddef.h>
 #include <sys/socket.h>
@@ -25,12 +27,6 @@ bool AbstractAddress(std::string_view name, sockaddr_un& addr, socklen_t& len) {
   std::memcpy(addr.sun_path + 1, name.data(), name.size());
   len = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
   return true;
-}
-
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
-  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-  return s;
 }
 
 }  // namespace
@@ -65,7 +61,7 @@ void SlotWriter::SlotOpen() {
 }
 
 SlotWriteResult SlotWriter::SlotWrite(std::string_view message) {
-  if (Trim(message).empty()) return SlotWriteResult::kEmpty;
+  if (TrimBlanks(message).empty()) return SlotWriteResult::kEmpty;
   if (fd_ < 0) return SlotWriteResult::kNoReader;
   ssize_t n;
   do {

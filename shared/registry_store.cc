@@ -10,6 +10,8 @@
 #include <cstring>
 #include <filesystem>
 
+#include "atomic_file.h"
+
 namespace vantry {
 namespace {
 
@@ -49,19 +51,6 @@ bool ReadWholeFile(const std::string& path, std::string& out) {
   return n == 0;
 }
 
-bool WriteAll(int fd, const std::string& data) {
-  size_t done = 0;
-  while (done < data.size()) {
-    ssize_t n = write(fd, data.data() + done, data.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    done += static_cast<size_t>(n);
-  }
-  return true;
-}
-
 void SetError(std::string* error, const std::string& what, const std::string& path) {
   if (error) *error = what + " " + path + ": " + std::strerror(errno);
 }
@@ -98,32 +87,7 @@ bool UpdateRegistry(const std::function<void(RegistryDocument&)>& edit, std::str
   ReadWholeFile(path, text);
   RegistryDocument doc = RegistryDocument::Parse(text);
   edit(doc);
-  std::string data = doc.Serialize();
-
-  std::string temp = path + ".tmp-" + std::to_string(getpid());
-  int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) {
-    SetError(error, "cannot create", temp);
-    return false;
-  }
-  if (!WriteAll(fd, data) || fsync(fd) != 0) {
-    SetError(error, "cannot write", temp);
-    close(fd);
-    unlink(temp.c_str());
-    return false;
-  }
-  close(fd);
-  if (rename(temp.c_str(), path.c_str()) != 0) {
-    SetError(error, "cannot replace", path);
-    unlink(temp.c_str());
-    return false;
-  }
-  int dir_fd = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir_fd >= 0) {
-    fsync(dir_fd);
-    close(dir_fd);
-  }
-  return true;
+  return WriteFileAtomically(path, doc.Serialize(), error);
 }
 
 }  // namespace vantry

@@ -1,17 +1,10 @@
 #include "crbl.h"
 
+#include "text_trim.h"
+
 #include <utility>
 
 namespace vantry {
-namespace {
-
-std::string TrimBlanks(std::string_view text) {
-  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
-  return std::string(text);
-}
-
-}  // namespace
 
 std::string ReverseIP(std::string_view ip) {
   std::string_view pieces[4];
@@ -62,7 +55,8 @@ asio::awaitable<void> CRBL::QueryRBL(std::int32_t Index) {
   for (std::size_t i = 0; i < count && i < RBLHosts_.size(); ++i) {
     // Copied: other slots' work runs while we wait, and the answer belongs to this zone text.
     const std::string zone = RBLHosts_[i];
-    std::string answer = TrimBlanks(co_await resolver_.GetIPFromHost(prefix + zone));
+    const std::string raw_answer = co_await resolver_.GetIPFromHost(prefix + zone);
+    std::string answer(TrimBlanks(raw_answer));
     if (IsAcceptedResponse(answer)) {
       // The first accepted answer decides, even one of a type that does not block.
       RBLResults_[Index].Response = std::move(answer);

@@ -1,6 +1,7 @@
 #include "resolver.h"
 
 #include "hosts_file.h"
+#include "text_trim.h"
 
 #include <ares.h>
 #include <ares_nameser.h>
@@ -36,18 +37,12 @@ void InitAresLibraryOnce() {
   (void)status;
 }
 
-std::string TrimBlanks(std::string_view text) {
-  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
-  return std::string(text);
-}
-
 // c-ares wants "ip:port,ip:port" without blanks; administrators type them anyway.
 std::string NormaliseServerList(std::string_view text) {
   std::string out;
   while (true) {
     std::size_t comma = text.find(',');
-    std::string entry = TrimBlanks(text.substr(0, comma));
+    std::string entry(TrimBlanks(text.substr(0, comma)));
     if (!entry.empty()) {
       if (!out.empty()) out += ',';
       out += entry;

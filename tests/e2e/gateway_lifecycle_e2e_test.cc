@@ -22,28 +22,19 @@ TEST(GatewayLifecycle, StartAndShutFramesReachAReaderAndStopExitsCleanly) {
   ASSERT_TRUE(sink.ready());
   // The reader exists before the gateway starts, as the console's does.
   SlotReader reader;
-  std::string name = UniqueName("vantry-test-slot");
-  ASSERT_TRUE(reader.SlotCreate(name));
-  TempDir dir;
-  WriteSettingsFile(dir.File("registry.reg"), dir.path().string(),
-                    {{"LocalPort", std::to_string(FreePort())},
-                     {"SMTPPort", std::to_string(sink.port())},
-                     {"DNSServers", DeadDns()},
-                     {"BlockNoHost", 0LL},
-                     {"BlockAltIP", 0LL}});
-  ChildProcess svc({.argv = {BuiltProgram("vantrysvc"), "-debug"},
-                    .env = {{"VANTRY_REGISTRY", dir.File("registry.reg")},
-                            {"VANTRY_MAILSLOT", name}},
-                    .output_file = dir.File("trace.txt"),
-                    .working_dir = {}});
-  ASSERT_TRUE(svc.WaitForOutput(" sockets listening to port "));
+  GatewayFixture::Options options = RelayOnlyOptions(sink.port());
+  options.mailslot = UniqueName("vantry-test-slot");
+  ASSERT_TRUE(reader.SlotCreate(options.mailslot));
+  GatewayFixture gateway(options);
+  ASSERT_TRUE(gateway.listening()) << gateway.Trace();
   std::string frames = reader.SlotRead();
+  ASSERT_GE(frames.size(), 18u) << frames;
   EXPECT_EQ(frames.substr(0, 18), "+++255|0|START||||") << frames;
   EXPECT_EQ(frames.substr(frames.size() - 3), "***");
-  EXPECT_EQ(svc.Terminate(SIGTERM), 0);
+  EXPECT_EQ(gateway.process().Terminate(SIGTERM), 0);
   std::string after = reader.SlotRead();
   EXPECT_EQ(after.substr(0, 16), "+++255|0|SHUT|||") << after;
-  EXPECT_NE(svc.Output().find("|SHUT|"), std::string::npos);
+  EXPECT_NE(gateway.Trace().find("|SHUT|"), std::string::npos);
 }
 
 TEST(GatewayLifecycle, BadOrBusyPortsStopWithOneClearLine) {

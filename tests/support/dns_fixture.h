@@ -92,9 +92,6 @@ class DnsFixture {
   /// rbldnsd's log of the queries it received so far, one line each.
   std::string RbldnsdQueries() const;
 
-  int dns_port() const { return dns_port_; }
-  int rbldnsd_port() const { return rbldnsd_port_; }
-
  private:
   void Start(const DnsRecords& records);
 

@@ -128,8 +128,6 @@ bool GatewayFixture::WaitForTraceCount(std::string_view needle, int n,
   return true;
 }
 
-int GatewayFixture::Stop() { return process_->Terminate(SIGTERM, 5s); }
-
 GatewayFixture::Options RelayOnlyOptions(int smtp_port) {
   GatewayFixture::Options options;
   options.smtp_port = smtp_port;

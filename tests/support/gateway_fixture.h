@@ -42,8 +42,6 @@ class GatewayFixture {
   /// True once the gateway said it listens.
   bool listening() const { return listening_; }
   int port() const { return port_; }
-  const std::string& mailslot() const { return mailslot_; }
-  const std::string& registry() const { return registry_; }
   std::string folder() const { return dir_.path().string(); }
   std::string LogText() const;
   std::string Trace() const { return process_->Output(); }
@@ -55,8 +53,6 @@ class GatewayFixture {
   /// Waits until needle occurs at least n times in the trace.
   bool WaitForTraceCount(std::string_view needle, int n,
                          std::chrono::milliseconds timeout = 10s) const;
-  /// SIGTERM; returns the exit status.
-  int Stop();
   ChildProcess& process() { return *process_; }
   /// Environment for running the binary with this fixture's settings.
   std::vector<std::pair<std::string, std::string>> Environment() const;

@@ -103,10 +103,6 @@ std::string TcpClient::ReadExactly(std::size_t n, std::chrono::milliseconds time
   return ReadWhile(fd_, timeout, nullptr, [n](const std::string& text) { return text.size() >= n; });
 }
 
-void TcpClient::ShutdownWrite() {
-  if (fd_ >= 0) shutdown(fd_, SHUT_WR);
-}
-
 void TcpClient::Close() {
   if (fd_ >= 0) close(fd_);
   fd_ = -1;

@@ -25,7 +25,6 @@ class TcpClient {
   std::string ReadToEnd(std::chrono::milliseconds timeout = 10s, bool* closed = nullptr);
   /// Reads exactly n bytes unless EOF or timeout comes first.
   std::string ReadExactly(std::size_t n, std::chrono::milliseconds timeout = 30s);
-  void ShutdownWrite();
   void Close();
   bool connected() const { return fd_ >= 0; }
   int fd() const { return fd_; }

@@ -1,0 +1,64 @@
+#include "atomic_file.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+
+namespace vantry {
+namespace {
+
+bool WriteAll(int fd, std::string_view data) {
+  size_t done = 0;
+  while (done < data.size()) {
+    ssize_t n = write(fd, data.data() + done, data.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+bool Fail(const std::string& what, std::string* error) {
+  if (error) *error = what + ": " + std::strerror(errno);
+  return false;
+}
+
+}  // namespace
+
+bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::string* error) {
+  // The process id keeps two programs writing the same file from sharing a temporary.
+  std::string temp = path + ".tmp-" + std::to_string(getpid());
+  int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) return Fail(path, error);
+  if (!WriteAll(fd, bytes) || fsync(fd) != 0) {
+    Fail(path, error);
+    close(fd);
+    unlink(temp.c_str());
+    return false;
+  }
+  if (close(fd) != 0) {
+    Fail(path, error);
+    unlink(temp.c_str());
+    return false;
+  }
+  if (rename(temp.c_str(), path.c_str()) != 0) {
+    Fail(path, error);
+    unlink(temp.c_str());
+    return false;
+  }
+  // The rename itself must reach the disk too.
+  std::string folder = std::filesystem::path(path).parent_path().string();
+  int dir_fd = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir_fd >= 0) {
+    fsync(dir_fd);
+    close(dir_fd);
+  }
+  return true;
+}
+
+}  // namespace vantry
