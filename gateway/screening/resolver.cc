@@ -311,16 +311,23 @@ class Resolver::Impl : public std::enable_shared_from_this<Impl> {
     UpdateTimer();
   }
 
+  // Every query asks c-ares for its next deadline; moving the timer each time
+  // would cost a system call per lookup. A timer that is already due no later
+  // than the new deadline stays: when it fires, c-ares ends what has expired
+  // and the timer is set for whatever is next.
   void UpdateTimer() {
     if (shut_down_ || channel_ == nullptr) return;
     timeval tv{};
-    if (ares_timeout(channel_, nullptr, &tv) == nullptr) {
-      timer_.cancel();
-      return;
-    }
-    timer_.expires_after(std::chrono::seconds(tv.tv_sec) + std::chrono::microseconds(tv.tv_usec));
+    if (ares_timeout(channel_, nullptr, &tv) == nullptr) return;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(tv.tv_sec) +
+                          std::chrono::microseconds(tv.tv_usec);
+    if (timer_armed_ && timer_.expiry() <= deadline) return;
+    timer_armed_ = true;
+    timer_.expires_at(deadline);
     timer_.async_wait([self = shared_from_this()](const asio::error_code& ec) {
-      if (ec || self->shut_down_) return;
+      if (ec == asio::error::operation_aborted) return;  // moved earlier, or shut down
+      self->timer_armed_ = false;
+      if (self->shut_down_) return;
       ares_process_fd(self->channel_, ARES_SOCKET_BAD, ARES_SOCKET_BAD);
       self->UpdateTimer();
     });
@@ -335,6 +342,7 @@ class Resolver::Impl : public std::enable_shared_from_this<Impl> {
 
  private:
   asio::steady_timer timer_;
+  bool timer_armed_ = false;
   ares_channel channel_ = nullptr;
   std::string error_;
   int max_in_flight_ = 1;
