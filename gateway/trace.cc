@@ -19,6 +19,15 @@ void WriteAll(int fd, std::string_view bytes) {
   }
 }
 
+// Trace texts carry Windows line breaks of their own ("... socket 3" CR LF);
+// on a terminal each becomes one line break.
+void AppendTerminalLine(std::string& out, std::string_view text) {
+  for (char c : text) {
+    if (c != '\r') out.push_back(c);
+  }
+  out.push_back('\n');
+}
+
 }  // namespace
 
 Trace::Trace(int fd) : fd_(fd) {}
@@ -27,20 +36,14 @@ void Trace::Say(std::string_view text) { WriteLine(text); }
 void Trace::SayLog(std::string_view text) { WriteLine(text); }
 
 void Trace::WriteLine(std::string_view text) {
-  // Trace texts carry Windows line breaks of their own ("... socket 3" CR LF);
-  // on a terminal each becomes one line break.
-  std::string line;
-  line.reserve(text.size() + 1);
-  for (char c : text) {
-    if (c != '\r') line.push_back(c);
-  }
-  line.push_back('\n');
   if (!executor_) {
     // One write per line keeps lines whole when several processes share the stream.
+    std::string line;
+    AppendTerminalLine(line, text);
     WriteAll(fd_, line);
     return;
   }
-  pending_ += line;
+  AppendTerminalLine(pending_, text);
   if (!flush_posted_) {
     flush_posted_ = true;
     asio::post(executor_, [this] {
