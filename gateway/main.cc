@@ -79,6 +79,14 @@ int main(int argc, char** argv) {
     // Stop ends the process at once: open connections are dropped unreported.
     _exit(0);
   });
-  io.run();
-  return 0;
+  // Every connection's work catches its own failures; anything that still
+  // escapes a handler is a fault to report, and the other slots keep running.
+  for (;;) {
+    try {
+      io.run();
+      return 0;
+    } catch (const std::exception& error) {
+      trace.Say(std::string("Unexpected error, carrying on: ") + error.what());
+    }
+  }
 }
