@@ -1,8 +1,5 @@
 #include "resolver.h"
 
-#include "hosts_file.h"
-#include "text_trim.h"
-
 #include <ares.h>
 #include <ares_nameser.h>
 #include <arpa/inet.h>
@@ -20,6 +17,10 @@
 #include <deque>
 #include <map>
 #include <utility>
+
+#include "hosts_file.h"
+#include "stored_completion.h"
+#include "text_trim.h"
 
 namespace vantry {
 namespace {
@@ -78,38 +79,10 @@ std::string ParsePtr(const unsigned char* abuf, int alen, const in_addr& address
 
 }  // namespace
 
-/// One awaiting caller, whatever its completion handler type is.
-class LookupOp {
- public:
-  virtual ~LookupOp() = default;
-  /// Hands the result to the caller's executor; never runs the caller inline.
-  virtual void Complete(std::string result) = 0;
-};
-
-namespace {
-
-template <typename Handler>
-class HandlerOp final : public LookupOp {
- public:
-  HandlerOp(Handler handler, asio::io_context& io)
-      : handler_(std::move(handler)), work_(asio::make_work_guard(io)) {}
-
-  void Complete(std::string result) override {
-    auto executor = asio::get_associated_executor(handler_, work_.get_executor());
-    // post, not dispatch: we may be inside a c-ares callback, which must not re-enter c-ares
-    // through the caller's next lookup.
-    asio::post(executor, [handler = std::move(handler_), result = std::move(result)]() mutable {
-      std::move(handler)(std::move(result));
-    });
-    work_.reset();
-  }
-
- private:
-  Handler handler_;
-  asio::executor_work_guard<asio::io_context::executor_type> work_;
-};
-
-}  // namespace
+// One awaiting caller. Completions are posted, never run inline: we may be
+// inside a c-ares callback, which must not re-enter c-ares through the
+// caller's next lookup.
+using LookupOp = StoredCompletion<std::string>;
 
 class Resolver::Impl : public std::enable_shared_from_this<Impl> {
  public:
@@ -172,8 +145,8 @@ class Resolver::Impl : public std::enable_shared_from_this<Impl> {
 
   template <typename Handler>
   void Lookup(std::string query_name, int type, in_addr address, Handler&& handler) {
-    auto op =
-        std::make_unique<HandlerOp<std::decay_t<Handler>>>(std::forward<Handler>(handler), io_);
+    auto op = std::make_unique<StoredHandler<std::string, std::decay_t<Handler>>>(
+        std::forward<Handler>(handler), io_);
     if (shut_down_ || channel_ == nullptr || query_name.empty()) {
       op->Complete({});
       return;
