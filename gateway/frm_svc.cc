@@ -1,9 +1,9 @@
 #include "frm_svc.h"
 
+#include <arpa/inet.h>
 #include <ifaddrs.h>
 #include <net/if.h>
 #include <netinet/in.h>
-#include <arpa/inet.h>
 
 #include <asio/co_spawn.hpp>
 #include <asio/connect.hpp>
@@ -81,6 +81,7 @@ FrmSvc::FrmSvc(asio::io_context& io, Trace& trace, ConfigSettings settings, Host
       resolver_(io, GatewayResolverOptions(settings_)),
       evtRBL(resolver_, settings_, lists_.RBLHosts, RBLResults,
              [this](std::string_view text) { Say(text); }),
+      relay_pump_(io),
       mail_resolver_(io) {
   evtRBL.evBlackListed = [this](std::int32_t Index, const std::string& IP,
                                 const std::string& BLHost, const std::string& BLType) {
@@ -224,8 +225,9 @@ asio::awaitable<void> FrmSvc::PassConnection(std::int32_t Index) {
   auto endpoints = co_await MailServerEndpoints(error);
   if (endpoints) {
     asio::steady_timer deadline(io_, kConnectTimeout);
-    auto result = co_await (asio::async_connect(*slot.wsOut, *endpoints, as_tuple(asio::use_awaitable)) ||
-                            deadline.async_wait(as_tuple(asio::use_awaitable)));
+    auto result =
+        co_await (asio::async_connect(*slot.wsOut, *endpoints, as_tuple(asio::use_awaitable)) ||
+                  deadline.async_wait(as_tuple(asio::use_awaitable)));
     if (result.index() == 0) {
       error = std::get<0>(std::get<0>(result));
     } else {
@@ -246,7 +248,7 @@ asio::awaitable<void> FrmSvc::PassConnection(std::int32_t Index) {
   slot.wsIn->set_option(tcp::no_delay(true), ignored);
   slot.wsOut->set_option(tcp::no_delay(true), ignored);
 
-  RelayOutcome outcome = co_await Relay(*slot.wsIn, *slot.wsOut);
+  RelayOutcome outcome = co_await relay_pump_.Relay(*slot.wsIn, *slot.wsOut);
   switch (outcome.end) {
     case RelayEnd::kInboundClosed:
       Say("Closing inbound socket " + index_text + "\r\n");

@@ -15,6 +15,7 @@
 #include "crbl.h"
 #include "list_files.h"
 #include "monitor_channel.h"
+#include "relay.h"
 #include "resolver.h"
 #include "slot_table.h"
 #include "trace.h"
@@ -68,6 +69,7 @@ class FrmSvc {
   ActivityReporter reporter_;
   Resolver resolver_;
   CRBL evtRBL;
+  RelayPump relay_pump_;
   std::optional<asio::ip::tcp::acceptor> wsMon;
   asio::ip::tcp::resolver mail_resolver_;
   std::optional<asio::ip::tcp::resolver::results_type> mail_endpoints_;

@@ -1,55 +1,212 @@
 #include "relay.h"
 
+#include <sys/epoll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <array>
-#include <asio/experimental/as_tuple.hpp>
-#include <asio/experimental/awaitable_operators.hpp>
+#include <asio/async_result.hpp>
 #include <asio/use_awaitable.hpp>
-#include <asio/write.hpp>
-#include <memory>
-#include <variant>
+#include <cerrno>
+#include <cstdint>
 
 namespace vantry {
 namespace {
 
-using asio::experimental::as_tuple;
-using namespace asio::experimental::awaitable_operators;
-
 // SMTP dialogue lines fit the first buffer; a bulk transfer that fills it
 // grows it, so a large message moves in few system calls while a plain session
 // costs no big allocation.
-constexpr std::size_t kFirstBufferSize = 8 * 1024;
-constexpr std::size_t kLargestBufferSize = 256 * 1024;
+constexpr std::size_t kFirstBufferSize = std::size_t{8} * 1024;
+constexpr std::size_t kLargestBufferSize = std::size_t{256} * 1024;
+constexpr int kBatch = 128;
 
-asio::awaitable<RelayOutcome> Transfer(asio::ip::tcp::socket& from, asio::ip::tcp::socket& to,
-                                       bool from_is_inbound) {
-  std::size_t size = kFirstBufferSize;
-  auto buffer = std::make_unique_for_overwrite<char[]>(size);
-  const RelayEnd from_closed = from_is_inbound ? RelayEnd::kInboundClosed : RelayEnd::kOutboundClosed;
-  const RelayEnd from_error = from_is_inbound ? RelayEnd::kInboundError : RelayEnd::kOutboundError;
-  const RelayEnd to_error = from_is_inbound ? RelayEnd::kOutboundError : RelayEnd::kInboundError;
-  for (;;) {
-    auto [read_error, n] = co_await from.async_read_some(asio::buffer(buffer.get(), size),
-                                                         as_tuple(asio::use_awaitable));
-    if (n > 0) {
-      auto [write_error, written] = co_await asio::async_write(
-          to, asio::buffer(buffer.get(), n), as_tuple(asio::use_awaitable));
-      if (write_error) co_return RelayOutcome{to_error, write_error};
-      if (n == size && size < kLargestBufferSize) {
-        size *= 4;
-        buffer = std::make_unique_for_overwrite<char[]>(size);
-      }
-    }
-    if (read_error == asio::error::eof) co_return RelayOutcome{from_closed, {}};
-    if (read_error) co_return RelayOutcome{from_error, read_error};
-  }
+constexpr RelayEnd ClosedEnd(int side) {
+  return side == 0 ? RelayEnd::kInboundClosed : RelayEnd::kOutboundClosed;
+}
+constexpr RelayEnd ErrorEnd(int side) {
+  return side == 0 ? RelayEnd::kInboundError : RelayEnd::kOutboundError;
 }
 
 }  // namespace
 
-asio::awaitable<RelayOutcome> Relay(asio::ip::tcp::socket& inbound,
-                                    asio::ip::tcp::socket& outbound) {
-  auto first = co_await (Transfer(inbound, outbound, true) || Transfer(outbound, inbound, false));
-  co_return std::visit([](const RelayOutcome& outcome) { return outcome; }, first);
+struct RelayPump::Pair {
+  // Side 0 is the client, side 1 the mail server. A side's buffer holds what
+  // was read from it and not yet written to the other side.
+  struct Side {
+    int fd = -1;
+    std::unique_ptr<char[]> buffer;
+    std::size_t size = kFirstBufferSize;
+    std::size_t begin = 0;
+    std::size_t end = 0;
+    bool grow = false;
+    // The peer's close or a failure has been signalled: its edge may have come
+    // and gone while reading waited, so reading goes on until it is met.
+    bool ending = false;
+    bool pending() const { return begin < end; }
+  };
+  std::array<Side, 2> sides;
+  std::unique_ptr<RelayWaiter> waiter;
+};
+
+RelayPump::RelayPump(asio::io_context& io) : io_(io) {
+  epoll_fd_ = epoll_create1(EPOLL_CLOEXEC);
+  if (epoll_fd_ < 0) {
+    setup_error_ = std::error_code(errno, std::system_category());
+    return;
+  }
+  watcher_ = std::make_unique<asio::posix::stream_descriptor>(io_);
+  asio::error_code ec;
+  watcher_->assign(epoll_fd_, ec);
+  if (ec) {
+    setup_error_ = ec;
+    watcher_.reset();
+    close(epoll_fd_);
+    epoll_fd_ = -1;
+  }
+}
+
+RelayPump::~RelayPump() {
+  *alive_ = false;
+  // The watcher owns the set's descriptor and closes it.
+  watcher_.reset();
+}
+
+asio::awaitable<RelayOutcome> RelayPump::Relay(asio::ip::tcp::socket& inbound,
+                                               asio::ip::tcp::socket& outbound) {
+  co_return co_await asio::async_initiate<decltype(asio::use_awaitable), void(RelayOutcome)>(
+      [this, &inbound, &outbound](auto handler) {
+        Start(inbound, outbound,
+              std::make_unique<StoredHandler<RelayOutcome, decltype(handler)>>(std::move(handler),
+                                                                               io_));
+      },
+      asio::use_awaitable);
+}
+
+void RelayPump::Start(asio::ip::tcp::socket& inbound, asio::ip::tcp::socket& outbound,
+                      std::unique_ptr<RelayWaiter> waiter) {
+  if (epoll_fd_ < 0) {
+    waiter->Complete(RelayOutcome{RelayEnd::kInboundError, setup_error_});
+    return;
+  }
+  const std::uint64_t id = next_id_++;
+  auto pair = std::make_unique<Pair>();
+  pair->waiter = std::move(waiter);
+  pair->sides[0].fd = inbound.native_handle();
+  pair->sides[1].fd = outbound.native_handle();
+  Pair& relayed = *live_.emplace(id, std::move(pair)).first->second;
+  for (int side = 0; side < 2; ++side) {
+    // Edge-triggered and never changed: a side is read until it is drained or
+    // its bytes wait for room on the other side, and room arriving is an edge
+    // of its own. Nothing is removed at the end either: the caller closes the
+    // sockets, which takes them out of the set, and an event for an ended
+    // pair finds no pair under its number.
+    epoll_event event{};
+    event.events = EPOLLIN | EPOLLOUT | EPOLLRDHUP | EPOLLET;
+    event.data.u64 = id << 1 | static_cast<std::uint64_t>(side);
+    if (epoll_ctl(epoll_fd_, EPOLL_CTL_ADD, relayed.sides[side].fd, &event) != 0) {
+      Finish(id, ErrorEnd(side), errno);
+      return;
+    }
+  }
+  Arm();
+}
+
+void RelayPump::Arm() {
+  if (armed_ || live_.empty() || !watcher_) return;
+  armed_ = true;
+  watcher_->async_wait(asio::posix::stream_descriptor::wait_read,
+                       [this, alive = alive_](const asio::error_code& ec) {
+                         if (!*alive) return;
+                         armed_ = false;
+                         if (!ec) OnReady();
+                       });
+}
+
+void RelayPump::OnReady() {
+  std::array<epoll_event, kBatch> events;
+  const int count = epoll_wait(epoll_fd_, events.data(), kBatch, 0);
+  for (int i = 0; i < count; ++i) {
+    const std::uint64_t data = events[i].data.u64;
+    Handle(data >> 1, static_cast<int>(data & 1), events[i].events);
+  }
+  // Events beyond this batch keep the set ready, so the wait ends again at once.
+  Arm();
+}
+
+void RelayPump::Handle(std::uint64_t id, int side, std::uint32_t events) {
+  auto found = live_.find(id);
+  if (found == live_.end()) return;  // ended earlier
+  Pair& pair = *found->second;
+  const int other = 1 - side;
+  if ((events & (EPOLLRDHUP | EPOLLERR | EPOLLHUP)) != 0) pair.sides[side].ending = true;
+  // Room on this side for bytes the other side sent: write them, then go on
+  // reading the other side, which stopped while they waited.
+  if ((events & (EPOLLOUT | EPOLLERR | EPOLLHUP)) != 0 && pair.sides[other].pending()) {
+    if (!Flush(id, pair, other)) return;
+    if (!pair.sides[other].pending() && !Drain(id, pair, other)) return;
+  }
+  if ((events & (EPOLLIN | EPOLLRDHUP | EPOLLERR | EPOLLHUP)) != 0 && !pair.sides[side].pending()) {
+    Drain(id, pair, side);
+  }
+}
+
+bool RelayPump::Drain(std::uint64_t id, Pair& pair, int side) {
+  Pair::Side& from = pair.sides[side];
+  for (;;) {
+    if (from.grow) {
+      from.size = std::min(from.size * 4, kLargestBufferSize);
+      from.buffer.reset();
+      from.grow = false;
+    }
+    if (!from.buffer) from.buffer = std::make_unique_for_overwrite<char[]>(from.size);
+    const ssize_t n = recv(from.fd, from.buffer.get(), from.size, MSG_DONTWAIT);
+    if (n == 0) return Finish(id, ClosedEnd(side), 0);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      if (errno == EAGAIN || errno == EWOULDBLOCK) return true;
+      return Finish(id, ErrorEnd(side), errno);
+    }
+    from.begin = 0;
+    from.end = static_cast<std::size_t>(n);
+    const bool filled = from.end == from.size;
+    from.grow = filled && from.size < kLargestBufferSize;
+    if (!Flush(id, pair, side)) return false;
+    // Waiting bytes stop the reading until the other side has room; a read
+    // that did not fill the buffer took all there was, and more is an edge,
+    // unless the end was already signalled.
+    if (from.pending() || (!filled && !from.ending)) return true;
+  }
+}
+
+bool RelayPump::Flush(std::uint64_t id, Pair& pair, int side) {
+  Pair::Side& from = pair.sides[side];
+  const int to = 1 - side;
+  while (from.pending()) {
+    const ssize_t n = send(pair.sides[to].fd, from.buffer.get() + from.begin, from.end - from.begin,
+                           MSG_DONTWAIT | MSG_NOSIGNAL);
+    if (n > 0) {
+      from.begin += static_cast<std::size_t>(n);
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return true;  // room comes as an edge
+    return Finish(id, ErrorEnd(to), n < 0 ? errno : EPIPE);
+  }
+  from.begin = from.end = 0;
+  return true;
+}
+
+bool RelayPump::Finish(std::uint64_t id, RelayEnd end, int error_number) {
+  auto found = live_.find(id);
+  if (found == live_.end()) return false;
+  std::unique_ptr<Pair> pair = std::move(found->second);
+  live_.erase(found);
+  RelayOutcome outcome{end, error_number != 0
+                                ? std::error_code(error_number, std::system_category())
+                                : std::error_code()};
+  pair->waiter->Complete(std::move(outcome));
+  return false;
 }
 
 void GracefulClose(asio::ip::tcp::socket& socket) {

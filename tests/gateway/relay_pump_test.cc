@@ -1,0 +1,152 @@
+// The relay pump on its own: two loopback connections per pair, the peers
+// driven by blocking test clients, the pump by an io_context on a thread.
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+
+#include <asio/co_spawn.hpp>
+#include <asio/detached.hpp>
+#include <asio/io_context.hpp>
+#include <asio/ip/tcp.hpp>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "relay.h"
+#include "tcp_client.h"
+
+namespace vantry {
+namespace {
+
+using testing::TcpClient;
+using namespace std::chrono_literals;
+
+std::string Pattern(std::size_t size, unsigned seed) {
+  std::string bytes(size, '\0');
+  unsigned state = seed;
+  for (char& c : bytes) {
+    state = state * 1103515245u + 12345u;
+    c = static_cast<char>(state >> 16);
+  }
+  return bytes;
+}
+
+// The pump's "inbound" socket faces `client`, its "outbound" socket `server`.
+class RelayedPair {
+ public:
+  RelayedPair() {
+    asio::ip::tcp::acceptor acceptor(io_, {asio::ip::address_v4::loopback(), 0});
+    const int port = acceptor.local_endpoint().port();
+    EXPECT_TRUE(client.Connect(port));
+    acceptor.accept(inbound_);
+    EXPECT_TRUE(server.Connect(port));
+    acceptor.accept(outbound_);
+    asio::co_spawn(
+        io_,
+        [this]() -> asio::awaitable<void> { outcome_ = co_await pump_.Relay(inbound_, outbound_); },
+        asio::detached);
+    // Bounded, so a relay that never ends fails the test instead of hanging it.
+    loop_ = std::thread([this] { io_.run_for(20s); });
+  }
+  ~RelayedPair() {
+    io_.stop();
+    if (loop_.joinable()) loop_.join();
+  }
+
+  /// Waits for the relay to end: with no pair left the pump stops waiting and
+  /// the loop returns. Empty if it did not end.
+  std::optional<RelayOutcome> Outcome() {
+    loop_.join();
+    return outcome_;
+  }
+
+  TcpClient client;
+  TcpClient server;
+
+ private:
+  asio::io_context io_;
+  RelayPump pump_{io_};
+  asio::ip::tcp::socket inbound_{io_};
+  asio::ip::tcp::socket outbound_{io_};
+  std::optional<RelayOutcome> outcome_;
+  std::thread loop_;
+};
+
+TEST(RelayPump, BothWaysByteExactWhileEachReaderLagsBehind) {
+  RelayedPair pair;
+  const std::string up = Pattern(8 * 1024 * 1024 + 3, 1);
+  const std::string down = Pattern(6 * 1024 * 1024 + 5, 2);
+  std::string at_server;
+  std::string at_client;
+  // Each side writes everything before it reads a byte, so both directions
+  // fill every buffer on the way and the pump has to hold and resume each.
+  std::thread server_side([&] {
+    pair.server.SendAll(down);
+    at_server = pair.server.ReadExactly(up.size(), 60s);
+  });
+  pair.client.SendAll(up);
+  at_client = pair.client.ReadExactly(down.size(), 60s);
+  server_side.join();
+  EXPECT_TRUE(at_server == up) << "server got " << at_server.size() << " of " << up.size();
+  EXPECT_TRUE(at_client == down) << "client got " << at_client.size() << " of " << down.size();
+
+  pair.client.Close();
+  auto outcome = pair.Outcome();
+  ASSERT_TRUE(outcome);
+  EXPECT_EQ(outcome->end, RelayEnd::kInboundClosed);
+  EXPECT_FALSE(outcome->error);
+}
+
+TEST(RelayPump, AClientThatClosesStillHasItsLastBytesDelivered) {
+  RelayedPair pair;
+  const std::string up = Pattern(4 * 1024 * 1024, 3);
+  std::thread client_side([&] {
+    pair.client.SendAll(up);
+    pair.client.Close();
+  });
+  // The server reads late: the close arrives while bytes still wait for it.
+  std::this_thread::sleep_for(300ms);
+  const std::string at_server = pair.server.ReadExactly(up.size(), 30s);
+  client_side.join();
+  EXPECT_TRUE(at_server == up) << "server got " << at_server.size() << " of " << up.size();
+  auto outcome = pair.Outcome();
+  ASSERT_TRUE(outcome);
+  EXPECT_EQ(outcome->end, RelayEnd::kInboundClosed);
+}
+
+TEST(RelayPump, TheOutcomeNamesTheSideThatEnded) {
+  {
+    RelayedPair pair;
+    ASSERT_TRUE(pair.server.SendAll("220 ready\r\n"));
+    EXPECT_EQ(pair.client.ReadUntil("\r\n"), "220 ready\r\n");
+    pair.server.Close();
+    auto outcome = pair.Outcome();
+    ASSERT_TRUE(outcome);
+    EXPECT_EQ(outcome->end, RelayEnd::kOutboundClosed);
+    EXPECT_FALSE(outcome->error);
+  }
+  {
+    RelayedPair pair;
+    // The last line and the close arrive together: one read takes both the
+    // line and the close, and the close must not wait for another signal.
+    ASSERT_TRUE(pair.client.SendAll("QUIT\r\n"));
+    pair.client.Close();
+    EXPECT_EQ(pair.server.ReadUntil("\r\n"), "QUIT\r\n");
+    auto outcome = pair.Outcome();
+    ASSERT_TRUE(outcome);
+    EXPECT_EQ(outcome->end, RelayEnd::kInboundClosed);
+  }
+  {
+    RelayedPair pair;
+    // A close with linger 0 resets the connection.
+    linger reset{1, 0};
+    setsockopt(pair.client.fd(), SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+    pair.client.Close();
+    auto outcome = pair.Outcome();
+    ASSERT_TRUE(outcome);
+    EXPECT_EQ(outcome->end, RelayEnd::kInboundError);
+    EXPECT_EQ(outcome->error, std::errc::connection_reset);
+  }
+}
+
+}  // namespace
+}  // namespace vantry
