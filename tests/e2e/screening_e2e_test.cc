@@ -28,8 +28,7 @@ class Screening : public ::testing::Test {
 
   // A gateway with the install defaults, our name servers and both zones.
   void StartGateway(std::map<std::string, SettingValue> settings = {},
-                    std::vector<std::string> exceptions = {},
-                    std::vector<std::string> manual = {},
+                    std::vector<std::string> exceptions = {}, std::vector<std::string> manual = {},
                     std::vector<std::string> zones = {std::string(dns::kZone1),
                                                       std::string(dns::kZone2)}) {
     ASSERT_TRUE(reader_.SlotCreate(slot_name_));
@@ -107,7 +106,8 @@ TEST_F(Screening, AnExceptionPassesThoughManuallyBlockedUnresolvableAndListed) {
   EXPECT_FALSE(closed);
   EXPECT_EQ(LoggedVerdict(), "255|0|OK|127.0.0.8|127.0.0.8||Exception|Manual Exception|");
   EXPECT_TRUE(gateway_->WaitForTrace("127.0.0.8 EXCEPTION. 0\n"));
-  EXPECT_NE(gateway_->Trace().find("\nIncoming connection from 127.0.0.8\nHostname:  AltIP: 127.0.0.8 \n"),
+  EXPECT_NE(gateway_->Trace().find(
+                "\nIncoming connection from 127.0.0.8\nHostname:  AltIP: 127.0.0.8 \n"),
             std::string::npos)
       << gateway_->Trace();
   Connect(dns::kListedType2, &closed);
@@ -145,8 +145,8 @@ TEST_F(Screening, NoReverseNameIsRefusedAsNoHost) {
 }
 
 TEST_F(Screening, ManualBlocksByPeerAndByAlternativeAddress) {
-  StartGateway({{"BlockAltIP", 0LL}},
-               {}, {std::string(dns::kGoodPeer), std::string(dns::kAltAddress)});
+  StartGateway({{"BlockAltIP", 0LL}}, {},
+               {std::string(dns::kGoodPeer), std::string(dns::kAltAddress)});
   bool closed = false;
   EXPECT_EQ(Connect(dns::kGoodPeer, &closed), kRefusal);
   EXPECT_EQ(LoggedVerdict(),
@@ -166,7 +166,8 @@ TEST_F(Screening, ListedTypeTwoIsRefusedAfterTheChecks) {
   std::string trace = gateway_->Trace();
   size_t response = trace.find("Response: bl1.vantry.test says: 127.0.0.2 9\n");
   size_t type = trace.find("Type 127.0.0.2\n");
-  size_t refusal = trace.find("127.0.0.12 - Blacklisted Socket: 0 BLHost: bl1.vantry.test BLType: 127.0.0.2");
+  size_t refusal =
+      trace.find("127.0.0.12 - Blacklisted Socket: 0 BLHost: bl1.vantry.test BLType: 127.0.0.2");
   size_t report = trace.find("255|0|BL|");
   ASSERT_NE(report, std::string::npos) << trace;
   EXPECT_LT(response, type);
@@ -256,19 +257,24 @@ TEST_F(Screening, ClientsThatLeaveAtOnceEachGetExactlyOneVerdict) {
   // dropped unreported by design, which is not what this test is about.
   constexpr int kBatch = 200;
   constexpr int kBatches = 5;
+  // A client whose close crosses the mail server's greeting resets the
+  // connection instead of closing it; either way each one ends exactly once.
+  auto ended = [&] {
+    const std::string trace = gateway_->Trace();
+    return CountOccurrences(trace, "|CLOSED|") + CountOccurrences(trace, "wsin socket: ");
+  };
   for (int batch = 1; batch <= kBatches; ++batch) {
     for (int i = 0; i < kBatch; ++i) {
       TcpClient client;
       ASSERT_TRUE(client.Connect(gateway_->port(), dns::kGoodPeer));
       client.Close();
     }
-    for (int i = 0; i < 600 && CountOccurrences(gateway_->Trace(), "|CLOSED|") < batch * kBatch;
-         ++i) {
+    for (int i = 0; i < 600 && ended() < batch * kBatch; ++i) {
       std::this_thread::sleep_for(20ms);
     }
   }
   EXPECT_EQ(CountOccurrences(gateway_->LogText(), "|OK|127.0.0.5|"), kBatch * kBatches);
-  EXPECT_EQ(gateway_->CountInTrace("|CLOSED|"), kBatch * kBatches);
+  EXPECT_EQ(ended(), kBatch * kBatches);
   // Every slot came back: a normal session still completes.
   bool closed = true;
   Connect(dns::kGoodPeer, &closed);
