@@ -22,9 +22,11 @@ void WriteAll(int fd, std::string_view bytes) {
 // Trace texts carry Windows line breaks of their own ("... socket 3" CR LF);
 // on a terminal each becomes one line break.
 void AppendTerminalLine(std::string& out, std::string_view text) {
-  for (char c : text) {
-    if (c != '\r') out.push_back(c);
+  for (std::size_t cr = text.find('\r'); cr != std::string_view::npos; cr = text.find('\r')) {
+    out.append(text.substr(0, cr));
+    text.remove_prefix(cr + 1);
   }
+  out.append(text);
   out.push_back('\n');
 }
 
