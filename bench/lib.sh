@@ -14,9 +14,27 @@ cleanup() {
 }
 trap cleanup EXIT
 
+# A port below the kernel's ephemeral range, free for TCP and UDP on every
+# address: the benchmarks' own outgoing connections take ephemeral ports by the
+# ten thousand and could take one between this check and the server's bind.
 free_port() {
-  /usr/bin/python3 -c 'import socket
-s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'
+  /usr/bin/python3 - <<'PY'
+import random, socket
+low = int(open("/proc/sys/net/ipv4/ip_local_port_range").read().split()[0])
+low = low if low > 12000 else 32768
+for _ in range(1000):
+    port = random.randrange(10000, low)
+    try:
+        for kind in (socket.SOCK_STREAM, socket.SOCK_DGRAM):
+            s = socket.socket(socket.AF_INET, kind)
+            s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+            s.bind(("0.0.0.0", port))
+            s.close()
+    except OSError:
+        continue
+    print(port)
+    break
+PY
 }
 
 wait_tcp() {  # port
