@@ -30,7 +30,7 @@ using RelayWaiter = StoredCompletion<RelayOutcome>;
 /// An Asio socket read tries the socket once before it waits, and in an SMTP
 /// dialogue the next message never arrives before the last one is answered:
 /// that is a system call that finds nothing for every message relayed. The
-/// pump keeps the relayed sockets in a level-triggered epoll set of its own
+/// pump keeps the relayed sockets in an edge-triggered epoll set of its own
 /// and reads a socket only when the set says it has something. The set is
 /// watched by the io_context like any other descriptor, so everything still
 /// runs on the one thread.
