@@ -73,19 +73,23 @@ class RelayedPair {
 
 TEST(RelayPump, BothWaysByteExactWhileEachReaderLagsBehind) {
   RelayedPair pair;
+  // Small receive buffers at both peers, and readers that start late: both
+  // directions fill up and the pump has to hold bytes and resume each side.
+  const int small = 64 * 1024;
+  for (int fd : {pair.client.fd(), pair.server.fd()}) {
+    setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+  }
   const std::string up = Pattern(8 * 1024 * 1024 + 3, 1);
   const std::string down = Pattern(6 * 1024 * 1024 + 5, 2);
+  std::thread client_writer([&] { pair.client.SendAll(up); });
+  std::thread server_writer([&] { pair.server.SendAll(down); });
+  std::this_thread::sleep_for(300ms);
   std::string at_server;
-  std::string at_client;
-  // Each side writes everything before it reads a byte, so both directions
-  // fill every buffer on the way and the pump has to hold and resume each.
-  std::thread server_side([&] {
-    pair.server.SendAll(down);
-    at_server = pair.server.ReadExactly(up.size(), 60s);
-  });
-  pair.client.SendAll(up);
-  at_client = pair.client.ReadExactly(down.size(), 60s);
-  server_side.join();
+  std::thread server_reader([&] { at_server = pair.server.ReadExactly(up.size(), 60s); });
+  const std::string at_client = pair.client.ReadExactly(down.size(), 60s);
+  server_reader.join();
+  client_writer.join();
+  server_writer.join();
   EXPECT_TRUE(at_server == up) << "server got " << at_server.size() << " of " << up.size();
   EXPECT_TRUE(at_client == down) << "client got " << at_client.size() << " of " << down.size();
 
