@@ -1,23 +1,12 @@
 #include "trace.h"
 
-#include <errno.h>
-#include <unistd.h>
-
 #include <asio/post.hpp>
 #include <string>
 
+#include "write_all.h"
+
 namespace vantry {
 namespace {
-
-void WriteAll(int fd, std::string_view bytes) {
-  size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return;  // a closed or full terminal must not stop the gateway
-    done += static_cast<size_t>(n);
-  }
-}
 
 // Trace texts carry Windows line breaks of their own ("... socket 3" CR LF);
 // on a terminal each becomes one line break.
@@ -42,7 +31,7 @@ void Trace::WriteLine(std::string_view text) {
     // One write per line keeps lines whole when several processes share the stream.
     std::string line;
     AppendTerminalLine(line, text);
-    WriteAll(fd_, line);
+    WriteAll(fd_, line);  // a closed or full terminal must not stop the gateway
     return;
   }
   AppendTerminalLine(pending_, text);
@@ -57,7 +46,7 @@ void Trace::WriteLine(std::string_view text) {
 
 void Trace::Flush() {
   if (pending_.empty()) return;
-  WriteAll(fd_, pending_);
+  WriteAll(fd_, pending_);  // a closed or full terminal must not stop the gateway
   pending_.clear();
 }
 

@@ -7,21 +7,10 @@
 #include <cstring>
 #include <filesystem>
 
+#include "write_all.h"
+
 namespace vantry {
 namespace {
-
-bool WriteAll(int fd, std::string_view data) {
-  size_t done = 0;
-  while (done < data.size()) {
-    ssize_t n = write(fd, data.data() + done, data.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    done += static_cast<size_t>(n);
-  }
-  return true;
-}
 
 bool Fail(const std::string& what, std::string* error) {
   if (error) *error = what + ": " + std::strerror(errno);
