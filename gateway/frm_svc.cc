@@ -6,9 +6,7 @@
 #include <netinet/in.h>
 
 #include <asio/co_spawn.hpp>
-#include <asio/connect.hpp>
 #include <asio/experimental/as_tuple.hpp>
-#include <asio/experimental/awaitable_operators.hpp>
 #include <asio/steady_timer.hpp>
 #include <asio/use_awaitable.hpp>
 #include <cstdlib>
@@ -22,10 +20,8 @@ namespace vantry {
 namespace {
 
 using asio::experimental::as_tuple;
-using namespace asio::experimental::awaitable_operators;
 using asio::ip::tcp;
 
-constexpr auto kConnectTimeout = std::chrono::seconds(30);
 constexpr auto kMailHostCacheTime = std::chrono::seconds(30);
 constexpr auto kAcceptBackoff = std::chrono::milliseconds(100);
 
@@ -103,6 +99,8 @@ bool FrmSvc::StartListening() {
   tcp::endpoint endpoint(tcp::v4(), *port);
   wsMon->open(endpoint.protocol(), ec);
   if (!ec) wsMon->set_option(tcp::acceptor::reuse_address(true), ec);
+  // Accepted sockets inherit it, which spares a call for every client.
+  if (!ec) wsMon->set_option(tcp::no_delay(true), ec);
   if (!ec) wsMon->bind(endpoint, ec);
   if (!ec) wsMon->listen(asio::socket_base::max_listen_connections, ec);
   if (ec) {
@@ -178,21 +176,21 @@ void FrmSvc::ReleaseSlot(std::int32_t Index) {
     CloseQuietly(slot.wsIn);
     slot.in_state = SocketState::kClosed;
   }
-  CloseQuietly(slot.wsOut);
+  slot.wsOut.reset();
   slot.reserved = false;
 }
 
 void FrmSvc::DropConnection(std::int32_t Index) {
   Slot& slot = table_.slot(Index);
   CloseQuietly(slot.wsIn);
-  CloseQuietly(slot.wsOut);
+  slot.wsOut.reset();
   slot.in_state = SocketState::kClosed;
 }
 
-asio::awaitable<std::optional<tcp::resolver::results_type>> FrmSvc::MailServerEndpoints(
+asio::awaitable<std::optional<std::vector<tcp::endpoint>>> FrmSvc::MailServerEndpoints(
     std::error_code& error) {
   auto now = std::chrono::steady_clock::now();
-  if (mail_endpoints_ && now < mail_endpoints_expiry_) co_return mail_endpoints_;
+  if (!mail_endpoints_.empty() && now < mail_endpoints_expiry_) co_return mail_endpoints_;
   auto port = ParsePort(settings_.SMTPPort);
   if (!port) {
     error = std::make_error_code(std::errc::invalid_argument);
@@ -206,7 +204,8 @@ asio::awaitable<std::optional<tcp::resolver::results_type>> FrmSvc::MailServerEn
   }
   // Resolving the mail server for every connection would cost more than the
   // relay itself; a short cache still follows a changed address soon.
-  mail_endpoints_ = results;
+  mail_endpoints_.clear();
+  for (const auto& entry : results) mail_endpoints_.push_back(entry.endpoint());
   mail_endpoints_expiry_ = now + kMailHostCacheTime;
   co_return mail_endpoints_;
 }
@@ -218,42 +217,26 @@ asio::awaitable<void> FrmSvc::PassConnection(std::int32_t Index) {
   // The client was taken off the listen queue when the request arrived; this
   // is the point where the hand-over accepts it as the slot's connection.
   slot.in_state = SocketState::kConnected;
-  CloseQuietly(slot.wsOut);
-  slot.wsOut.emplace(io_);
+  slot.wsOut.reset();
 
   std::error_code error;
   auto endpoints = co_await MailServerEndpoints(error);
-  if (endpoints) {
-    asio::steady_timer deadline(io_, kConnectTimeout);
-    auto result =
-        co_await (asio::async_connect(*slot.wsOut, *endpoints, as_tuple(asio::use_awaitable)) ||
-                  deadline.async_wait(as_tuple(asio::use_awaitable)));
-    if (result.index() == 0) {
-      error = std::get<0>(std::get<0>(result));
+  if (!endpoints) {
+    if (error == std::errc::invalid_argument) {
+      Say("wsout socket: " + index_text + " SMTPPort \"" + settings_.SMTPPort +
+          "\" is not a port number from 1 to 65535");
     } else {
-      error = asio::error::timed_out;
+      Say("wsout socket: " + index_text + " " + error.message());
     }
-  } else if (error == std::errc::invalid_argument) {
-    Say("wsout socket: " + index_text + " SMTPPort \"" + settings_.SMTPPort +
-        "\" is not a port number from 1 to 65535");
     DropConnection(Index);
     co_return;
   }
-  if (error) {
-    Say("wsout socket: " + index_text + " " + error.message());
-    DropConnection(Index);
-    co_return;
-  }
-  std::error_code ignored;
-  slot.wsIn->set_option(tcp::no_delay(true), ignored);
-  slot.wsOut->set_option(tcp::no_delay(true), ignored);
-
-  RelayOutcome outcome = co_await relay_pump_.Relay(*slot.wsIn, *slot.wsOut);
+  // A mail server that cannot be reached ends as an outbound error below.
+  RelayOutcome outcome = co_await relay_pump_.Relay(*slot.wsIn, std::move(*endpoints), slot.wsOut);
   switch (outcome.end) {
     case RelayEnd::kInboundClosed:
       Say("Closing inbound socket " + index_text + "\r\n");
-      GracefulClose(*slot.wsOut);
-      CloseQuietly(slot.wsOut);
+      GracefulClose(slot.wsOut);
       reporter_.ReportConnection(Index, "CLOSED", table_.info(Index));
       // Left closing: the next slot search finishes it and frees the slot.
       GracefulClose(*slot.wsIn);
@@ -265,7 +248,7 @@ asio::awaitable<void> FrmSvc::PassConnection(std::int32_t Index) {
       CloseQuietly(slot.wsIn);
       slot.in_state = SocketState::kClosed;
       reporter_.ReportConnection(Index, "CLOSED", table_.info(Index));
-      CloseQuietly(slot.wsOut);
+      slot.wsOut.reset();
       break;
     case RelayEnd::kInboundError:
       Say("wsin socket: " + index_text + " " + outcome.error.message());

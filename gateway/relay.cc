@@ -1,5 +1,7 @@
 #include "relay.h"
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/epoll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -47,9 +49,18 @@ struct RelayPump::Pair {
   };
   std::array<Side, 2> sides;
   std::unique_ptr<RelayWaiter> waiter;
+  // The mail server's addresses still to try, and the caller's owner of the
+  // outbound connection.
+  std::vector<asio::ip::tcp::endpoint> endpoints;
+  std::size_t next_endpoint = 0;
+  UniqueFd* outbound = nullptr;
+  // While the connection is being made, the client's bytes wait for it.
+  bool connecting = false;
+  std::uint32_t attempt = 0;
 };
 
-RelayPump::RelayPump(asio::io_context& io) : io_(io) {
+RelayPump::RelayPump(asio::io_context& io, std::chrono::milliseconds connect_timeout)
+    : io_(io), connect_timeout_(connect_timeout), connect_timer_(io) {
   epoll_fd_ = epoll_create1(EPOLL_CLOEXEC);
   if (epoll_fd_ < 0) {
     setup_error_ = std::error_code(errno, std::system_category());
@@ -73,18 +84,19 @@ RelayPump::~RelayPump() {
 }
 
 asio::awaitable<RelayOutcome> RelayPump::Relay(asio::ip::tcp::socket& inbound,
-                                               asio::ip::tcp::socket& outbound) {
+                                               std::vector<asio::ip::tcp::endpoint> endpoints,
+                                               UniqueFd& outbound) {
   co_return co_await asio::async_initiate<decltype(asio::use_awaitable), void(RelayOutcome)>(
-      [this, &inbound, &outbound](auto handler) {
-        Start(inbound, outbound,
+      [this, &inbound, &outbound](auto handler, std::vector<asio::ip::tcp::endpoint> addresses) {
+        Start(inbound.native_handle(), std::move(addresses), outbound,
               std::make_unique<StoredHandler<RelayOutcome, decltype(handler)>>(std::move(handler),
                                                                                io_));
       },
-      asio::use_awaitable);
+      asio::use_awaitable, std::move(endpoints));
 }
 
-void RelayPump::Start(asio::ip::tcp::socket& inbound, asio::ip::tcp::socket& outbound,
-                      std::unique_ptr<RelayWaiter> waiter) {
+void RelayPump::Start(int inbound_fd, std::vector<asio::ip::tcp::endpoint> endpoints,
+                      UniqueFd& outbound, std::unique_ptr<RelayWaiter> waiter) {
   if (epoll_fd_ < 0) {
     waiter->Complete(RelayOutcome{RelayEnd::kInboundError, setup_error_});
     return;
@@ -92,24 +104,101 @@ void RelayPump::Start(asio::ip::tcp::socket& inbound, asio::ip::tcp::socket& out
   const std::uint64_t id = next_id_++;
   auto pair = std::make_unique<Pair>();
   pair->waiter = std::move(waiter);
-  pair->sides[0].fd = inbound.native_handle();
-  pair->sides[1].fd = outbound.native_handle();
+  pair->sides[0].fd = inbound_fd;
+  pair->endpoints = std::move(endpoints);
+  pair->outbound = &outbound;
   Pair& relayed = *live_.emplace(id, std::move(pair)).first->second;
-  for (int side = 0; side < 2; ++side) {
-    // Edge-triggered and never changed: a side is read until it is drained or
-    // its bytes wait for room on the other side, and room arriving is an edge
-    // of its own. Nothing is removed at the end either: the caller closes the
-    // sockets, which takes them out of the set, and an event for an ended
-    // pair finds no pair under its number.
+  // Edge-triggered and never changed: a side is read until it is drained or
+  // its bytes wait for room on the other side, and room arriving is an edge
+  // of its own. Nothing is removed at the end either: the caller closes the
+  // sockets, which takes them out of the set, and an event for an ended pair
+  // finds no pair under its number.
+  epoll_event event{};
+  event.events = EPOLLIN | EPOLLOUT | EPOLLRDHUP | EPOLLET;
+  event.data.u64 = id << 1;
+  if (epoll_ctl(epoll_fd_, EPOLL_CTL_ADD, inbound_fd, &event) != 0) {
+    Finish(id, RelayEnd::kInboundError, errno);
+    return;
+  }
+  if (ConnectNext(id, relayed, EHOSTUNREACH)) Arm();
+}
+
+bool RelayPump::ConnectNext(std::uint64_t id, Pair& pair, int error_number) {
+  Pair::Side& server = pair.sides[1];
+  while (pair.next_endpoint < pair.endpoints.size()) {
+    const asio::ip::tcp::endpoint& address = pair.endpoints[pair.next_endpoint++];
+    pair.outbound->reset(
+        socket(address.protocol().family(), SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    server.fd = pair.outbound->get();
+    if (server.fd < 0) {
+      error_number = errno;
+      continue;
+    }
+    // SMTP is a dialogue of short lines: each one goes out as it comes.
+    const int on = 1;
+    setsockopt(server.fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    const bool at_once = connect(server.fd, address.data(), address.size()) == 0;
     epoll_event event{};
     event.events = EPOLLIN | EPOLLOUT | EPOLLRDHUP | EPOLLET;
-    event.data.u64 = id << 1 | static_cast<std::uint64_t>(side);
-    if (epoll_ctl(epoll_fd_, EPOLL_CTL_ADD, relayed.sides[side].fd, &event) != 0) {
-      Finish(id, ErrorEnd(side), errno);
-      return;
+    event.data.u64 = id << 1 | 1;
+    if ((!at_once && errno != EINPROGRESS) ||
+        epoll_ctl(epoll_fd_, EPOLL_CTL_ADD, server.fd, &event) != 0) {
+      error_number = errno;
+      pair.outbound->reset();
+      server.fd = -1;
+      continue;
     }
+    pair.connecting = !at_once;
+    if (pair.connecting) {
+      ++pair.attempt;
+      // Made connections leave their entries behind; the front ones go here
+      // so the queue stays as short as the connections actually pending.
+      while (!deadlines_.empty() && !ConnectPending(deadlines_.front())) deadlines_.pop_front();
+      deadlines_.push_back({std::chrono::steady_clock::now() + connect_timeout_, id, pair.attempt});
+      ArmConnectTimer();
+    }
+    return true;
   }
-  Arm();
+  return Finish(id, RelayEnd::kOutboundError, error_number);
+}
+
+bool RelayPump::ConnectFailed(std::uint64_t id, Pair& pair, int error_number) {
+  pair.connecting = false;
+  pair.outbound->reset();
+  pair.sides[1].fd = -1;
+  return ConnectNext(id, pair, error_number);
+}
+
+bool RelayPump::ConnectPending(const ConnectDeadline& deadline) const {
+  auto found = live_.find(deadline.id);
+  return found != live_.end() && found->second->connecting &&
+         found->second->attempt == deadline.attempt;
+}
+
+void RelayPump::ArmConnectTimer() {
+  if (connect_timer_armed_ || deadlines_.empty()) return;
+  connect_timer_armed_ = true;
+  connect_timer_.expires_at(deadlines_.front().at);
+  connect_timer_.async_wait([this, alive = alive_](const asio::error_code& ec) {
+    if (!*alive) return;
+    connect_timer_armed_ = false;
+    if (!ec) OnConnectTimer();
+  });
+}
+
+void RelayPump::OnConnectTimer() {
+  const auto now = std::chrono::steady_clock::now();
+  while (!deadlines_.empty()) {
+    const ConnectDeadline next = deadlines_.front();
+    if (!ConnectPending(next)) {
+      deadlines_.pop_front();
+      continue;
+    }
+    if (next.at > now) break;
+    deadlines_.pop_front();
+    ConnectFailed(next.id, *live_.find(next.id)->second, ETIMEDOUT);
+  }
+  ArmConnectTimer();
 }
 
 void RelayPump::Arm() {
@@ -138,6 +227,21 @@ void RelayPump::Handle(std::uint64_t id, int side, std::uint32_t events) {
   auto found = live_.find(id);
   if (found == live_.end()) return;  // ended earlier
   Pair& pair = *found->second;
+  if (side == 1 && pair.connecting) {
+    if ((events & (EPOLLERR | EPOLLHUP)) != 0) {
+      int error_number = 0;
+      socklen_t length = sizeof error_number;
+      if (getsockopt(pair.sides[1].fd, SOL_SOCKET, SO_ERROR, &error_number, &length) != 0 ||
+          error_number == 0) {
+        error_number = ECONNREFUSED;
+      }
+      // The next address's socket reports its own state when it joins the set.
+      ConnectFailed(id, pair, error_number);
+      return;
+    }
+    if ((events & EPOLLOUT) == 0) return;
+    pair.connecting = false;  // made: what the client sent meanwhile goes now
+  }
   const int other = 1 - side;
   if ((events & (EPOLLRDHUP | EPOLLERR | EPOLLHUP)) != 0) pair.sides[side].ending = true;
   // Room on this side for bytes the other side sent: write them, then go on
@@ -182,6 +286,9 @@ bool RelayPump::Drain(std::uint64_t id, Pair& pair, int side) {
 bool RelayPump::Flush(std::uint64_t id, Pair& pair, int side) {
   Pair::Side& from = pair.sides[side];
   const int to = 1 - side;
+  // Until the connection is made the bytes wait; its completion is the edge
+  // that sends them.
+  if (to == 1 && pair.connecting) return true;
   while (from.pending()) {
     const ssize_t n = send(pair.sides[to].fd, from.buffer.get() + from.begin, from.end - from.begin,
                            MSG_DONTWAIT | MSG_NOSIGNAL);
@@ -209,19 +316,29 @@ bool RelayPump::Finish(std::uint64_t id, RelayEnd end, int error_number) {
   return false;
 }
 
-void GracefulClose(asio::ip::tcp::socket& socket) {
-  std::error_code ignored;
-  if (!socket.is_open()) return;
+namespace {
+
+void DiscardUnread(int fd) {
   std::array<char, 4096> sink;
   for (int rounds = 0; rounds < 64; ++rounds) {
-    std::size_t waiting = socket.available(ignored);
-    if (ignored || waiting == 0) break;
-    socket.non_blocking(true, ignored);
-    socket.read_some(asio::buffer(sink), ignored);
-    if (ignored) break;
+    if (recv(fd, sink.data(), sink.size(), MSG_DONTWAIT) <= 0) break;
   }
+}
+
+}  // namespace
+
+void GracefulClose(asio::ip::tcp::socket& socket) {
+  if (!socket.is_open()) return;
   // With no unread input left, close sends FIN after the queued data.
+  DiscardUnread(socket.native_handle());
+  std::error_code ignored;
   socket.close(ignored);
+}
+
+void GracefulClose(UniqueFd& socket) {
+  if (!socket) return;
+  DiscardUnread(socket.get());
+  socket.reset();
 }
 
 }  // namespace vantry

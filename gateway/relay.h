@@ -4,12 +4,17 @@
 #include <asio/io_context.hpp>
 #include <asio/ip/tcp.hpp>
 #include <asio/posix/stream_descriptor.hpp>
+#include <asio/steady_timer.hpp>
+#include <chrono>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <system_error>
 #include <unordered_map>
+#include <vector>
 
 #include "stored_completion.h"
+#include "unique_fd.h"
 
 namespace vantry {
 
@@ -23,9 +28,10 @@ struct RelayOutcome {
 
 using RelayWaiter = StoredCompletion<RelayOutcome>;
 
-/// Copies bytes both ways between relayed connections until one side closes or
-/// fails. Each direction writes all it has read before it reads again, so a
-/// slow reader slows its writer down and no byte is lost or reordered.
+/// Opens the connection to the mail server for an accepted client, then copies
+/// bytes both ways until one side closes or fails. Each direction writes all
+/// it has read before it reads again, so a slow reader slows its writer down
+/// and no byte is lost or reordered.
 ///
 /// An Asio socket read tries the socket once before it waits, and in an SMTP
 /// dialogue the next message never arrives before the last one is answered:
@@ -33,24 +39,48 @@ using RelayWaiter = StoredCompletion<RelayOutcome>;
 /// pump keeps the relayed sockets in an edge-triggered epoll set of its own
 /// and reads a socket only when the set says it has something. The set is
 /// watched by the io_context like any other descriptor, so everything still
-/// runs on the one thread.
+/// runs on the one thread. The outbound connection is made in the same set,
+/// which spares the registration, mode change and polling that an Asio connect
+/// costs for every session.
 class RelayPump {
  public:
-  explicit RelayPump(asio::io_context& io);
+  static constexpr std::chrono::milliseconds kDefaultConnectTimeout{30000};
+
+  /// `connect_timeout` is the time each address of the mail server gets to
+  /// take the connection.
+  explicit RelayPump(asio::io_context& io,
+                     std::chrono::milliseconds connect_timeout = kDefaultConnectTimeout);
   ~RelayPump();
   RelayPump(const RelayPump&) = delete;
   RelayPump& operator=(const RelayPump&) = delete;
 
-  /// Relays between two connected sockets until one side ends. The sockets
-  /// stay open; closing them, which also takes them out of the pump's set, is
-  /// the caller's, and must follow at once.
+  /// Connects to the first of `endpoints` that takes the connection, then
+  /// relays between `inbound` and it until one side ends. `outbound` owns the
+  /// connection from the moment it is opened. Both stay open at the end;
+  /// closing them, which also takes them out of the pump's set, is the
+  /// caller's and must follow at once. When no address takes the connection
+  /// the relay ends as kOutboundError with the last address's reason. What the
+  /// client sends meanwhile waits and goes to the connection that is made.
   asio::awaitable<RelayOutcome> Relay(asio::ip::tcp::socket& inbound,
-                                      asio::ip::tcp::socket& outbound);
+                                      std::vector<asio::ip::tcp::endpoint> endpoints,
+                                      UniqueFd& outbound);
 
  private:
   struct Pair;
-  void Start(asio::ip::tcp::socket& inbound, asio::ip::tcp::socket& outbound,
+  struct ConnectDeadline {
+    std::chrono::steady_clock::time_point at;
+    std::uint64_t id;
+    std::uint32_t attempt;
+  };
+  void Start(int inbound_fd, std::vector<asio::ip::tcp::endpoint> endpoints, UniqueFd& outbound,
              std::unique_ptr<RelayWaiter> waiter);
+  // Tries the pair's remaining addresses; false once the pair has ended.
+  bool ConnectNext(std::uint64_t id, Pair& pair, int error_number);
+  // Closes the failed attempt and goes on with the next address.
+  bool ConnectFailed(std::uint64_t id, Pair& pair, int error_number);
+  bool ConnectPending(const ConnectDeadline& deadline) const;
+  void ArmConnectTimer();
+  void OnConnectTimer();
   void Arm();
   void OnReady();
   void Handle(std::uint64_t id, int side, std::uint32_t events);
@@ -60,6 +90,7 @@ class RelayPump {
   bool Finish(std::uint64_t id, RelayEnd end, int error_number);
 
   asio::io_context& io_;
+  const std::chrono::milliseconds connect_timeout_;
   int epoll_fd_ = -1;
   std::error_code setup_error_;
   std::unique_ptr<asio::posix::stream_descriptor> watcher_;
@@ -67,11 +98,17 @@ class RelayPump {
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
   std::uint64_t next_id_ = 1;
   std::unordered_map<std::uint64_t, std::unique_ptr<Pair>> live_;
+  // Connections being made, oldest first: every one gets the same time, so the
+  // front is always the next to run out.
+  std::deque<ConnectDeadline> deadlines_;
+  asio::steady_timer connect_timer_;
+  bool connect_timer_armed_ = false;
 };
 
 /// Ends our side of a socket gracefully: sends FIN after queued data and drops
 /// unread input first, so the close is not turned into a reset that would
 /// discard bytes still on their way to the peer.
 void GracefulClose(asio::ip::tcp::socket& socket);
+void GracefulClose(UniqueFd& socket);
 
 }  // namespace vantry

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "socket_info.h"
+#include "unique_fd.h"
 
 namespace vantry {
 
@@ -18,7 +19,7 @@ struct Slot {
   /// without this a second search could hand the same slot out twice.
   bool reserved = false;
   std::optional<asio::ip::tcp::socket> wsIn;
-  std::optional<asio::ip::tcp::socket> wsOut;
+  UniqueFd wsOut;
 };
 
 /// The slots 0 .. MaxSocks and their records, owned for the process lifetime.

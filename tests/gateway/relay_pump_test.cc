@@ -30,19 +30,50 @@ std::string Pattern(std::size_t size, unsigned seed) {
   return bytes;
 }
 
-// The pump's "inbound" socket faces `client`, its "outbound" socket `server`.
+asio::ip::tcp::endpoint Loopback(int port) {
+  return {asio::ip::address_v4::loopback(), static_cast<unsigned short>(port)};
+}
+
+// A loopback port where nothing listens: connecting to it is refused.
+int ClosedPort() {
+  asio::io_context io;
+  asio::ip::tcp::acceptor probe(io, Loopback(0));
+  return probe.local_endpoint().port();
+}
+
+// A listener whose queue is full, so that a further connection attempt gets
+// no answer at all and can only time out.
+class SilentListener {
+ public:
+  SilentListener() : acceptor_(io_, Loopback(0)) {
+    acceptor_.listen(0);
+    EXPECT_TRUE(queued_.Connect(port()));
+  }
+  int port() const { return acceptor_.local_endpoint().port(); }
+
+ private:
+  asio::io_context io_;
+  asio::ip::tcp::acceptor acceptor_;
+  TcpClient queued_;
+};
+
+// The pump's "inbound" socket faces `client`; the pump connects its outbound
+// socket to the first of `endpoints` that answers and, unless told otherwise,
+// to the pair's own listener, whose accepted end is `server`.
 class RelayedPair {
  public:
-  RelayedPair() {
-    asio::ip::tcp::acceptor acceptor(io_, {asio::ip::address_v4::loopback(), 0});
-    const int port = acceptor.local_endpoint().port();
-    EXPECT_TRUE(client.Connect(port));
-    acceptor.accept(inbound_);
-    EXPECT_TRUE(server.Connect(port));
-    acceptor.accept(outbound_);
+  explicit RelayedPair(std::vector<asio::ip::tcp::endpoint> before = {},
+                       std::chrono::milliseconds connect_timeout = 5s, bool listener_too = true)
+      : pump_(io_, connect_timeout), listener_(io_, Loopback(0)) {
+    EXPECT_TRUE(client.Connect(listener_.local_endpoint().port()));
+    listener_.accept(inbound_);
+    if (listener_too) before.push_back(listener_.local_endpoint());
     asio::co_spawn(
         io_,
-        [this]() -> asio::awaitable<void> { outcome_ = co_await pump_.Relay(inbound_, outbound_); },
+        [this, endpoints = std::move(before)]() -> asio::awaitable<void> {
+          outcome_ = co_await pump_.Relay(inbound_, endpoints, outbound_);
+          io_.stop();
+        },
         asio::detached);
     // Bounded, so a relay that never ends fails the test instead of hanging it.
     loop_ = std::thread([this] { io_.run_for(20s); });
@@ -52,8 +83,14 @@ class RelayedPair {
     if (loop_.joinable()) loop_.join();
   }
 
-  /// Waits for the relay to end: with no pair left the pump stops waiting and
-  /// the loop returns. Empty if it did not end.
+  /// Takes the pump's connection from the pair's listener into `server`.
+  void AcceptServer() {
+    asio::ip::tcp::socket accepted(io_);
+    listener_.accept(accepted);
+    server.Adopt(accepted.release());
+  }
+
+  /// Waits for the relay to end. Empty if it did not end.
   std::optional<RelayOutcome> Outcome() {
     loop_.join();
     return outcome_;
@@ -64,15 +101,17 @@ class RelayedPair {
 
  private:
   asio::io_context io_;
-  RelayPump pump_{io_};
+  RelayPump pump_;
+  asio::ip::tcp::acceptor listener_;
   asio::ip::tcp::socket inbound_{io_};
-  asio::ip::tcp::socket outbound_{io_};
+  UniqueFd outbound_;
   std::optional<RelayOutcome> outcome_;
   std::thread loop_;
 };
 
 TEST(RelayPump, BothWaysByteExactWhileEachReaderLagsBehind) {
   RelayedPair pair;
+  pair.AcceptServer();
   // Small receive buffers at both peers, and readers that start late: both
   // directions fill up and the pump has to hold bytes and resume each side.
   const int small = 64 * 1024;
@@ -102,6 +141,7 @@ TEST(RelayPump, BothWaysByteExactWhileEachReaderLagsBehind) {
 
 TEST(RelayPump, AClientThatClosesStillHasItsLastBytesDelivered) {
   RelayedPair pair;
+  pair.AcceptServer();
   const std::string up = Pattern(4 * 1024 * 1024, 3);
   std::thread client_side([&] {
     pair.client.SendAll(up);
@@ -120,6 +160,7 @@ TEST(RelayPump, AClientThatClosesStillHasItsLastBytesDelivered) {
 TEST(RelayPump, TheOutcomeNamesTheSideThatEnded) {
   {
     RelayedPair pair;
+    pair.AcceptServer();
     ASSERT_TRUE(pair.server.SendAll("220 ready\r\n"));
     EXPECT_EQ(pair.client.ReadUntil("\r\n"), "220 ready\r\n");
     pair.server.Close();
@@ -130,6 +171,7 @@ TEST(RelayPump, TheOutcomeNamesTheSideThatEnded) {
   }
   {
     RelayedPair pair;
+    pair.AcceptServer();
     // The last line and the close arrive together: one read takes both the
     // line and the close, and the close must not wait for another signal.
     ASSERT_TRUE(pair.client.SendAll("QUIT\r\n"));
@@ -141,6 +183,7 @@ TEST(RelayPump, TheOutcomeNamesTheSideThatEnded) {
   }
   {
     RelayedPair pair;
+    pair.AcceptServer();
     // A close with linger 0 resets the connection.
     linger reset{1, 0};
     setsockopt(pair.client.fd(), SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
@@ -149,6 +192,51 @@ TEST(RelayPump, TheOutcomeNamesTheSideThatEnded) {
     ASSERT_TRUE(outcome);
     EXPECT_EQ(outcome->end, RelayEnd::kInboundError);
     EXPECT_EQ(outcome->error, std::errc::connection_reset);
+  }
+}
+
+TEST(RelayPump, AnAddressThatRefusesOrNeverAnswersIsPassedOverForTheNext) {
+  SilentListener silent;
+  RelayedPair pair({Loopback(ClosedPort()), Loopback(silent.port())}, 300ms);
+  // Sent while no connection is made yet: it has to wait, not be lost.
+  ASSERT_TRUE(pair.client.SendAll("EHLO early\r\n"));
+  pair.AcceptServer();
+  EXPECT_EQ(pair.server.ReadUntil("\r\n", 5s), "EHLO early\r\n");
+  ASSERT_TRUE(pair.server.SendAll("250 ok\r\n"));
+  EXPECT_EQ(pair.client.ReadUntil("\r\n"), "250 ok\r\n");
+  pair.server.Close();
+  auto outcome = pair.Outcome();
+  ASSERT_TRUE(outcome);
+  EXPECT_EQ(outcome->end, RelayEnd::kOutboundClosed);
+}
+
+TEST(RelayPump, WhenNoAddressTakesTheConnectionTheLastReasonIsTheOutcome) {
+  {
+    RelayedPair pair({Loopback(ClosedPort()), Loopback(ClosedPort())}, 5s, false);
+    auto outcome = pair.Outcome();
+    ASSERT_TRUE(outcome);
+    EXPECT_EQ(outcome->end, RelayEnd::kOutboundError);
+    EXPECT_EQ(outcome->error, std::errc::connection_refused);
+  }
+  {
+    SilentListener silent;
+    const auto started = std::chrono::steady_clock::now();
+    RelayedPair pair({Loopback(ClosedPort()), Loopback(silent.port())}, 300ms, false);
+    auto outcome = pair.Outcome();
+    ASSERT_TRUE(outcome);
+    EXPECT_EQ(outcome->end, RelayEnd::kOutboundError);
+    EXPECT_EQ(outcome->error, std::errc::timed_out);
+    EXPECT_GE(std::chrono::steady_clock::now() - started, 300ms);
+  }
+  {
+    // The client gives up while the connection is still being made.
+    SilentListener silent;
+    RelayedPair pair({Loopback(silent.port())}, 10s, false);
+    std::this_thread::sleep_for(100ms);
+    pair.client.Close();
+    auto outcome = pair.Outcome();
+    ASSERT_TRUE(outcome);
+    EXPECT_EQ(outcome->end, RelayEnd::kInboundClosed);
   }
 }
 

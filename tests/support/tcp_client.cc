@@ -14,8 +14,8 @@ namespace vantry::testing {
 namespace {
 
 int RemainingMs(std::chrono::steady_clock::time_point deadline) {
-  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline -
-                                                                    std::chrono::steady_clock::now());
+  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+      deadline - std::chrono::steady_clock::now());
   return left.count() > 0 ? static_cast<int>(left.count()) : 0;
 }
 
@@ -52,6 +52,11 @@ TcpClient& TcpClient::operator=(TcpClient&& other) noexcept {
     other.fd_ = -1;
   }
   return *this;
+}
+
+void TcpClient::Adopt(int fd) {
+  Close();
+  fd_ = fd;
 }
 
 bool TcpClient::Connect(int port, std::string_view source_address) {
@@ -100,7 +105,8 @@ std::string TcpClient::ReadToEnd(std::chrono::milliseconds timeout, bool* closed
 
 std::string TcpClient::ReadExactly(std::size_t n, std::chrono::milliseconds timeout) {
   // Whole chunks may overshoot n only if the peer sends more than asked for.
-  return ReadWhile(fd_, timeout, nullptr, [n](const std::string& text) { return text.size() >= n; });
+  return ReadWhile(fd_, timeout, nullptr,
+                   [n](const std::string& text) { return text.size() >= n; });
 }
 
 void TcpClient::Close() {

@@ -18,6 +18,8 @@ class TcpClient {
   TcpClient& operator=(TcpClient&& other) noexcept;
 
   bool Connect(int port, std::string_view source_address = "127.0.0.1");
+  /// Takes over a connected socket, such as one a test server accepted.
+  void Adopt(int fd);
   bool SendAll(std::string_view bytes);
   /// Reads until the text contains needle, EOF or the timeout.
   std::string ReadUntil(std::string_view needle, std::chrono::milliseconds timeout = 10s);
