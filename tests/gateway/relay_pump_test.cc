@@ -7,9 +7,14 @@
 #include <asio/detached.hpp>
 #include <asio/io_context.hpp>
 #include <asio/ip/tcp.hpp>
+#include <asio/steady_timer.hpp>
+#include <asio/this_coro.hpp>
+#include <asio/use_awaitable.hpp>
+#include <memory>
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "relay.h"
 #include "tcp_client.h"
@@ -238,6 +243,76 @@ TEST(RelayPump, WhenNoAddressTakesTheConnectionTheLastReasonIsTheOutcome) {
     ASSERT_TRUE(outcome);
     EXPECT_EQ(outcome->end, RelayEnd::kInboundClosed);
   }
+}
+
+// One of several clients relayed by a shared pump.
+struct PumpedClient {
+  explicit PumpedClient(asio::io_context& io) : inbound(io) {}
+  TcpClient client;
+  asio::ip::tcp::socket inbound;
+  UniqueFd outbound;
+  std::optional<RelayOutcome> outcome;
+  std::chrono::steady_clock::duration ended_after{};
+};
+
+asio::awaitable<void> RelayAfter(RelayPump& pump, PumpedClient& pumped, asio::ip::tcp::endpoint to,
+                                 std::chrono::milliseconds delay,
+                                 std::chrono::steady_clock::time_point started, int& finished) {
+  asio::steady_timer wait(co_await asio::this_coro::executor, delay);
+  co_await wait.async_wait(asio::use_awaitable);
+  pumped.outcome = co_await pump.Relay(pumped.inbound, std::vector<asio::ip::tcp::endpoint>(1, to),
+                                       pumped.outbound);
+  pumped.ended_after = std::chrono::steady_clock::now() - started;
+  ++finished;
+}
+
+TEST(RelayPump, EachPendingConnectionRunsOutOnItsOwnTime) {
+  // Three clients on one pump: the first and third wait on addresses that
+  // never answer, the second gets through in between and keeps relaying.
+  asio::io_context io;
+  RelayPump pump(io, 300ms);
+  asio::ip::tcp::acceptor listener(io, Loopback(0));
+  SilentListener silent;
+  const int port = listener.local_endpoint().port();
+  std::vector<std::unique_ptr<PumpedClient>> pumped;
+  for (int i = 0; i < 3; ++i) {
+    pumped.push_back(std::make_unique<PumpedClient>(io));
+    ASSERT_TRUE(pumped.back()->client.Connect(port));
+    listener.accept(pumped.back()->inbound);
+  }
+  const auto started = std::chrono::steady_clock::now();
+  int finished = 0;
+  asio::co_spawn(io, RelayAfter(pump, *pumped[0], Loopback(silent.port()), 0ms, started, finished),
+                 asio::detached);
+  asio::co_spawn(io, RelayAfter(pump, *pumped[1], Loopback(port), 100ms, started, finished),
+                 asio::detached);
+  asio::co_spawn(io,
+                 RelayAfter(pump, *pumped[2], Loopback(silent.port()), 150ms, started, finished),
+                 asio::detached);
+  std::thread loop([&] {
+    for (auto deadline = started + 10s;
+         finished < 3 && std::chrono::steady_clock::now() < deadline;)
+      io.run_one_for(100ms);
+  });
+
+  // The second client's connection reaches the listener while the other two
+  // are still pending, and relays in between their timeouts.
+  TcpClient server;
+  asio::ip::tcp::socket accepted(io);
+  listener.accept(accepted);
+  server.Adopt(accepted.release());
+  ASSERT_TRUE(server.SendAll("220 second\r\n"));
+  EXPECT_EQ(pumped[1]->client.ReadUntil("\r\n"), "220 second\r\n");
+  server.Close();
+  loop.join();
+
+  for (const auto& one : pumped) ASSERT_TRUE(one->outcome);
+  EXPECT_EQ(pumped[0]->outcome->error, std::errc::timed_out);
+  EXPECT_EQ(pumped[1]->outcome->end, RelayEnd::kOutboundClosed);
+  EXPECT_EQ(pumped[2]->outcome->error, std::errc::timed_out);
+  EXPECT_GE(pumped[0]->ended_after, 300ms);
+  EXPECT_GE(pumped[2]->ended_after, 450ms);
+  EXPECT_LT(pumped[2]->ended_after, 5s);
 }
 
 }  // namespace
