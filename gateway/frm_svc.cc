@@ -187,25 +187,26 @@ void FrmSvc::DropConnection(std::int32_t Index) {
   slot.in_state = SocketState::kClosed;
 }
 
-asio::awaitable<std::optional<std::vector<tcp::endpoint>>> FrmSvc::MailServerEndpoints(
+asio::awaitable<std::shared_ptr<const MailServerAddresses>> FrmSvc::MailServerEndpoints(
     std::error_code& error) {
   auto now = std::chrono::steady_clock::now();
-  if (!mail_endpoints_.empty() && now < mail_endpoints_expiry_) co_return mail_endpoints_;
+  if (mail_endpoints_ && now < mail_endpoints_expiry_) co_return mail_endpoints_;
   auto port = ParsePort(settings_.SMTPPort);
   if (!port) {
     error = std::make_error_code(std::errc::invalid_argument);
-    co_return std::nullopt;
+    co_return nullptr;
   }
   auto [ec, results] = co_await mail_resolver_.async_resolve(
       tcp::v4(), settings_.SMTPHost, std::to_string(*port), as_tuple(asio::use_awaitable));
   if (ec || results.empty()) {
     error = ec ? ec : asio::error::host_not_found;
-    co_return std::nullopt;
+    co_return nullptr;
   }
   // Resolving the mail server for every connection would cost more than the
   // relay itself; a short cache still follows a changed address soon.
-  mail_endpoints_.clear();
-  for (const auto& entry : results) mail_endpoints_.push_back(entry.endpoint());
+  auto addresses = std::make_shared<MailServerAddresses>();
+  for (const auto& entry : results) addresses->push_back(entry.endpoint());
+  mail_endpoints_ = std::move(addresses);
   mail_endpoints_expiry_ = now + kMailHostCacheTime;
   co_return mail_endpoints_;
 }
@@ -232,7 +233,7 @@ asio::awaitable<void> FrmSvc::PassConnection(std::int32_t Index) {
     co_return;
   }
   // A mail server that cannot be reached ends as an outbound error below.
-  RelayOutcome outcome = co_await relay_pump_.Relay(*slot.wsIn, std::move(*endpoints), slot.wsOut);
+  RelayOutcome outcome = co_await relay_pump_.Relay(*slot.wsIn, std::move(endpoints), slot.wsOut);
   switch (outcome.end) {
     case RelayEnd::kInboundClosed:
       Say("Closing inbound socket " + index_text + "\r\n");

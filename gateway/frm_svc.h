@@ -45,7 +45,8 @@ class FrmSvc {
   /// The connection request: screening of the slot, then refusal or hand-over.
   asio::awaitable<void> wsMon_ConnectionRequest(std::int32_t Index);
   asio::awaitable<void> PassConnection(std::int32_t Index);
-  asio::awaitable<std::optional<std::vector<asio::ip::tcp::endpoint>>> MailServerEndpoints(
+  /// The mail server's addresses, cached for a while; null on failure.
+  asio::awaitable<std::shared_ptr<const MailServerAddresses>> MailServerEndpoints(
       std::error_code& error);
   /// Refusal for the screening's own tests: report "BL" with this reason and
   /// code, then refuse through the checker's event.
@@ -72,7 +73,7 @@ class FrmSvc {
   RelayPump relay_pump_;
   std::optional<asio::ip::tcp::acceptor> wsMon;
   asio::ip::tcp::resolver mail_resolver_;
-  std::vector<asio::ip::tcp::endpoint> mail_endpoints_;
+  std::shared_ptr<const MailServerAddresses> mail_endpoints_;
   std::chrono::steady_clock::time_point mail_endpoints_expiry_{};
   std::int32_t next_request_id_ = 0;
 };

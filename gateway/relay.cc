@@ -51,7 +51,7 @@ struct RelayPump::Pair {
   std::unique_ptr<RelayWaiter> waiter;
   // The mail server's addresses still to try, and the caller's owner of the
   // outbound connection.
-  std::vector<asio::ip::tcp::endpoint> endpoints;
+  std::shared_ptr<const MailServerAddresses> endpoints;
   std::size_t next_endpoint = 0;
   UniqueFd* outbound = nullptr;
   // While the connection is being made, the client's bytes wait for it.
@@ -84,10 +84,11 @@ RelayPump::~RelayPump() {
 }
 
 asio::awaitable<RelayOutcome> RelayPump::Relay(asio::ip::tcp::socket& inbound,
-                                               std::vector<asio::ip::tcp::endpoint> endpoints,
+                                               std::shared_ptr<const MailServerAddresses> endpoints,
                                                UniqueFd& outbound) {
   co_return co_await asio::async_initiate<decltype(asio::use_awaitable), void(RelayOutcome)>(
-      [this, &inbound, &outbound](auto handler, std::vector<asio::ip::tcp::endpoint> addresses) {
+      [this, &inbound, &outbound](auto handler,
+                                  std::shared_ptr<const MailServerAddresses> addresses) {
         Start(inbound.native_handle(), std::move(addresses), outbound,
               std::make_unique<StoredHandler<RelayOutcome, decltype(handler)>>(std::move(handler),
                                                                                io_));
@@ -95,7 +96,7 @@ asio::awaitable<RelayOutcome> RelayPump::Relay(asio::ip::tcp::socket& inbound,
       asio::use_awaitable, std::move(endpoints));
 }
 
-void RelayPump::Start(int inbound_fd, std::vector<asio::ip::tcp::endpoint> endpoints,
+void RelayPump::Start(int inbound_fd, std::shared_ptr<const MailServerAddresses> endpoints,
                       UniqueFd& outbound, std::unique_ptr<RelayWaiter> waiter) {
   if (epoll_fd_ < 0) {
     waiter->Complete(RelayOutcome{RelayEnd::kInboundError, setup_error_});
@@ -125,8 +126,8 @@ void RelayPump::Start(int inbound_fd, std::vector<asio::ip::tcp::endpoint> endpo
 
 bool RelayPump::ConnectNext(std::uint64_t id, Pair& pair, int error_number) {
   Pair::Side& server = pair.sides[1];
-  while (pair.next_endpoint < pair.endpoints.size()) {
-    const asio::ip::tcp::endpoint& address = pair.endpoints[pair.next_endpoint++];
+  while (pair.endpoints && pair.next_endpoint < pair.endpoints->size()) {
+    const asio::ip::tcp::endpoint& address = (*pair.endpoints)[pair.next_endpoint++];
     pair.outbound->reset(
         socket(address.protocol().family(), SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
     server.fd = pair.outbound->get();

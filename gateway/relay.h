@@ -27,6 +27,7 @@ struct RelayOutcome {
 };
 
 using RelayWaiter = StoredCompletion<RelayOutcome>;
+using MailServerAddresses = std::vector<asio::ip::tcp::endpoint>;
 
 /// Opens the connection to the mail server for an accepted client, then copies
 /// bytes both ways until one side closes or fails. Each direction writes all
@@ -61,8 +62,9 @@ class RelayPump {
   /// caller's and must follow at once. When no address takes the connection
   /// the relay ends as kOutboundError with the last address's reason. What the
   /// client sends meanwhile waits and goes to the connection that is made.
+  /// The address list is shared, so a session costs no copy of it.
   asio::awaitable<RelayOutcome> Relay(asio::ip::tcp::socket& inbound,
-                                      std::vector<asio::ip::tcp::endpoint> endpoints,
+                                      std::shared_ptr<const MailServerAddresses> endpoints,
                                       UniqueFd& outbound);
 
  private:
@@ -72,8 +74,8 @@ class RelayPump {
     std::uint64_t id;
     std::uint32_t attempt;
   };
-  void Start(int inbound_fd, std::vector<asio::ip::tcp::endpoint> endpoints, UniqueFd& outbound,
-             std::unique_ptr<RelayWaiter> waiter);
+  void Start(int inbound_fd, std::shared_ptr<const MailServerAddresses> endpoints,
+             UniqueFd& outbound, std::unique_ptr<RelayWaiter> waiter);
   // Tries the pair's remaining addresses; false once the pair has ended.
   bool ConnectNext(std::uint64_t id, Pair& pair, int error_number);
   // Closes the failed attempt and goes on with the next address.

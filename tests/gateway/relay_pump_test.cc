@@ -75,7 +75,8 @@ class RelayedPair {
     if (listener_too) before.push_back(listener_.local_endpoint());
     asio::co_spawn(
         io_,
-        [this, endpoints = std::move(before)]() -> asio::awaitable<void> {
+        [this, endpoints = std::make_shared<const MailServerAddresses>(
+                   std::move(before))]() -> asio::awaitable<void> {
           outcome_ = co_await pump_.Relay(inbound_, endpoints, outbound_);
           io_.stop();
         },
@@ -260,8 +261,8 @@ asio::awaitable<void> RelayAfter(RelayPump& pump, PumpedClient& pumped, asio::ip
                                  std::chrono::steady_clock::time_point started, int& finished) {
   asio::steady_timer wait(co_await asio::this_coro::executor, delay);
   co_await wait.async_wait(asio::use_awaitable);
-  pumped.outcome = co_await pump.Relay(pumped.inbound, std::vector<asio::ip::tcp::endpoint>(1, to),
-                                       pumped.outbound);
+  pumped.outcome = co_await pump.Relay(
+      pumped.inbound, std::make_shared<const MailServerAddresses>(1, to), pumped.outbound);
   pumped.ended_after = std::chrono::steady_clock::now() - started;
   ++finished;
 }
