@@ -4,11 +4,14 @@
 #include <ifaddrs.h>
 #include <net/if.h>
 #include <netinet/in.h>
+#include <sys/socket.h>
 
 #include <asio/co_spawn.hpp>
 #include <asio/experimental/as_tuple.hpp>
+#include <asio/post.hpp>
 #include <asio/steady_timer.hpp>
 #include <asio/use_awaitable.hpp>
+#include <cerrno>
 #include <cstdlib>
 #include <exception>
 
@@ -24,6 +27,27 @@ using asio::ip::tcp;
 
 constexpr auto kMailHostCacheTime = std::chrono::seconds(30);
 constexpr auto kAcceptBackoff = std::chrono::milliseconds(100);
+constexpr int kAcceptBurst = 16;
+
+// Errors that belong to one client that gave up or to the network under it,
+// not to the listener: the next client in the queue is taken at once.
+bool IsTransientAcceptError(int error_number) {
+  switch (error_number) {
+    case EINTR:
+    case ECONNABORTED:
+    case EPROTO:
+    case ENETDOWN:
+    case ENOPROTOOPT:
+    case EHOSTDOWN:
+    case ENONET:
+    case EHOSTUNREACH:
+    case EOPNOTSUPP:
+    case ENETUNREACH:
+      return true;
+    default:
+      return false;
+  }
+}
 
 }  // namespace
 
@@ -103,6 +127,8 @@ bool FrmSvc::StartListening() {
   if (!ec) wsMon->set_option(tcp::no_delay(true), ec);
   if (!ec) wsMon->bind(endpoint, ec);
   if (!ec) wsMon->listen(asio::socket_base::max_listen_connections, ec);
+  // The accept loop takes clients until the queue is empty, then waits.
+  if (!ec) wsMon->native_non_blocking(true, ec);
   if (ec) {
     Say("Cannot listen on port " + std::to_string(*port) + ": " + ec.message());
     wsMon.reset();
@@ -126,14 +152,37 @@ bool FrmSvc::StartListening() {
 void FrmSvc::ReportShutdown() { reporter_.ReportConnection(0, "SHUT", table_.info(0)); }
 
 asio::awaitable<void> FrmSvc::AcceptLoop() {
+  // Clients are taken with accept4 rather than an Asio accept: an Asio socket
+  // is registered with the io_context for its whole life, and would wake it
+  // for every message while the relay pump already watches the descriptor.
   asio::steady_timer backoff(io_);
   bool accept_failing = false;
+  const int listener = wsMon->native_handle();
+  int taken_in_a_row = 0;
   for (;;) {
-    tcp::endpoint peer;
-    auto [ec, socket] = co_await wsMon->async_accept(peer, as_tuple(asio::use_awaitable));
-    if (ec) {
-      if (ec == asio::error::operation_aborted) co_return;
-      if (!accept_failing) Say("Accepting a connection failed: " + ec.message());
+    // A flood of clients must not hold up the relays and screenings running.
+    if (++taken_in_a_row > kAcceptBurst) {
+      taken_in_a_row = 0;
+      co_await asio::post(io_, asio::use_awaitable);
+    }
+    sockaddr_in peer{};
+    socklen_t peer_size = sizeof peer;
+    UniqueFd client(accept4(listener, reinterpret_cast<sockaddr*>(&peer), &peer_size,
+                            SOCK_NONBLOCK | SOCK_CLOEXEC));
+    if (!client) {
+      const int error_number = errno;
+      if (error_number == EAGAIN || error_number == EWOULDBLOCK) {
+        auto [ec] =
+            co_await wsMon->async_wait(tcp::acceptor::wait_read, as_tuple(asio::use_awaitable));
+        if (ec == asio::error::operation_aborted) co_return;
+        taken_in_a_row = 0;
+        continue;
+      }
+      if (IsTransientAcceptError(error_number)) continue;
+      if (!accept_failing) {
+        Say("Accepting a connection failed: " +
+            std::error_code(error_number, std::system_category()).message());
+      }
       accept_failing = true;
       backoff.expires_after(kAcceptBackoff);
       co_await backoff.async_wait(as_tuple(asio::use_awaitable));
@@ -141,19 +190,15 @@ asio::awaitable<void> FrmSvc::AcceptLoop() {
     }
     accept_failing = false;
     std::int32_t index = table_.FindFreeSocket();
-    if (index < 0) {
-      std::error_code ignored;
-      socket.close(ignored);
-      continue;
-    }
+    if (index < 0) continue;  // closed at once, nothing reported
     Slot& slot = table_.slot(index);
     slot.reserved = true;
     slot.in_state = SocketState::kClosed;
-    slot.wsIn.emplace(std::move(socket));
+    slot.wsIn = std::move(client);
     table_.ClearSocket(index);
     RBLResults[static_cast<std::size_t>(index)] = RBLResult{};
     SocketInfo& info = table_.info(index);
-    info.IP = peer.address().to_string();
+    info.IP = asio::ip::address_v4(ntohl(peer.sin_addr.s_addr)).to_string();
     info.RequestID = ++next_request_id_;
     asio::co_spawn(io_, wsMon_ConnectionRequest(index), [this, index](std::exception_ptr e) {
       if (e) {
@@ -173,7 +218,7 @@ void FrmSvc::ReleaseSlot(std::int32_t Index) {
   // Normal ends have already set the state; anything else (an escaped
   // exception) must not leave the slot looking busy for ever.
   if (slot.in_state != SocketState::kClosing) {
-    CloseQuietly(slot.wsIn);
+    slot.wsIn.reset();
     slot.in_state = SocketState::kClosed;
   }
   slot.wsOut.reset();
@@ -182,7 +227,7 @@ void FrmSvc::ReleaseSlot(std::int32_t Index) {
 
 void FrmSvc::DropConnection(std::int32_t Index) {
   Slot& slot = table_.slot(Index);
-  CloseQuietly(slot.wsIn);
+  slot.wsIn.reset();
   slot.wsOut.reset();
   slot.in_state = SocketState::kClosed;
 }
@@ -233,20 +278,20 @@ asio::awaitable<void> FrmSvc::PassConnection(std::int32_t Index) {
     co_return;
   }
   // A mail server that cannot be reached ends as an outbound error below.
-  RelayOutcome outcome = co_await relay_pump_.Relay(*slot.wsIn, std::move(endpoints), slot.wsOut);
+  RelayOutcome outcome =
+      co_await relay_pump_.Relay(slot.wsIn.get(), std::move(endpoints), slot.wsOut);
   switch (outcome.end) {
     case RelayEnd::kInboundClosed:
       Say("Closing inbound socket " + index_text + "\r\n");
       GracefulClose(slot.wsOut);
       reporter_.ReportConnection(Index, "CLOSED", table_.info(Index));
       // Left closing: the next slot search finishes it and frees the slot.
-      GracefulClose(*slot.wsIn);
+      GracefulClose(slot.wsIn);
       slot.in_state = SocketState::kClosing;
       break;
     case RelayEnd::kOutboundClosed:
       Say("Closing outbound socket " + index_text + "\r\n");
-      GracefulClose(*slot.wsIn);
-      CloseQuietly(slot.wsIn);
+      GracefulClose(slot.wsIn);
       slot.in_state = SocketState::kClosed;
       reporter_.ReportConnection(Index, "CLOSED", table_.info(Index));
       slot.wsOut.reset();

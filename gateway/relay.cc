@@ -83,13 +83,13 @@ RelayPump::~RelayPump() {
   watcher_.reset();
 }
 
-asio::awaitable<RelayOutcome> RelayPump::Relay(asio::ip::tcp::socket& inbound,
+asio::awaitable<RelayOutcome> RelayPump::Relay(int inbound,
                                                std::shared_ptr<const MailServerAddresses> endpoints,
                                                UniqueFd& outbound) {
   co_return co_await asio::async_initiate<decltype(asio::use_awaitable), void(RelayOutcome)>(
-      [this, &inbound, &outbound](auto handler,
-                                  std::shared_ptr<const MailServerAddresses> addresses) {
-        Start(inbound.native_handle(), std::move(addresses), outbound,
+      [this, inbound, &outbound](auto handler,
+                                 std::shared_ptr<const MailServerAddresses> addresses) {
+        Start(inbound, std::move(addresses), outbound,
               std::make_unique<StoredHandler<RelayOutcome, decltype(handler)>>(std::move(handler),
                                                                                io_));
       },
@@ -328,16 +328,9 @@ void DiscardUnread(int fd) {
 
 }  // namespace
 
-void GracefulClose(asio::ip::tcp::socket& socket) {
-  if (!socket.is_open()) return;
-  // With no unread input left, close sends FIN after the queued data.
-  DiscardUnread(socket.native_handle());
-  std::error_code ignored;
-  socket.close(ignored);
-}
-
 void GracefulClose(UniqueFd& socket) {
   if (!socket) return;
+  // With no unread input left, close sends FIN after the queued data.
   DiscardUnread(socket.get());
   socket.reset();
 }

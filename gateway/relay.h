@@ -63,7 +63,7 @@ class RelayPump {
   /// the relay ends as kOutboundError with the last address's reason. What the
   /// client sends meanwhile waits and goes to the connection that is made.
   /// The address list is shared, so a session costs no copy of it.
-  asio::awaitable<RelayOutcome> Relay(asio::ip::tcp::socket& inbound,
+  asio::awaitable<RelayOutcome> Relay(int inbound,
                                       std::shared_ptr<const MailServerAddresses> endpoints,
                                       UniqueFd& outbound);
 
@@ -110,7 +110,6 @@ class RelayPump {
 /// Ends our side of a socket gracefully: sends FIN after queued data and drops
 /// unread input first, so the close is not turned into a reset that would
 /// discard bytes still on their way to the peer.
-void GracefulClose(asio::ip::tcp::socket& socket);
 void GracefulClose(UniqueFd& socket);
 
 }  // namespace vantry

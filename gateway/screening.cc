@@ -1,12 +1,12 @@
 // The screening of one connection request and the two handlers of the DNSBL
 // checker's events: the only place where the gateway refuses a connection.
 #include <array>
-#include <asio/write.hpp>
 
 #include "frm_svc.h"
 #include "relay.h"
 #include "report_line.h"
 #include "text_trim.h"
+#include "write_all.h"
 
 namespace vantry {
 
@@ -97,7 +97,6 @@ void FrmSvc::evtRBL_evBlackListed(std::int32_t Index, const std::string& IP,
       " BLType: " + BLType);
   Slot& slot = table_.slot(Index);
   if (!slot.wsIn) return;
-  std::error_code ignored;
   slot.in_state = SocketState::kConnected;
   if (settings_.UseBlockMsg != 0) {
     std::string refusal = "550 " + settings_.BlockMsg + "\r\n";
@@ -106,12 +105,11 @@ void FrmSvc::evtRBL_evBlackListed(std::int32_t Index, const std::string& IP,
         "(RBL/SBL)\r\n";
     refusal += "550 Closing Connection.\r\n";
     // A fresh socket's send buffer takes these few hundred bytes at once, so a
-    // non-blocking write finishes here and the handler stays synchronous.
-    slot.wsIn->non_blocking(true, ignored);
-    asio::write(*slot.wsIn, asio::buffer(refusal), ignored);
+    // non-blocking write finishes here and the handler stays synchronous. A
+    // client already gone gets nothing, and the close below is all there is.
+    WriteAll(slot.wsIn.get(), refusal);
   }
-  GracefulClose(*slot.wsIn);
-  CloseQuietly(slot.wsIn);
+  GracefulClose(slot.wsIn);
   slot.in_state = SocketState::kClosed;
 }
 

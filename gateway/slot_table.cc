@@ -3,7 +3,8 @@
 namespace vantry {
 
 SlotTable::SlotTable(std::int32_t max_socks)
-    : Sockets(static_cast<std::size_t>(max_socks) + 1), slots_(static_cast<std::size_t>(max_socks) + 1) {}
+    : Sockets(static_cast<std::size_t>(max_socks) + 1),
+      slots_(static_cast<std::size_t>(max_socks) + 1) {}
 
 std::int32_t SlotTable::FindFreeSocket() {
   std::int32_t first_finished = -1;
@@ -11,7 +12,7 @@ std::int32_t SlotTable::FindFreeSocket() {
     Slot& s = slot(i);
     if (s.reserved) continue;
     if (s.in_state == SocketState::kError || s.in_state == SocketState::kClosing) {
-      CloseQuietly(s.wsIn);
+      s.wsIn.reset();
       s.in_state = SocketState::kClosed;
       if (first_finished < 0) first_finished = i;
       continue;
@@ -24,12 +25,5 @@ std::int32_t SlotTable::FindFreeSocket() {
 }
 
 void SlotTable::ClearSocket(std::int32_t index) { info(index) = SocketInfo{}; }
-
-void CloseQuietly(std::optional<asio::ip::tcp::socket>& socket) {
-  if (!socket) return;
-  std::error_code ignored;
-  socket->close(ignored);
-  socket.reset();
-}
 
 }  // namespace vantry

@@ -1,8 +1,6 @@
 #pragma once
 
-#include <asio/ip/tcp.hpp>
 #include <cstdint>
-#include <optional>
 #include <vector>
 
 #include "socket_info.h"
@@ -18,7 +16,7 @@ struct Slot {
   /// inbound socket stays "closed" until the hand-over accepts the client, so
   /// without this a second search could hand the same slot out twice.
   bool reserved = false;
-  std::optional<asio::ip::tcp::socket> wsIn;
+  UniqueFd wsIn;
   UniqueFd wsOut;
 };
 
@@ -43,8 +41,5 @@ class SlotTable {
  private:
   std::vector<Slot> slots_;
 };
-
-/// Closes a socket if open, ignoring errors.
-void CloseQuietly(std::optional<asio::ip::tcp::socket>& socket);
 
 }  // namespace vantry

@@ -77,7 +77,7 @@ class RelayedPair {
         io_,
         [this, endpoints = std::make_shared<const MailServerAddresses>(
                    std::move(before))]() -> asio::awaitable<void> {
-          outcome_ = co_await pump_.Relay(inbound_, endpoints, outbound_);
+          outcome_ = co_await pump_.Relay(inbound_.native_handle(), endpoints, outbound_);
           io_.stop();
         },
         asio::detached);
@@ -261,8 +261,9 @@ asio::awaitable<void> RelayAfter(RelayPump& pump, PumpedClient& pumped, asio::ip
                                  std::chrono::steady_clock::time_point started, int& finished) {
   asio::steady_timer wait(co_await asio::this_coro::executor, delay);
   co_await wait.async_wait(asio::use_awaitable);
-  pumped.outcome = co_await pump.Relay(
-      pumped.inbound, std::make_shared<const MailServerAddresses>(1, to), pumped.outbound);
+  pumped.outcome =
+      co_await pump.Relay(pumped.inbound.native_handle(),
+                          std::make_shared<const MailServerAddresses>(1, to), pumped.outbound);
   pumped.ended_after = std::chrono::steady_clock::now() - started;
   ++finished;
 }
