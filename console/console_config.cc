@@ -58,8 +58,8 @@ LoadedConfig LoadConfig(std::string_view program_folder) {
   c.BlockNoHost = Flag("BlockNoHost");
   // A missing PathEXE would read as the text "1" and send the list files to a
   // folder named "1" under whatever the current directory is.
-  c.PathEXE =
-      RegValueExists("PathEXE") ? RegTextOr("PathEXE", program_folder) : std::string(program_folder);
+  c.PathEXE = RegValueExists("PathEXE") ? RegTextOr("PathEXE", program_folder)
+                                        : std::string(program_folder);
   c.BLDNSDB = RegTextOr("BLDNSDB", kZoneListFile);
   c.BlockMsg = RegTextOr("BlockMsg", kBlockMsgFallback);
   c.ExceptionsDB = RegTextOr("ExceptionsDB", kExceptionListFile);
@@ -91,6 +91,20 @@ bool SaveConfig(const ConsoleConfig& c, const ConsoleLists& lists, std::string* 
       written = false;
     }
   };
+  // A text the file cannot store stops the save before anything is written.
+  const std::pair<const char*, const std::string*> texts[] = {
+      {"LocalPort", &c.LocalPort}, {"PathEXE", &c.PathEXE},           {"BLDNSDB", &c.BLDNSDB},
+      {"BlockMsg", &c.BlockMsg},   {"ExceptionsDB", &c.ExceptionsDB}, {"ManualDB", &c.ManualDB},
+      {"SMTPHost", &c.SMTPHost},   {"SMTPPort", &c.SMTPPort}};
+  for (const auto& [name, text] : texts) {
+    if (text->find_first_of("\r\n") != std::string::npos) {
+      if (error) {
+        *error = "settings file " + RegistryFilePath() + ": the value " + name +
+                 " cannot hold a line break";
+      }
+      return false;
+    }
+  }
   set("MaxSocks", std::int64_t{c.MaxSocks}, kNumber);
   set("LocalPort", c.LocalPort, kString);
   set("LogBL", std::int64_t{c.LogBL}, kNumber);

@@ -263,11 +263,15 @@ ConsoleLists FrmMain::CollectLists() const {
 }
 
 QLineEdit* FrmMain::ListTextBox(ListKind kind) const {
-  return kind == ListKind::kZones ? txtNewRBL_ : kind == ListKind::kExceptions ? txtExclude_ : txtManBlock_;
+  return kind == ListKind::kZones        ? txtNewRBL_
+         : kind == ListKind::kExceptions ? txtExclude_
+                                         : txtManBlock_;
 }
 
 QListWidget* FrmMain::ListBox(ListKind kind) const {
-  return kind == ListKind::kZones ? lbRBLDNS_ : kind == ListKind::kExceptions ? lbExcept_ : lbManBlock_;
+  return kind == ListKind::kZones        ? lbRBLDNS_
+         : kind == ListKind::kExceptions ? lbExcept_
+                                         : lbManBlock_;
 }
 
 void FrmMain::AddListEntry(ListKind kind) {
@@ -372,7 +376,10 @@ bool FrmMain::ApplyConfig() {
   config_.BlockAltIP = chkBlkAltIP_->Value();
   config_.BlockNoHost = chkBlkNoRev_->Value();
   config_.UseBlockMsg = optBlockMsg_[0]->isChecked() ? 0 : 1;
-  config_.BlockMsg = txtBlockMsg_->text().toStdString();
+  // The message goes out as one "550" line, so a pasted line break becomes a space.
+  QString block_message = txtBlockMsg_->text();
+  block_message.replace("\r\n", " ").replace('\r', ' ').replace('\n', ' ');
+  config_.BlockMsg = block_message.toStdString();
 
   std::string error;
   if (!SaveConfig(config_, CollectLists(), &error)) {

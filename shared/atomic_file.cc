@@ -19,7 +19,12 @@ bool Fail(const std::string& what, std::string* error) {
 
 }  // namespace
 
-bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::string* error) {
+bool WriteFileAtomically(const std::string& given_path, std::string_view bytes,
+                         std::string* error) {
+  // A symbolic link stays one: its target is what gets replaced.
+  std::error_code ignored;
+  const std::filesystem::path resolved = std::filesystem::canonical(given_path, ignored);
+  const std::string path = resolved.empty() ? given_path : resolved.string();
   // The process id keeps two programs writing the same file from sharing a temporary.
   std::string temp = path + ".tmp-" + std::to_string(getpid());
   int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);

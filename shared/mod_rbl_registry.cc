@@ -10,7 +10,9 @@
 namespace vantry {
 namespace {
 
-std::string FullPath(std::string_view relative) { return std::string(kRegRoot) + std::string(relative); }
+std::string FullPath(std::string_view relative) {
+  return std::string(kRegRoot) + std::string(relative);
+}
 
 bool Contains(const std::vector<std::string>& names, std::string_view name) {
   return std::find(names.begin(), names.end(), name) != names.end();
@@ -47,9 +49,21 @@ void AddValue(RegistryDocument& doc, std::string_view name, const RegValue& valu
   }
 }
 
+// The file holds one value per line and has no way to write a line break
+// inside a text: one would split the value into two lines that both read as
+// damaged, and the value would be lost.
+bool RefuseLineBreaks(std::string_view name, const RegValue& value, std::string* error) {
+  const auto* text = std::get_if<std::string>(&value);
+  if (text == nullptr || text->find_first_of("\r\n") == std::string::npos) return false;
+  if (error) *error = "the value " + std::string(name) + " cannot hold a line break";
+  return true;
+}
+
 }  // namespace
 
-bool RegValueExists(std::string_view name) { return FindParameter(LoadRegistry(), name) != nullptr; }
+bool RegValueExists(std::string_view name) {
+  return FindParameter(LoadRegistry(), name) != nullptr;
+}
 
 RegValue GetRegValue(std::string_view name) {
   RegistryDocument doc = LoadRegistry();
@@ -61,6 +75,7 @@ RegValue GetRegValue(std::string_view name) {
 }
 
 bool SetRegValue(std::string_view name, const RegValue& value, int type, std::string* error) {
+  if (RefuseLineBreaks(name, value, error)) return false;
   return UpdateRegistry(
       [&](RegistryDocument& doc) {
         if (FindParameter(doc, name) == nullptr) {
@@ -82,6 +97,7 @@ bool SetRegValue(std::string_view name, const RegValue& value, int type, std::st
 }
 
 bool CreateRegValue(std::string_view name, const RegValue& value, int type, std::string* error) {
+  if (RefuseLineBreaks(name, value, error)) return false;
   return UpdateRegistry([&](RegistryDocument& doc) { AddValue(doc, name, value, type); }, error);
 }
 
@@ -120,9 +136,9 @@ std::int32_t RegValueInt32(const RegValue& value) {
 }
 
 std::int16_t RegValueInt16(const RegValue& value) {
-  return static_cast<std::int16_t>(std::clamp<std::int32_t>(
-      RegValueInt32(value), std::numeric_limits<std::int16_t>::min(),
-      std::numeric_limits<std::int16_t>::max()));
+  return static_cast<std::int16_t>(
+      std::clamp<std::int32_t>(RegValueInt32(value), std::numeric_limits<std::int16_t>::min(),
+                               std::numeric_limits<std::int16_t>::max()));
 }
 
 }  // namespace vantry

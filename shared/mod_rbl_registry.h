@@ -26,7 +26,8 @@ bool RegValueExists(std::string_view name);
 RegValue GetRegValue(std::string_view name);
 /// Replaces an existing value's data keeping its stored type, or creates the
 /// value with the given type (1 string, 4 number). False with a reason when
-/// the settings file cannot be written.
+/// the settings file cannot be read or written, or when a text holds a line
+/// break, which the file cannot store.
 bool SetRegValue(std::string_view name, const RegValue& value, int type,
                  std::string* error = nullptr);
 /// Adds the value when it does not exist yet, creating the keys as needed.

@@ -21,8 +21,9 @@ class FileLock {
  public:
   FileLock(const std::string& settings_path, int operation) {
     std::string lock_path = settings_path + ".lock";
-    fd_ = open(lock_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (fd_ < 0 && operation == LOCK_SH) fd_ = open(lock_path.c_str(), O_RDONLY | O_CLOEXEC);
+    // flock needs no write access: read-only, a lock file created by one user
+    // (the gateway running as root) does not shut every other user out.
+    fd_ = open(lock_path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0644);
     if (fd_ >= 0) {
       while (flock(fd_, operation) != 0 && errno == EINTR) {
       }
@@ -39,16 +40,18 @@ class FileLock {
   int fd_ = -1;
 };
 
-bool ReadWholeFile(const std::string& path, std::string& out) {
+// 0 when the whole file was read, else the errno that stopped it.
+int ReadWholeFile(const std::string& path, std::string& out) {
   int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
+  if (fd < 0) return errno;
   char buf[65536];
   ssize_t n;
   while ((n = read(fd, buf, sizeof buf)) > 0 || (n < 0 && errno == EINTR)) {
     if (n > 0) out.append(buf, static_cast<size_t>(n));
   }
+  const int result = n == 0 ? 0 : errno;
   close(fd);
-  return n == 0;
+  return result;
 }
 
 void SetError(std::string* error, const std::string& what, const std::string& path) {
@@ -67,7 +70,7 @@ RegistryDocument LoadRegistry() {
   std::string path = RegistryFilePath();
   FileLock lock(path, LOCK_SH);
   std::string text;
-  if (!ReadWholeFile(path, text)) return RegistryDocument{};
+  if (ReadWholeFile(path, text) != 0) return RegistryDocument{};
   return RegistryDocument::Parse(text);
 }
 
@@ -84,7 +87,13 @@ bool UpdateRegistry(const std::function<void(RegistryDocument&)>& edit, std::str
     return false;
   }
   std::string text;
-  ReadWholeFile(path, text);
+  // Only a file that is not there yet starts empty: one that cannot be read
+  // would otherwise be replaced by a file holding just this edit.
+  if (int read_error = ReadWholeFile(path, text); read_error != 0 && read_error != ENOENT) {
+    errno = read_error;
+    SetError(error, "cannot read", path);
+    return false;
+  }
   RegistryDocument doc = RegistryDocument::Parse(text);
   edit(doc);
   return WriteFileAtomically(path, doc.Serialize(), error);

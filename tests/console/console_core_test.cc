@@ -168,6 +168,17 @@ TEST_F(ConsoleConfigTest, SaveFailuresNameTheFile) {
   EXPECT_FALSE(SaveConfig(c, {}, &error));
   EXPECT_NE(error.find("settings file"), std::string::npos) << error;
   EXPECT_EQ(ReadFileText(dir_.File("rbl.cfg")), "");  // nothing written after the failure
+
+  // A text the settings file cannot hold stops the save before any value is written.
+  setenv("VANTRY_REGISTRY", dir_.File("registry.reg").c_str(), 1);
+  Set("MaxSocks", std::int64_t{100}, 4);
+  const std::string before = ReadFileText(dir_.File("registry.reg"));
+  c.MaxSocks = 300;
+  c.SMTPHost = "mail\nhost";
+  error.clear();
+  EXPECT_FALSE(SaveConfig(c, {}, &error));
+  EXPECT_NE(error.find("SMTPHost cannot hold a line break"), std::string::npos) << error;
+  EXPECT_EQ(ReadFileText(dir_.File("registry.reg")), before);
 }
 
 }  // namespace

@@ -296,6 +296,11 @@ TEST_F(EditorTest, MessageOptionsFramesAndBlockMessageEdits) {
   Save();
   EXPECT_EQ(StoredText("BlockMsg"), "Go away.");
   EXPECT_EQ(Stored("UseBlockMsg"), 1);
+  // Pasted line breaks become spaces: the message goes out as one line.
+  Find<QLineEdit>("txtBlockMsg")->setText("Go away.\r\nNow.\nBye.");
+  ASSERT_NE(Find<QLineEdit>("txtBlockMsg")->text().indexOf('\n'), -1);
+  Save();
+  EXPECT_EQ(StoredText("BlockMsg"), "Go away. Now. Bye.");
 
   Box("chkUseManBlock")->click();
   EXPECT_FALSE(Find<QGroupBox>("frManBLock")->isEnabled());

@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <filesystem>
 
 #include "registry_store.h"
 #include "temp_dir.h"
@@ -98,6 +101,82 @@ TEST_F(ModRblRegistry, WriteFailureIsReportedWithTheReason) {
   std::string error;
   EXPECT_FALSE(SetRegValue("LocalPort", std::string("25"), 1, &error));
   EXPECT_NE(error.find("registry.reg"), std::string::npos) << error;
+}
+
+TEST_F(ModRblRegistry, AFileThatCannotBeReadIsNeverReplaced) {
+  // A link that points at itself cannot be opened, even by root: writing
+  // anyway would replace it with a file holding just the new value.
+  std::filesystem::create_symlink("registry.reg", path_);
+  std::string error;
+  EXPECT_FALSE(SetRegValue("LocalPort", std::string("25"), 1, &error));
+  EXPECT_NE(error.find("cannot read"), std::string::npos) << error;
+  EXPECT_TRUE(std::filesystem::is_symlink(path_));
+}
+
+// Runs `body` in a child as the unprivileged user 65534 and gives its exit status.
+template <typename Body>
+int AsAnotherUser(Body body) {
+  pid_t pid = fork();
+  if (pid == 0) {
+    if (setresgid(65534, 65534, 65534) != 0 || setresuid(65534, 65534, 65534) != 0) _exit(99);
+    _exit(body() ? 0 : 1);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST_F(ModRblRegistry, OtherUsersShareTheLockButNeverOverwriteWhatTheyCannotRead) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to act as two users";
+  // The gateway (root) writes first, which creates the lock file as root.
+  ASSERT_TRUE(SetRegValue("LocalPort", std::string("25"), 1));
+  ASSERT_TRUE(SetRegValue("LogOK", std::int64_t{0}, 4));
+  std::filesystem::permissions(dir_.path(), std::filesystem::perms::all);
+  std::filesystem::permissions(
+      path_, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write |
+                 std::filesystem::perms::group_read | std::filesystem::perms::group_write |
+                 std::filesystem::perms::others_read | std::filesystem::perms::others_write);
+  // An administrator's console running as another user can still save.
+  EXPECT_EQ(AsAnotherUser([] { return SetRegValue("LocalPort", std::string("26"), 1); }), 0);
+  EXPECT_EQ(GetRegValue("LocalPort"), RegValue(std::string("26")));
+  EXPECT_EQ(GetRegValue("LogOK"), RegValue(std::int64_t{0}));
+
+  // A settings file that user may not read is left alone, not replaced by one
+  // holding only that user's value. (Root's write makes root its owner again.)
+  ASSERT_TRUE(SetRegValue("LogOK", std::int64_t{0}, 4));
+  std::filesystem::permissions(
+      path_, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+  const std::string before = testing::ReadFileText(path_);
+  EXPECT_EQ(AsAnotherUser([] { return SetRegValue("LocalPort", std::string("27"), 1); }), 1);
+  EXPECT_EQ(testing::ReadFileText(path_), before);
+}
+
+TEST_F(ModRblRegistry, ASettingsFileThatIsALinkStaysALink) {
+  const std::string target = dir_.File("real.reg");
+  ASSERT_TRUE(SetRegValue("LogOK", std::int64_t{0}, 4));
+  std::filesystem::rename(path_, target);
+  std::filesystem::create_symlink(target, path_);
+  ASSERT_TRUE(SetRegValue("LocalPort", std::string("2525"), 1));
+  EXPECT_TRUE(std::filesystem::is_symlink(path_));
+  const std::string stored = testing::ReadFileText(target);
+  EXPECT_NE(stored.find("\"LocalPort\"=\"2525\""), std::string::npos) << stored;
+  EXPECT_NE(stored.find("\"LogOK\"=dword:00000000"), std::string::npos) << stored;
+}
+
+TEST_F(ModRblRegistry, ATextWithALineBreakIsRefusedAndNothingElseChanges) {
+  ASSERT_TRUE(SetRegValue("BlockMsg", std::string("Access Denied."), 1));
+  ASSERT_TRUE(SetRegValue("LogOK", std::int64_t{0}, 4));
+  ASSERT_TRUE(SetRegValue("UseManual", std::int64_t{0}, 4));
+  const std::string before = testing::ReadFileText(path_);
+  for (const char* text : {"Go away.\n[x]", "Go away.\r\n", "\rGo"}) {
+    std::string error;
+    EXPECT_FALSE(SetRegValue("BlockMsg", std::string(text), 1, &error));
+    EXPECT_NE(error.find("line break"), std::string::npos) << error;
+    EXPECT_FALSE(CreateRegValue("Other", std::string(text), 1));
+  }
+  EXPECT_EQ(testing::ReadFileText(path_), before);
+  EXPECT_EQ(GetRegValue("BlockMsg"), RegValue(std::string("Access Denied.")));
+  EXPECT_EQ(GetRegValue("UseManual"), RegValue(std::int64_t{0}));
 }
 
 TEST(FileExists, GivesTheNameLengthOnlyForExistingFiles) {
