@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -64,6 +65,12 @@ void ActivityReporter::AppendLog(std::string_view line) {
     ssize_t n = write(fd, record.data(), record.size());
     ok = n == static_cast<ssize_t>(record.size());
     saved_errno = n < 0 ? errno : ENOSPC;
+    if (n > 0 && !ok) {
+      // A full disk cut the line: take the piece back off the end, or the
+      // next line would run on from it and neither would read as a record.
+      struct stat written {};
+      if (fstat(fd, &written) == 0 && written.st_size >= n) ftruncate(fd, written.st_size - n);
+    }
     close(fd);
   }
   if (!ok && !log_failing_) {

@@ -1,6 +1,8 @@
 #include "activity_report.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <asio/io_context.hpp>
@@ -86,8 +88,9 @@ TEST_F(ActivityReport, LogSettingsUseTheirOwnTests) {
   ActivityReporter second = Reporter();
   second.ReportConnection(2, "OK", info);
   second.ReportConnection(2, "BL", info);
-  EXPECT_EQ(Log(), "255|1|BL|192.0.2.1|192.0.2.1||||2004-03-05|21:07\r\n"
-                   "255|2|OK|192.0.2.1|192.0.2.1||||2004-03-05|21:07\r\n");
+  EXPECT_EQ(Log(),
+            "255|1|BL|192.0.2.1|192.0.2.1||||2004-03-05|21:07\r\n"
+            "255|2|OK|192.0.2.1|192.0.2.1||||2004-03-05|21:07\r\n");
 }
 
 TEST_F(ActivityReport, AnUnwritableLogNeverStopsTheOtherOutputs) {
@@ -118,6 +121,27 @@ TEST_F(ActivityReport, ADeletedLogStartsAgainAsANewFile) {
   std::filesystem::remove(dir_.path() / "vantry.log");
   reporter.ReportConnection(2, "OK", info);
   EXPECT_EQ(Log(), "255|2|OK|192.0.2.1|||||2004-03-05|21:07\r\n");
+}
+
+TEST_F(ActivityReport, ALineCutByAFullDiskIsTakenBackSoTheNextStaysWhole) {
+  ActivityReporter reporter = Reporter();
+  SocketInfo info = Peer("192.0.2.1");
+  reporter.ReportConnection(1, "OK", info);
+  const std::string first = Log();
+  // A file size limit stands in for the full disk: the next line fits only in part.
+  rlimit saved{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  signal(SIGXFSZ, SIG_IGN);
+  rlimit tight = saved;
+  tight.rlim_cur = first.size() + 10;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &tight), 0);
+  reporter.ReportConnection(2, "OK", info);
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &saved), 0);
+  EXPECT_EQ(Log(), first);
+  reporter.ReportConnection(3, "OK", info);
+  EXPECT_EQ(Log(), first + "255|3|OK|192.0.2.1|||||2004-03-05|21:07\r\n");
+  // The failure was noticed (its own trace line met the same limit).
+  EXPECT_NE(capture_.Text().find("is writable again"), std::string::npos);
 }
 
 }  // namespace
