@@ -47,6 +47,9 @@ SlotWriteResult MonitorChannel::TrySend(const std::string& frame) {
 }
 
 void MonitorChannel::Send(std::string frame) {
+  // Queued frames with no wait armed (it could not be set up) would otherwise
+  // never leave: each new report tries them first.
+  if (!queue_.empty() && !waiting_) Flush();
   if (!queue_.empty()) {
     if (queue_.size() >= max_queued_) {
       ++dropped_;

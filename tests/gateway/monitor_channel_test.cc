@@ -1,6 +1,8 @@
 #include "monitor_channel.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <asio/steady_timer.hpp>
 #include <thread>
@@ -65,6 +67,44 @@ TEST(GatewayMonitorChannel, AFullQueueDropsInsteadOfGrowing) {
   for (int i = 0; i < 500; ++i) channel.Send(Frame(i));
   EXPECT_EQ(channel.queued(), 50u);
   EXPECT_GT(channel.dropped(), 400u);
+}
+
+TEST(GatewayMonitorChannel, FramesLeftWithoutAWaitGoOutWithTheNextReport) {
+  asio::io_context io;
+  std::string name = testing::UniqueName("slot");
+  SlotReader reader;
+  ASSERT_TRUE(reader.SlotCreate(name));
+  MonitorChannel channel(io, name);
+  channel.Send(Frame(0));  // connects while descriptors are still to be had
+  std::string expected = Frame(0);
+  // No descriptor left: the wait for room, which needs one, cannot be set up.
+  rlimit saved{};
+  ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
+  const int lowest_free = dup(0);
+  ASSERT_GE(lowest_free, 0);
+  close(lowest_free);
+  rlimit none_left = saved;
+  none_left.rlim_cur = static_cast<rlim_t>(lowest_free);
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &none_left), 0);
+  int sent = 1;
+  for (; channel.queued() == 0 && sent < 1000; ++sent) {
+    channel.Send(Frame(sent));
+    expected += Frame(sent);
+  }
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &saved), 0);
+  ASSERT_GT(channel.queued(), 0u);
+
+  // The console catches up; the next report takes the waiting frames along.
+  std::string received = reader.SlotRead();
+  channel.Send(Frame(sent));
+  expected += Frame(sent);
+  for (int round = 0; round < 10000 && received.size() < expected.size(); ++round) {
+    received += reader.SlotRead();
+    io.run_for(std::chrono::milliseconds(1));
+  }
+  received += reader.SlotRead();
+  EXPECT_EQ(received, expected);
+  EXPECT_EQ(channel.dropped(), 0u);
 }
 
 }  // namespace
