@@ -1,32 +1,60 @@
 #pragma once
 
 #include <asio/any_io_executor.hpp>
+#include <asio/steady_timer.hpp>
+#include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
+
+#include "unique_fd.h"
 
 namespace vantry {
 
 /// The gateway's two trace panes: `Say` (status) and `SayLog` (activity).
 /// Both go to one terminal stream, a line per call: stdout in -debug, stderr
 /// (the journal) when run as a service.
+///
+/// Nobody may be reading that stream (a pager left unscrolled, a stopped
+/// terminal, a journal that falls behind), so the trace never waits for it:
+/// lines it cannot take yet wait in a bounded buffer and go out when it drains,
+/// and lines beyond the bound are counted, dropped and announced later.
 class Trace {
  public:
-  explicit Trace(int fd);
+  static constexpr std::size_t kDefaultMaxPending = std::size_t{1} << 20;
+
+  explicit Trace(int fd, std::size_t max_pending = kDefaultMaxPending);
   /// From here on, lines are gathered and written once per turn of the event
   /// loop instead of one write per line; their order is unchanged.
-  void AttachExecutor(asio::any_io_executor executor) { executor_ = std::move(executor); }
-  /// Writes whatever is gathered; call before ending the process.
+  void AttachExecutor(asio::any_io_executor executor);
+  /// Writes as much of what is gathered as the stream takes now; call before
+  /// ending the process.
   void Flush();
 
   void Say(std::string_view text);
   void SayLog(std::string_view text);
 
+  std::size_t pending_bytes() const { return pending_.size(); }
+
  private:
   void WriteLine(std::string_view text);
+  // True when everything gathered went out.
+  bool WriteWhatFits();
+  void RetryLater();
+
+  // The stream as given, and a non-blocking descriptor of our own for it:
+  // setting O_NONBLOCK on an inherited pipe or terminal would change it for
+  // every process sharing it.
   int fd_;
+  UniqueFd own_fd_;
+  bool is_socket_ = false;
+  std::size_t max_pending_;
   asio::any_io_executor executor_;
+  std::optional<asio::steady_timer> retry_timer_;
   std::string pending_;
+  std::size_t dropped_lines_ = 0;
   bool flush_posted_ = false;
+  bool retry_armed_ = false;
 };
 
 }  // namespace vantry

@@ -1,6 +1,9 @@
 // The real gateway relaying between real clients and real mail servers.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <regex>
 #include <thread>
@@ -10,6 +13,7 @@
 #include "gateway_fixture.h"
 #include "raw_tcp_server.h"
 #include "tcp_client.h"
+#include "temp_dir.h"
 
 namespace vantry::testing {
 namespace {
@@ -24,10 +28,10 @@ TEST(GatewayRelay, SwaksSessionReachesTheMailServerAndIsLogged) {
   ASSERT_TRUE(gateway.listening()) << gateway.Trace();
 
   std::string out;
-  int code = RunCommand({"swaks", "--server", "127.0.0.1:" + std::to_string(gateway.port()),
-                         "--from", "alice@src.test", "--to", "bob@dst.test", "--body",
-                         "relayed-body-7f3a", "--timeout", "20"},
-                        {}, &out);
+  int code = RunCommand(
+      {"swaks", "--server", "127.0.0.1:" + std::to_string(gateway.port()), "--from",
+       "alice@src.test", "--to", "bob@dst.test", "--body", "relayed-body-7f3a", "--timeout", "20"},
+      {}, &out);
   ASSERT_EQ(code, 0) << out;
   EXPECT_NE(out.find("<-  220 "), std::string::npos);
   EXPECT_NE(out.find("<-  221 "), std::string::npos);
@@ -63,8 +67,8 @@ TEST(GatewayRelay, BinaryMegabytesAreRelayedByteExactBothWays) {
   sender.join();
   EXPECT_TRUE(got == to_client) << "client got " << got.size() << " of " << to_client.size();
   std::string at_server = server.Received();
-  EXPECT_TRUE(at_server == to_server) << "server got " << at_server.size() << " of "
-                                      << to_server.size();
+  EXPECT_TRUE(at_server == to_server)
+      << "server got " << at_server.size() << " of " << to_server.size();
   // The raw peer closes once it has everything: one CLOSED from the outbound side.
   ASSERT_TRUE(gateway.WaitForTrace("|CLOSED|"));
   EXPECT_TRUE(gateway.WaitForTrace("Closing outbound socket 0"));
@@ -174,6 +178,36 @@ TEST(GatewayRelay, ClientsVanishingMidTransferLeaveNoBusySlot) {
   ASSERT_TRUE(last.SendAll("QUIT\r\n"));
   EXPECT_NE(last.ReadToEnd(10s).find("221"), std::string::npos);
   EXPECT_TRUE(gateway.process().Running());
+}
+
+TEST(GatewayRelay, ATraceNobodyReadsNeverStopsTheGateway) {
+  // -debug output into a pipe that is never read, as from a pager left alone:
+  // the pipe fills after a few hundred sessions, and the gateway must go on.
+  SmtpSink sink;
+  ASSERT_TRUE(sink.ready());
+  TempDir dir;
+  const std::string fifo = dir.File("trace.fifo");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const int unread = open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  ASSERT_GE(unread, 0);
+  GatewayFixture::Options options = RelayOnlyOptions(sink.port());
+  options.wait_until_listening = false;  // the trace cannot be read back here
+  options.trace_file = fifo;
+  GatewayFixture gateway(options);
+  TcpClient probe;
+  for (int i = 0; i < 300 && !probe.Connect(gateway.port()); ++i) std::this_thread::sleep_for(20ms);
+  probe.Close();
+
+  for (int session = 0; session < 600; ++session) {
+    TcpClient client;
+    ASSERT_TRUE(client.Connect(gateway.port())) << "session " << session;
+    ASSERT_NE(client.ReadUntil("\r\n", 5s).find("220"), std::string::npos) << "session " << session;
+    ASSERT_TRUE(client.SendAll("QUIT\r\n"));
+    ASSERT_NE(client.ReadToEnd(5s).find("221"), std::string::npos) << "session " << session;
+  }
+  EXPECT_EQ(CountOccurrences(gateway.LogText(), "|OK|"), 601);  // with the probe
+  EXPECT_TRUE(gateway.process().Running());
+  close(unread);
 }
 
 }  // namespace

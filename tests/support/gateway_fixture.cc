@@ -26,18 +26,28 @@ void WriteSettingsFile(const std::string& path, const std::string& folder,
   std::map<std::string, SettingValue> values = {
       {"BLDNSDB", std::string("rbl.cfg")},
       {"BlockMsg", std::string("Access Denied.  http://www.vantry.example/dnsbl")},
-      {"BlockT2", 1LL}, {"BlockT3", 0LL}, {"BlockT4", 0LL}, {"BlockT5", 0LL},
-      {"BlockT6", 0LL}, {"BlockT7", 0LL}, {"BlockT8", 0LL}, {"BlockT9", 0LL},
+      {"BlockT2", 1LL},
+      {"BlockT3", 0LL},
+      {"BlockT4", 0LL},
+      {"BlockT5", 0LL},
+      {"BlockT6", 0LL},
+      {"BlockT7", 0LL},
+      {"BlockT8", 0LL},
+      {"BlockT9", 0LL},
       {"ExceptionsDB", std::string("exlst.cfg")},
       {"LocalPort", std::string("25")},
-      {"LogBL", 1LL}, {"LogOK", 1LL},
+      {"LogBL", 1LL},
+      {"LogOK", 1LL},
       {"ManualDB", std::string("manbl.cfg")},
       {"MaxSocks", 255LL},
       {"PathEXE", folder},
       {"SMTPHost", std::string("127.0.0.1")},
       {"SMTPPort", std::string("24")},
-      {"UseBlockMsg", 1LL}, {"UseExceptions", 1LL}, {"UseManual", 1LL},
-      {"BlockNoHost", 1LL}, {"BlockAltIP", 1LL},
+      {"UseBlockMsg", 1LL},
+      {"UseExceptions", 1LL},
+      {"UseManual", 1LL},
+      {"BlockNoHost", 1LL},
+      {"BlockAltIP", 1LL},
   };
   for (const auto& [name, value] : overrides) {
     if (!name.empty() && name[0] == '-') {
@@ -86,7 +96,7 @@ GatewayFixture::GatewayFixture(Options options) {
     process_ = std::make_unique<ChildProcess>(ChildProcess::Options{
         .argv = {BuiltProgram("vantrysvc"), "-debug"},
         .env = Environment(),
-        .output_file = dir_.File("trace.txt"),
+        .output_file = options.trace_file.empty() ? dir_.File("trace.txt") : options.trace_file,
         .working_dir = {}});
     if (!options.wait_until_listening) return;
     auto deadline = std::chrono::steady_clock::now() + 30s;
@@ -139,23 +149,23 @@ GatewayFixture::Options RelayOnlyOptions(int smtp_port) {
 
 SmtpSink::SmtpSink() {
   port_ = FreePort();
-  process_ = std::make_unique<ChildProcess>(ChildProcess::Options{
-      .argv = {"/usr/sbin/smtp-sink", "-u", "nobody", "-c", "127.0.0.1:" + std::to_string(port_),
-               "1024"},
-      .env = {},
-      .output_file = {},
-      .working_dir = {}});
+  process_ = std::make_unique<ChildProcess>(
+      ChildProcess::Options{.argv = {"/usr/sbin/smtp-sink", "-u", "nobody", "-c",
+                                     "127.0.0.1:" + std::to_string(port_), "1024"},
+                            .env = {},
+                            .output_file = {},
+                            .working_dir = {}});
   ready_ = WaitForTcpPort(port_, 10s);
 }
 
 AioSmtpd::AioSmtpd() {
   port_ = FreePort();
-  process_ = std::make_unique<ChildProcess>(ChildProcess::Options{
-      .argv = {"/usr/bin/python3", "-u", "-m", "aiosmtpd", "-n", "-l",
-               "127.0.0.1:" + std::to_string(port_)},
-      .env = {},
-      .output_file = {},
-      .working_dir = {}});
+  process_ = std::make_unique<ChildProcess>(
+      ChildProcess::Options{.argv = {"/usr/bin/python3", "-u", "-m", "aiosmtpd", "-n", "-l",
+                                     "127.0.0.1:" + std::to_string(port_)},
+                            .env = {},
+                            .output_file = {},
+                            .working_dir = {}});
   ready_ = WaitForTcpPort(port_, 15s);
 }
 

@@ -33,7 +33,8 @@ class GatewayFixture {
     std::vector<std::string> exceptions;  // exlst.cfg lines
     std::vector<std::string> manual;      // manbl.cfg lines
     bool wait_until_listening = true;
-    std::string mailslot;  // empty: a name of its own
+    std::string mailslot;    // empty: a name of its own
+    std::string trace_file;  // where -debug output goes; empty: trace.txt in the folder
   };
 
   explicit GatewayFixture(Options options);

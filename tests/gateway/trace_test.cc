@@ -1,0 +1,106 @@
+// The trace stream may be a pipe, a terminal or the journal's socket that
+// nobody reads: the gateway must never wait for it.
+#include "trace.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <asio/io_context.hpp>
+#include <chrono>
+#include <string>
+
+namespace vantry {
+namespace {
+
+using namespace std::chrono_literals;
+
+std::string Line(int i) { return "line " + std::to_string(i) + " " + std::string(40, 'x'); }
+
+// The loop runs out of work whenever the trace has nothing waiting.
+void RunFor(asio::io_context& io, std::chrono::milliseconds time) {
+  io.restart();
+  io.run_for(time);
+}
+
+struct StreamKind {
+  const char* name;
+  bool socket;
+};
+
+class TraceOnAFullStream : public ::testing::TestWithParam<StreamKind> {
+ protected:
+  void SetUp() override {
+    const int made = GetParam().socket ? socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends_)
+                                       : pipe2(ends_, O_CLOEXEC);
+    ASSERT_EQ(made, 0);
+    // The reading end is ours; the writing end stays as any inherited one is.
+    fcntl(ends_[0], F_SETFL, O_NONBLOCK);
+  }
+  void TearDown() override {
+    close(ends_[0]);
+    close(ends_[1]);
+  }
+  std::string ReadAvailable() {
+    std::string text;
+    char buffer[65536];
+    for (ssize_t n; (n = read(ends_[0], buffer, sizeof buffer)) > 0;) text.append(buffer, n);
+    return text;
+  }
+  int ends_[2] = {-1, -1};
+};
+
+TEST_P(TraceOnAFullStream, LinesWaitInABoundedBufferAndTheDropIsAnnounced) {
+  // A trace that blocked would never get past the lines below; the alarm
+  // turns that into a failure instead of a hung test.
+  alarm(20);
+  constexpr int kLines = 20000;  // about 1 MB, far beyond what the stream holds
+  constexpr std::size_t kBound = 256 * 1024;
+  asio::io_context io;
+  Trace trace(ends_[1], kBound);
+  for (int i = 0; i < kLines / 2; ++i) trace.Say(Line(i));  // before the loop runs
+  trace.AttachExecutor(io.get_executor());
+  for (int i = kLines / 2; i < kLines; ++i) trace.SayLog(Line(i));
+  RunFor(io, 100ms);
+  EXPECT_GT(trace.pending_bytes(), 0u);
+  EXPECT_LE(trace.pending_bytes(), kBound);
+  EXPECT_EQ(fcntl(ends_[1], F_GETFL) & O_NONBLOCK, 0) << "the shared stream was changed";
+
+  // The reader catches up: the kept lines arrive whole and in order, then the count of the rest.
+  std::string received;
+  for (int round = 0; round < 400 && received.find("dropped") == std::string::npos; ++round) {
+    received += ReadAvailable();
+    RunFor(io, 10ms);
+  }
+  received += ReadAvailable();
+  int next = 0;
+  std::size_t start = 0;
+  for (std::size_t end; (end = received.find('\n', start)) != std::string::npos; start = end + 1) {
+    const std::string line = received.substr(start, end - start);
+    if (line.rfind("line ", 0) != 0) {
+      EXPECT_EQ(line, std::to_string(kLines - next) +
+                          " trace lines were dropped while the trace output was not being read");
+      EXPECT_EQ(end + 1, received.size()) << "nothing may follow the notice";
+      break;
+    }
+    ASSERT_EQ(line, Line(next));
+    ++next;
+  }
+  EXPECT_GT(next, 1000);
+  EXPECT_LT(next, kLines);
+  EXPECT_EQ(trace.pending_bytes(), 0u);
+
+  // Once drained, lines go straight out again.
+  trace.Say("after");
+  RunFor(io, 20ms);
+  EXPECT_EQ(ReadAvailable(), "after\n");
+  alarm(0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Streams, TraceOnAFullStream,
+                         ::testing::Values(StreamKind{"Pipe", false}, StreamKind{"Socket", true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace vantry
