@@ -55,15 +55,17 @@ void HostsFile::Refresh() {
     loaded_ = false;
     return;
   }
-  if (loaded_ && info.st_mtim.tv_sec == modified_.tv_sec &&
-      info.st_mtim.tv_nsec == modified_.tv_nsec) {
-    return;
-  }
+  // The modification time alone can miss a rewrite: on a kernel with coarse
+  // timestamps a file emptied and written again within one tick keeps it.
+  const FileSignature seen{info.st_dev,         info.st_ino,          info.st_size,
+                           info.st_mtim.tv_sec, info.st_mtim.tv_nsec, info.st_ctim.tv_sec,
+                           info.st_ctim.tv_nsec};
+  if (loaded_ && seen == signature_) return;
   std::ifstream in(path_);
   std::ostringstream text;
   text << in.rdbuf();
   entries_ = ParseHostsFile(text.str());
-  modified_ = info.st_mtim;
+  signature_ = seen;
   loaded_ = true;
 }
 

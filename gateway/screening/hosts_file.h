@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <chrono>
 #include <ctime>
 #include <string>
@@ -22,8 +24,7 @@ HostsEntries ParseHostsFile(std::string_view text);
 class HostsFile {
  public:
   /// The file is looked at again at most once per recheck interval.
-  explicit HostsFile(std::string path,
-                     std::chrono::milliseconds recheck = std::chrono::seconds(1));
+  explicit HostsFile(std::string path, std::chrono::milliseconds recheck = std::chrono::seconds(1));
   /// The first name for a dotted address, or "".
   std::string NameFor(const std::string& address);
   /// The first address for a name, or "".
@@ -34,7 +35,17 @@ class HostsFile {
   std::string path_;
   std::chrono::milliseconds recheck_;
   std::chrono::steady_clock::time_point next_check_{};
-  std::timespec modified_{};
+  struct FileSignature {
+    dev_t device;
+    ino_t inode;
+    off_t size;
+    std::time_t modified_seconds;
+    long modified_nanoseconds;
+    std::time_t changed_seconds;
+    long changed_nanoseconds;
+    bool operator==(const FileSignature&) const = default;
+  };
+  FileSignature signature_{};
   bool loaded_ = false;
   HostsEntries entries_;
 };

@@ -71,7 +71,18 @@ std::string ParsePtr(const unsigned char* abuf, int alen, const in_addr& address
       host == nullptr) {
     return {};
   }
-  std::string name = host->h_name != nullptr ? host->h_name : "";
+  // With several PTR records c-ares leaves the last one in h_name and lists
+  // them all, in answer order, as aliases; the first answer is the name.
+  const char* first = host->h_name;
+  if (first != nullptr && host->h_aliases != nullptr && host->h_aliases[0] != nullptr) {
+    for (char** alias = host->h_aliases; *alias != nullptr; ++alias) {
+      if (std::string_view(*alias) == first) {
+        first = host->h_aliases[0];
+        break;
+      }
+    }
+  }
+  std::string name = first != nullptr ? first : "";
   ares_free_hostent(host);
   if (name.size() > kMaxHostNameLength) name.resize(kMaxHostNameLength);
   return name;
@@ -363,6 +374,12 @@ asio::awaitable<std::string> Resolver::GetHostFromIP(std::string ip) {
 }
 
 asio::awaitable<std::string> Resolver::GetIPFromHost(std::string name) {
+  // A name that is an address text stands for itself, as with the system's own
+  // lookups; some reverse zones give a peer's address text as its name.
+  if (in_addr literal{}; inet_pton(AF_INET, name.c_str(), &literal) == 1) {
+    char text[INET_ADDRSTRLEN] = {};
+    co_return inet_ntop(AF_INET, &literal, text, sizeof text) != nullptr ? text : "";
+  }
   if (std::string address = impl_->hosts().AddressFor(name); !address.empty()) co_return address;
   co_return co_await AsyncLookup(*impl_, std::move(name), ns_t_a, in_addr{}, asio::use_awaitable);
 }

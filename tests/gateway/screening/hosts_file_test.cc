@@ -1,6 +1,8 @@
 #include "hosts_file.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <thread>
 
@@ -50,6 +52,24 @@ TEST(HostsFile, ChangesOnDiskAreSeenAndAMissingFileIsEmpty) {
   EXPECT_EQ(slow.AddressFor("one.test"), "192.0.2.2");
 }
 
+TEST(HostsFile, ARewriteThatKeepsTheModificationTimeIsStillSeen) {
+  // As on a kernel with coarse timestamps: the file is emptied, read while
+  // empty, then written again within the same tick of the clock.
+  testing::TempDir dir;
+  std::string path = dir.File("hosts");
+  HostsFile hosts(path, std::chrono::milliseconds(0));
+  testing::WriteFileText(path, "192.0.2.1 one.test\n");
+  EXPECT_EQ(hosts.AddressFor("one.test"), "192.0.2.1");
+  testing::WriteFileText(path, "");
+  EXPECT_EQ(hosts.AddressFor("one.test"), "");
+  struct stat emptied {};
+  ASSERT_EQ(stat(path.c_str(), &emptied), 0);
+  testing::WriteFileText(path, "192.0.2.9 one.test\n");
+  const timespec same_times[2] = {emptied.st_atim, emptied.st_mtim};
+  ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), same_times, 0), 0);
+  EXPECT_EQ(hosts.AddressFor("one.test"), "192.0.2.9");
+}
+
 TEST(HostsFile, TheResolverAsksItBeforeAnyNameServer) {
   testing::TempDir dir;
   testing::WriteFileText(dir.path() / "hosts", "192.0.2.44 fromfile.test\n");
@@ -60,6 +80,9 @@ TEST(HostsFile, TheResolverAsksItBeforeAnyNameServer) {
   EXPECT_EQ(testing::RunAwaitable(io, resolver.GetHostFromIP("192.0.2.44")), "fromfile.test");
   EXPECT_EQ(testing::RunAwaitable(io, resolver.GetIPFromHost("FromFile.test")), "192.0.2.44");
   EXPECT_EQ(testing::RunAwaitable(io, resolver.GetIPFromHost("elsewhere.test")), "");
+  // A name that is an address text is that address, whatever the name server says.
+  EXPECT_EQ(testing::RunAwaitable(io, resolver.GetIPFromHost("192.0.2.77")), "192.0.2.77");
+  EXPECT_EQ(testing::RunAwaitable(io, resolver.GetIPFromHost("192.0.2.777")), "");
 }
 
 }  // namespace

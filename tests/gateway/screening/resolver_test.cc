@@ -28,6 +28,10 @@ class ResolverTest : public ::testing::Test {
     testing::DnsRecords records = testing::StandardDnsRecords();
     records.a.emplace_back(kName64, "127.0.0.64");
     records.a.emplace_back(kName100, "127.0.0.100");
+    // Two PTR records for one address. dnsmasq answers them in the reverse of
+    // the order it was given them: "answered.first" comes first.
+    records.ptr.emplace_back("127.0.0.9", "answered.second.vantry.test");
+    records.ptr.emplace_back("127.0.0.9", "answered.first.vantry.test");
     dns_ = std::make_unique<testing::DnsFixture>(records);
   }
   static void TearDownTestSuite() { dns_.reset(); }
@@ -77,6 +81,7 @@ TEST_F(ResolverTest, LookupsGiveThePtrNameOrFirstAddressAsWrittenOrNothing) {
     EXPECT_EQ(Host(resolver, no_name), "") << no_name;
   }
   EXPECT_EQ(Ip(resolver, dns::kTwoHost), dns::kTwoFirst);
+  EXPECT_EQ(Host(resolver, "127.0.0.9"), "answered.first.vantry.test");
   EXPECT_EQ(Ip(resolver, kName64), "127.0.0.64");
   EXPECT_EQ(Ip(resolver, kName100), "127.0.0.100");
   // Unknown, empty, too long for DNS, and with a label over 63 characters.
