@@ -199,7 +199,8 @@ asio::awaitable<void> FrmSvc::AcceptLoop() {
     RBLResults[static_cast<std::size_t>(index)] = RBLResult{};
     SocketInfo& info = table_.info(index);
     info.IP = asio::ip::address_v4(ntohl(peer.sin_addr.s_addr)).to_string();
-    info.RequestID = ++next_request_id_;
+    next_request_id_ = NextRequestID(next_request_id_);
+    info.RequestID = next_request_id_;
     asio::co_spawn(io_, wsMon_ConnectionRequest(index), [this, index](std::exception_ptr e) {
       if (e) {
         try {

@@ -61,5 +61,12 @@ TEST(SlotTable, ClearSocketBlanksTheRecord) {
   EXPECT_EQ(info.RequestID, 0);
 }
 
+TEST(RequestID, CountsUpFromOneAndStartsAgainAfterTheLargest) {
+  EXPECT_EQ(NextRequestID(0), 1);
+  EXPECT_EQ(NextRequestID(41), 42);
+  EXPECT_EQ(NextRequestID(INT32_MAX - 1), INT32_MAX);
+  EXPECT_EQ(NextRequestID(INT32_MAX), 1);
+}
+
 }  // namespace
 }  // namespace vantry
