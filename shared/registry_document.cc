@@ -88,36 +88,52 @@ void AppendQuoted(std::string& out, std::string_view text) {
 RegistryDocument RegistryDocument::Parse(std::string_view text) {
   RegistryDocument doc;
   RegKey* current = nullptr;
+  // Where a line we do not read is kept: the key whose section it is in (a
+  // damaged section header's lines stay with the key before it), by index
+  // since adding keys moves them.
+  std::optional<size_t> keeper;
+  auto keep = [&](std::string_view raw) {
+    auto& lines = keeper ? doc.keys_[*keeper].kept_lines : doc.kept_before_keys_;
+    lines.emplace_back(raw);
+  };
   size_t start = 0;
   bool first_line = true;
   while (start < text.size()) {
     size_t end = text.find('\n', start);
     if (end == std::string_view::npos) end = text.size();
-    std::string_view line = TrimBlanks(StripLineEnd(text.substr(start, end - start)));
+    const std::string_view raw = StripLineEnd(text.substr(start, end - start));
+    std::string_view line = TrimBlanks(raw);
     start = end + 1;
     if (first_line) {
       first_line = false;
       // The header names the format; tolerate its absence rather than lose the values.
       if (line == "REGEDIT4" || line == "Windows Registry Editor Version 5.00") continue;
     }
-    if (line.empty() || line.front() == ';') continue;
+    if (line.empty()) continue;
+    if (line.front() == ';') {
+      keep(raw);
+      continue;
+    }
     if (line.front() == '[') {
       if (line.back() != ']' || line.size() < 3 || line[1] == '-') {
         ++doc.skipped_lines_;
+        keep(raw);
         current = nullptr;
         continue;
       }
       std::string path(line.substr(1, line.size() - 2));
       current = doc.FindKey(path);
       if (current == nullptr) {
-        doc.keys_.push_back(RegKey{path, {}});
+        doc.keys_.push_back(RegKey{path, {}, {}});
         current = &doc.keys_.back();
       }
+      keeper = static_cast<size_t>(current - doc.keys_.data());
       continue;
     }
     auto entry = current ? ParseValueLine(line) : std::nullopt;
     if (!entry) {
       ++doc.skipped_lines_;
+      keep(raw);
       continue;
     }
     auto it = std::find_if(current->values.begin(), current->values.end(),
@@ -133,6 +149,7 @@ RegistryDocument RegistryDocument::Parse(std::string_view text) {
 
 std::string RegistryDocument::Serialize() const {
   std::string out = "REGEDIT4\r\n";
+  for (const std::string& line : kept_before_keys_) out += line + "\r\n";
   for (const RegKey& key : keys_) {
     out += "\r\n[" + key.path + "]\r\n";
     for (const RegEntry& entry : key.values) {
@@ -147,6 +164,7 @@ std::string RegistryDocument::Serialize() const {
       }
       out += "\r\n";
     }
+    for (const std::string& line : key.kept_lines) out += line + "\r\n";
   }
   out += "\r\n";
   return out;
@@ -179,7 +197,7 @@ std::vector<std::string> RegistryDocument::SubkeyNames(std::string_view path) co
 
 bool RegistryDocument::AddKey(std::string_view path) {
   if (FindKey(path) != nullptr) return false;
-  keys_.push_back(RegKey{std::string(path), {}});
+  keys_.push_back(RegKey{std::string(path), {}, {}});
   return true;
 }
 

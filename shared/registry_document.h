@@ -24,11 +24,16 @@ struct RegEntry {
 struct RegKey {
   std::string path;
   std::vector<RegEntry> values;
+  /// Lines met in this key's section that were not values we read (comments,
+  /// other value types, damaged lines), written back after the values.
+  std::vector<std::string> kept_lines;
 };
 
 /// The settings file in the standard registry-export text format (REGEDIT4).
 /// Parsing never fails: lines it does not understand are skipped, so a
 /// damaged or hand-edited file still yields every value that can be read.
+/// Skipped lines and comments are kept with the key they appeared under and
+/// written back, so saving a value never erases what an administrator wrote.
 class RegistryDocument {
  public:
   static RegistryDocument Parse(std::string_view text);
@@ -51,6 +56,8 @@ class RegistryDocument {
 
  private:
   std::vector<RegKey> keys_;
+  // Kept lines met before the first key.
+  std::vector<std::string> kept_before_keys_;
   int skipped_lines_ = 0;
 };
 

@@ -44,9 +44,49 @@ TEST(RegistryDocument, SerializeRoundTripsExactly) {
   EXPECT_EQ(again.skipped_lines(), 0);
 }
 
+TEST(RegistryDocument, LinesItDoesNotReadAreWrittenBackWithTheirKey) {
+  const std::string text = std::string(
+                               "REGEDIT4\r\n"
+                               "; settings of the mail gateway\r\n"
+                               "\r\n[") +
+                           kParams +
+                           "]\r\n"
+                           "; port 2525 while testing\r\n"
+                           "\"Extra\"=hex:01,02\r\n"
+                           "\"LocalPort\"=\"25\"\r\n"
+                           "[HKEY_LOCAL_MACHINE\\Broken\r\n"
+                           "\"Lost\"=\"under the broken header\"\r\n"
+                           "\r\n[HKEY_LOCAL_MACHINE\\Other]\r\n"
+                           "  \"Odd\"=hex(2):41,00\r\n";
+  RegistryDocument doc = RegistryDocument::Parse(text);
+  EXPECT_EQ(doc.skipped_lines(), 4);
+  doc.FindKey(kParams)->values.push_back({"LogOK", std::uint32_t{0}});
+  const std::string written = doc.Serialize();
+  // Each kept line comes back after the values of the key it was under.
+  EXPECT_EQ(written, std::string("REGEDIT4\r\n"
+                                 "; settings of the mail gateway\r\n"
+                                 "\r\n[") +
+                         kParams +
+                         "]\r\n"
+                         "\"LocalPort\"=\"25\"\r\n"
+                         "\"LogOK\"=dword:00000000\r\n"
+                         "; port 2525 while testing\r\n"
+                         "\"Extra\"=hex:01,02\r\n"
+                         "[HKEY_LOCAL_MACHINE\\Broken\r\n"
+                         "\"Lost\"=\"under the broken header\"\r\n"
+                         "\r\n[HKEY_LOCAL_MACHINE\\Other]\r\n"
+                         "  \"Odd\"=hex(2):41,00\r\n"
+                         "\r\n");
+  // Read again, the file stays as it is: nothing is lost or doubled.
+  RegistryDocument again = RegistryDocument::Parse(written);
+  EXPECT_EQ(again.Serialize(), written);
+  EXPECT_EQ(std::get<std::string>(FindValue(*again.FindKey(kParams), "LocalPort")->data), "25");
+  EXPECT_EQ(FindValue(*again.FindKey(kParams), "Lost"), nullptr);
+}
+
 TEST(RegistryDocument, NamesAreCaseSensitiveAndParentsAreImplied) {
-  RegistryDocument doc = RegistryDocument::Parse(
-      std::string("REGEDIT4\r\n[") + kParams + "]\r\n\"LogOK\"=dword:00000000\r\n");
+  RegistryDocument doc = RegistryDocument::Parse(std::string("REGEDIT4\r\n[") + kParams +
+                                                 "]\r\n\"LogOK\"=dword:00000000\r\n");
   EXPECT_EQ(FindValue(*doc.FindKey(kParams), "logok"), nullptr);
   EXPECT_EQ(doc.FindKey(std::string(kParams).substr(0, 20)), nullptr);
   auto services = doc.SubkeyNames("HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services");
