@@ -82,50 +82,35 @@ LoadedConfig LoadConfig(std::string_view program_folder) {
 }
 
 bool SaveConfig(const ConsoleConfig& c, const ConsoleLists& lists, std::string* error) {
-  // Stops at the first value that cannot be written, naming the settings file.
-  bool written = true;
-  auto set = [&](const char* name, const RegValue& value, int type) {
-    std::string reason;
-    if (written && !SetRegValue(name, value, type, &reason)) {
-      if (error) *error = "settings file " + RegistryFilePath() + ": " + reason;
-      written = false;
-    }
+  // One replacement of the settings file: a save that fails writes nothing.
+  std::vector<RegSetting> settings = {
+      {"MaxSocks", std::int64_t{c.MaxSocks}, kNumber},
+      {"LocalPort", c.LocalPort, kString},
+      {"LogBL", std::int64_t{c.LogBL}, kNumber},
+      {"LogOK", std::int64_t{c.LogOK}, kNumber},
+      {"UseBlockMsg", std::int64_t{c.UseBlockMsg}, kNumber},
+      {"UseExceptions", std::int64_t{c.UseExceptions}, kNumber},
+      {"UseManual", std::int64_t{c.UseManual}, kNumber},
+      {"PathEXE", c.PathEXE, kString},
+      {"BLDNSDB", c.BLDNSDB, kString},
+      {"BlockMsg", c.BlockMsg, kString},
+      {"ExceptionsDB", c.ExceptionsDB, kString},
+      {"ManualDB", c.ManualDB, kString},
+      {"SMTPHost", c.SMTPHost, kString},
+      // Number type with text data: the type only matters when the value is new.
+      {"SMTPPort", c.SMTPPort, kNumber},
   };
-  // A text the file cannot store stops the save before anything is written.
-  const std::pair<const char*, const std::string*> texts[] = {
-      {"LocalPort", &c.LocalPort}, {"PathEXE", &c.PathEXE},           {"BLDNSDB", &c.BLDNSDB},
-      {"BlockMsg", &c.BlockMsg},   {"ExceptionsDB", &c.ExceptionsDB}, {"ManualDB", &c.ManualDB},
-      {"SMTPHost", &c.SMTPHost},   {"SMTPPort", &c.SMTPPort}};
-  for (const auto& [name, text] : texts) {
-    if (text->find_first_of("\r\n") != std::string::npos) {
-      if (error) {
-        *error = "settings file " + RegistryFilePath() + ": the value " + name +
-                 " cannot hold a line break";
-      }
-      return false;
-    }
+  const std::string block_names[] = {"BlockT2", "BlockT3", "BlockT4", "BlockT5",
+                                     "BlockT6", "BlockT7", "BlockT8", "BlockT9"};
+  for (int i = 0; i < 8; ++i)
+    settings.push_back({block_names[i], std::int64_t{c.BlockT[i]}, kNumber});
+  settings.push_back({"BlockNoHost", std::int64_t{c.BlockNoHost}, kNumber});
+  settings.push_back({"BlockAltIP", std::int64_t{c.BlockAltIP}, kNumber});
+  std::string store_error;
+  if (!SetRegValues(settings, &store_error)) {
+    if (error) *error = "settings file " + RegistryFilePath() + ": " + store_error;
+    return false;
   }
-  set("MaxSocks", std::int64_t{c.MaxSocks}, kNumber);
-  set("LocalPort", c.LocalPort, kString);
-  set("LogBL", std::int64_t{c.LogBL}, kNumber);
-  set("LogOK", std::int64_t{c.LogOK}, kNumber);
-  set("UseBlockMsg", std::int64_t{c.UseBlockMsg}, kNumber);
-  set("UseExceptions", std::int64_t{c.UseExceptions}, kNumber);
-  set("UseManual", std::int64_t{c.UseManual}, kNumber);
-  set("PathEXE", c.PathEXE, kString);
-  set("BLDNSDB", c.BLDNSDB, kString);
-  set("BlockMsg", c.BlockMsg, kString);
-  set("ExceptionsDB", c.ExceptionsDB, kString);
-  set("ManualDB", c.ManualDB, kString);
-  set("SMTPHost", c.SMTPHost, kString);
-  // Number type with text data: the type only matters when the value is new.
-  set("SMTPPort", c.SMTPPort, kNumber);
-  for (int type = 2; type <= 9; ++type) {
-    set(("BlockT" + std::to_string(type)).c_str(), std::int64_t{c.BlockT[type - 2]}, kNumber);
-  }
-  set("BlockNoHost", std::int64_t{c.BlockNoHost}, kNumber);
-  set("BlockAltIP", std::int64_t{c.BlockAltIP}, kNumber);
-  if (!written) return false;
 
   const std::pair<std::string_view, const std::vector<std::string>*> files[] = {
       {kZoneListFile, &lists.zones},

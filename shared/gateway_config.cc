@@ -47,12 +47,7 @@ ConfigSettings ReadConfig(const SayFn& say, std::string_view program_folder) {
 }
 
 bool WriteDefaults(std::string_view program_folder, std::string* error) {
-  struct Default {
-    std::string_view name;
-    RegValue value;
-    int type;
-  };
-  const Default defaults[] = {
+  const RegSetting defaults[] = {
       {"BLDNSDB", std::string("rbl.cfg"), kString},
       {"BlockMsg", std::string(kDefaultBlockMsg), kString},
       {"BlockT2", std::int64_t{1}, kNumber},
@@ -78,10 +73,7 @@ bool WriteDefaults(std::string_view program_folder, std::string* error) {
       {"BlockNoHost", std::int64_t{1}, kNumber},
       {"BlockAltIP", std::int64_t{1}, kNumber},
   };
-  for (const Default& d : defaults) {
-    if (!SetRegValue(d.name, d.value, d.type, error)) return false;
-  }
-  return true;
+  return SetRegValues(defaults, error);
 }
 
 }  // namespace vantry

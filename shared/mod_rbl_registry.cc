@@ -49,6 +49,23 @@ void AddValue(RegistryDocument& doc, std::string_view name, const RegValue& valu
   }
 }
 
+void SetInDocument(RegistryDocument& doc, std::string_view name, const RegValue& value, int type) {
+  if (FindParameter(doc, name) == nullptr) {
+    AddValue(doc, name, value, type);
+    return;
+  }
+  RegKey* params = doc.FindKey(FullPath(kParametersPath));
+  for (RegEntry& entry : params->values) {
+    if (entry.name != name) continue;
+    // The stored type wins over the caller's: only creation sets a type.
+    if (entry.type() == RegType::kString) {
+      entry.data = RegValueText(value);
+    } else {
+      entry.data = AsDword(value);
+    }
+  }
+}
+
 // The file holds one value per line and has no way to write a line break
 // inside a text: one would split the value into two lines that both read as
 // damaged, and the value would be lost.
@@ -75,23 +92,17 @@ RegValue GetRegValue(std::string_view name) {
 }
 
 bool SetRegValue(std::string_view name, const RegValue& value, int type, std::string* error) {
-  if (RefuseLineBreaks(name, value, error)) return false;
+  const RegSetting setting{name, value, type};
+  return SetRegValues(std::span(&setting, 1), error);
+}
+
+bool SetRegValues(std::span<const RegSetting> settings, std::string* error) {
+  for (const RegSetting& setting : settings) {
+    if (RefuseLineBreaks(setting.name, setting.value, error)) return false;
+  }
   return UpdateRegistry(
       [&](RegistryDocument& doc) {
-        if (FindParameter(doc, name) == nullptr) {
-          AddValue(doc, name, value, type);
-          return;
-        }
-        RegKey* params = doc.FindKey(FullPath(kParametersPath));
-        for (RegEntry& entry : params->values) {
-          if (entry.name != name) continue;
-          // The stored type wins over the caller's: only creation sets a type.
-          if (entry.type() == RegType::kString) {
-            entry.data = RegValueText(value);
-          } else {
-            entry.data = AsDword(value);
-          }
-        }
+        for (const auto& [name, value, type] : settings) SetInDocument(doc, name, value, type);
       },
       error);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -30,6 +31,16 @@ RegValue GetRegValue(std::string_view name);
 /// break, which the file cannot store.
 bool SetRegValue(std::string_view name, const RegValue& value, int type,
                  std::string* error = nullptr);
+/// One value of a batch for SetRegValues.
+struct RegSetting {
+  std::string_view name;
+  RegValue value;
+  int type;
+};
+/// SetRegValue for every setting, in one replacement of the file: a save is
+/// never left half done, and costs one write instead of one per value. Nothing
+/// is written when one text holds a line break.
+bool SetRegValues(std::span<const RegSetting> settings, std::string* error = nullptr);
 /// Adds the value when it does not exist yet, creating the keys as needed.
 bool CreateRegValue(std::string_view name, const RegValue& value, int type,
                     std::string* error = nullptr);
