@@ -43,10 +43,14 @@ std::optional<std::uint32_t> ParseDword(std::string_view hex) {
   std::uint32_t value = 0;
   for (char c : hex) {
     int digit;
-    if (c >= '0' && c <= '9') digit = c - '0';
-    else if (c >= 'a' && c <= 'f') digit = c - 'a' + 10;
-    else if (c >= 'A' && c <= 'F') digit = c - 'A' + 10;
-    else return std::nullopt;
+    if (c >= '0' && c <= '9')
+      digit = c - '0';
+    else if (c >= 'a' && c <= 'f')
+      digit = c - 'a' + 10;
+    else if (c >= 'A' && c <= 'F')
+      digit = c - 'A' + 10;
+    else
+      return std::nullopt;
     value = value * 16 + static_cast<std::uint32_t>(digit);
   }
   return value;
@@ -96,6 +100,8 @@ RegistryDocument RegistryDocument::Parse(std::string_view text) {
     auto& lines = keeper ? doc.keys_[*keeper].kept_lines : doc.kept_before_keys_;
     lines.emplace_back(raw);
   };
+  // Editors that save as UTF-8 may put a byte-order mark before the header.
+  if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
   size_t start = 0;
   bool first_line = true;
   while (start < text.size()) {

@@ -82,6 +82,12 @@ TEST(RegistryDocument, LinesItDoesNotReadAreWrittenBackWithTheirKey) {
   EXPECT_EQ(again.Serialize(), written);
   EXPECT_EQ(std::get<std::string>(FindValue(*again.FindKey(kParams), "LocalPort")->data), "25");
   EXPECT_EQ(FindValue(*again.FindKey(kParams), "Lost"), nullptr);
+
+  // A byte-order mark before the header is not a line to keep.
+  RegistryDocument marked =
+      RegistryDocument::Parse("\xEF\xBB\xBFREGEDIT4\r\n[A]\r\n\"x\"=\"1\"\r\n");
+  EXPECT_EQ(marked.skipped_lines(), 0);
+  EXPECT_EQ(marked.Serialize(), "REGEDIT4\r\n\r\n[A]\r\n\"x\"=\"1\"\r\n\r\n");
 }
 
 TEST(RegistryDocument, NamesAreCaseSensitiveAndParentsAreImplied) {
