@@ -49,17 +49,12 @@ void HostsFile::Refresh() {
   auto now = std::chrono::steady_clock::now();
   if (now < next_check_) return;
   next_check_ = now + recheck_;
-  struct stat info {};
-  if (path_.empty() || stat(path_.c_str(), &info) != 0) {
+  const FileSignature seen = SignatureOf(path_);
+  if (!seen.exists) {
     entries_ = HostsEntries{};
     loaded_ = false;
     return;
   }
-  // The modification time alone can miss a rewrite: on a kernel with coarse
-  // timestamps a file emptied and written again within one tick keeps it.
-  const FileSignature seen{info.st_dev,         info.st_ino,          info.st_size,
-                           info.st_mtim.tv_sec, info.st_mtim.tv_nsec, info.st_ctim.tv_sec,
-                           info.st_ctim.tv_nsec};
   if (loaded_ && seen == signature_) return;
   std::ifstream in(path_);
   std::ostringstream text;

@@ -1,12 +1,12 @@
 #pragma once
 
-#include <sys/types.h>
-
 #include <chrono>
 #include <ctime>
 #include <string>
 #include <string_view>
 #include <unordered_map>
+
+#include "file_signature.h"
 
 namespace vantry {
 
@@ -35,16 +35,6 @@ class HostsFile {
   std::string path_;
   std::chrono::milliseconds recheck_;
   std::chrono::steady_clock::time_point next_check_{};
-  struct FileSignature {
-    dev_t device;
-    ino_t inode;
-    off_t size;
-    std::time_t modified_seconds;
-    long modified_nanoseconds;
-    std::time_t changed_seconds;
-    long changed_nanoseconds;
-    bool operator==(const FileSignature&) const = default;
-  };
   FileSignature signature_{};
   bool loaded_ = false;
   HostsEntries entries_;

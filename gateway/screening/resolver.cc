@@ -18,6 +18,7 @@
 #include <map>
 #include <utility>
 
+#include "file_signature.h"
 #include "hosts_file.h"
 #include "stored_completion.h"
 #include "text_trim.h"
@@ -101,31 +102,10 @@ class Resolver::Impl : public std::enable_shared_from_this<Impl> {
       : io_(io), options_(std::move(options)), timer_(io) {
     InitAresLibraryOnce();
     max_in_flight_ = std::clamp(options_.max_in_flight, 1, kMaxInFlightCeiling);
-    ares_options opts{};
-    opts.sock_state_cb = &Impl::OnSocketState;
-    opts.sock_state_cb_data = this;
-    opts.timeout = std::clamp(options_.timeout_ms, 10, 60000);
-    opts.tries = std::clamp(options_.tries, 1, 10);
-    // Keeping the UDP socket between lookups spares a socket, its set-up and
-    // its close for every query; under load c-ares keeps it open anyway.
-    opts.flags = ARES_FLAG_STAYOPEN;
-    opts.socket_receive_buffer_size = kReceiveBufferBytes;
-    int mask = ARES_OPT_SOCK_STATE_CB | ARES_OPT_TIMEOUTMS | ARES_OPT_TRIES | ARES_OPT_FLAGS |
-               ARES_OPT_SOCK_RCVBUF;
-    int status = ares_init_options(&channel_, &opts, mask);
-    if (status != ARES_SUCCESS) {
-      channel_ = nullptr;
-      error_ = std::string("resolver could not start: ") + ares_strerror(status);
-      return;
-    }
-    std::string servers = NormaliseServerList(options_.dns_servers);
-    if (!servers.empty()) {
-      status = ares_set_servers_ports_csv(channel_, servers.c_str());
-      if (status != ARES_SUCCESS) {
-        error_ = "DNSServers \"" + options_.dns_servers + "\" not usable (" +
-                 ares_strerror(status) + "); using the system's name servers";
-      }
-    }
+    // Taken before c-ares reads the file, so a change in between is not missed.
+    resolv_conf_seen_ = SignatureOf(options_.resolv_conf);
+    next_resolv_conf_check_ = std::chrono::steady_clock::now() + options_.resolv_conf_recheck;
+    OpenChannel();
   }
 
   Impl(const Impl&) = delete;
@@ -158,7 +138,7 @@ class Resolver::Impl : public std::enable_shared_from_this<Impl> {
   void Lookup(std::string query_name, int type, in_addr address, Handler&& handler) {
     auto op = std::make_unique<StoredHandler<std::string, std::decay_t<Handler>>>(
         std::forward<Handler>(handler), io_);
-    if (shut_down_ || channel_ == nullptr || query_name.empty()) {
+    if (shut_down_ || query_name.empty()) {
       op->Complete({});
       return;
     }
@@ -191,7 +171,72 @@ class Resolver::Impl : public std::enable_shared_from_this<Impl> {
     bool writing = false;
   };
 
+  bool OpenChannel() {
+    error_.clear();
+    ares_options opts{};
+    opts.sock_state_cb = &Impl::OnSocketState;
+    opts.sock_state_cb_data = this;
+    opts.timeout = std::clamp(options_.timeout_ms, 10, 60000);
+    opts.tries = std::clamp(options_.tries, 1, 10);
+    // Keeping the UDP socket between lookups spares a socket, its set-up and
+    // its close for every query; under load c-ares keeps it open anyway.
+    opts.flags = ARES_FLAG_STAYOPEN;
+    opts.socket_receive_buffer_size = kReceiveBufferBytes;
+    int mask = ARES_OPT_SOCK_STATE_CB | ARES_OPT_TIMEOUTMS | ARES_OPT_TRIES | ARES_OPT_FLAGS |
+               ARES_OPT_SOCK_RCVBUF;
+    if (!options_.resolv_conf.empty()) {
+      opts.resolvconf_path = options_.resolv_conf.data();
+      mask |= ARES_OPT_RESOLVCONF;
+    }
+    int status = ares_init_options(&channel_, &opts, mask);
+    if (status != ARES_SUCCESS) {
+      channel_ = nullptr;
+      error_ = std::string("resolver could not start: ") + ares_strerror(status);
+      return false;
+    }
+    system_servers_ = true;
+    std::string servers = NormaliseServerList(options_.dns_servers);
+    if (!servers.empty()) {
+      status = ares_set_servers_ports_csv(channel_, servers.c_str());
+      if (status == ARES_SUCCESS) {
+        system_servers_ = false;
+      } else {
+        error_ = "DNSServers \"" + options_.dns_servers + "\" not usable (" +
+                 ares_strerror(status) + "); using the system's name servers";
+      }
+    }
+    return true;
+  }
+
+  // The system's servers are read once per channel: when their file changes,
+  // a fresh channel reads it again. Only while nothing is in flight, so that
+  // no query is lost with the old channel.
+  // A channel that could not be made is tried again on the same schedule.
+  void FollowSystemServers() {
+    if (shut_down_ || in_flight_ != 0 || (channel_ != nullptr && !system_servers_)) return;
+    const auto now = std::chrono::steady_clock::now();
+    if (now < next_resolv_conf_check_) return;
+    next_resolv_conf_check_ = now + options_.resolv_conf_recheck;
+    const FileSignature seen = SignatureOf(options_.resolv_conf);
+    if (channel_ != nullptr && seen == resolv_conf_seen_) return;
+    resolv_conf_seen_ = seen;
+    if (channel_ != nullptr) ares_destroy(channel_);  // reports its sockets as gone
+    channel_ = nullptr;
+    for (auto& [fd, watch] : watches_) Forget(watch);
+    watches_.clear();
+    OpenChannel();
+  }
+
   void Pump() {
+    if (!queue_.empty()) FollowSystemServers();
+    if (channel_ == nullptr) {
+      // No channel could be made again: lookups end with nothing, as when none starts.
+      while (!queue_.empty()) {
+        queue_.front().op->Complete({});
+        queue_.pop_front();
+      }
+      return;
+    }
     while (!shut_down_ && in_flight_ < max_in_flight_ && !queue_.empty()) {
       Pending next = std::move(queue_.front());
       queue_.pop_front();
@@ -289,7 +334,7 @@ class Resolver::Impl : public std::enable_shared_from_this<Impl> {
     // Gone, or the fd number now belongs to a newer socket: this wait is stale.
     if (it == watches_.end() || it->second.generation != generation) return;
     (read ? it->second.reading : it->second.writing) = false;
-    if (shut_down_ || ec == asio::error::operation_aborted) return;
+    if (shut_down_ || channel_ == nullptr || ec == asio::error::operation_aborted) return;
     ares_process_fd(channel_, read ? fd : ARES_SOCKET_BAD, read ? ARES_SOCKET_BAD : fd);
     Arm(fd);
     UpdateTimer();
@@ -311,7 +356,7 @@ class Resolver::Impl : public std::enable_shared_from_this<Impl> {
     timer_.async_wait([self = shared_from_this()](const asio::error_code& ec) {
       if (ec == asio::error::operation_aborted) return;  // moved earlier, or shut down
       self->timer_armed_ = false;
-      if (self->shut_down_) return;
+      if (self->shut_down_ || self->channel_ == nullptr) return;
       ares_process_fd(self->channel_, ARES_SOCKET_BAD, ARES_SOCKET_BAD);
       self->UpdateTimer();
     });
@@ -332,6 +377,10 @@ class Resolver::Impl : public std::enable_shared_from_this<Impl> {
   int max_in_flight_ = 1;
   int in_flight_ = 0;
   bool shut_down_ = false;
+  // Whether the servers come from the system's file, and the version of it read last.
+  bool system_servers_ = true;
+  FileSignature resolv_conf_seen_;
+  std::chrono::steady_clock::time_point next_resolv_conf_check_{};
   std::uint64_t next_generation_ = 0;
   std::map<int, Watch> watches_;
   std::deque<Pending> queue_;

@@ -2,6 +2,7 @@
 
 #include <asio/awaitable.hpp>
 #include <asio/io_context.hpp>
+#include <chrono>
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -22,6 +23,11 @@ struct ResolverOptions {
   int max_in_flight = 400;
   /// Consulted before DNS, as the system's own lookups do; empty: DNS only.
   std::string hosts_file = "/etc/hosts";
+  /// The system's name servers, used when dns_servers is empty or unusable. A change to
+  /// the file (DHCP, a VPN) is followed, looked for at most once per interval, and takes
+  /// effect at the next lookup that finds no other in flight.
+  std::string resolv_conf = "/etc/resolv.conf";
+  std::chrono::milliseconds resolv_conf_recheck{1000};
 };
 
 /// The name lookups of the screening (modWinsock), on c-ares driven by the caller's io_context.

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <asio/co_spawn.hpp>
 #include <asio/detached.hpp>
 #include <asio/ip/udp.hpp>
@@ -11,6 +12,7 @@
 
 #include "dns_fixture.h"
 #include "run_awaitable.h"
+#include "temp_dir.h"
 
 namespace vantry {
 namespace {
@@ -102,6 +104,41 @@ TEST_F(ResolverTest, SilentOrDeadServersEndInNothingWithinTheConfiguredTries) {
     // Two lookups of 100 ms + 200 ms of tries; one without its own bound would wait far longer.
     EXPECT_LT(std::chrono::steady_clock::now() - start, 5s) << servers;
   }
+}
+
+TEST(ResolverSystemServers, AChangedServerFileIsFollowedAtTheNextLookup) {
+  // resolv.conf names no port, so the two servers listen on port 53 of two
+  // loopback addresses; they never answer, the test only sees who is asked.
+  asio::io_context io;
+  asio::ip::udp::socket first(io), second(io);
+  auto listen = [](asio::ip::udp::socket& server, const char* address) {
+    asio::error_code ec;
+    server.open(asio::ip::udp::v4(), ec);
+    if (!ec) server.bind({asio::ip::make_address_v4(address), 53}, ec);
+    return !ec;
+  };
+  if (!listen(first, "127.0.0.78") || !listen(second, "127.0.0.79")) {
+    GTEST_SKIP() << "needs port 53 on loopback addresses (root)";
+  }
+  testing::TempDir dir;
+  const std::string conf = dir.File("resolv.conf");
+  testing::WriteFileText(conf, "nameserver 127.0.0.78\n");
+  Resolver resolver(io, {.dns_servers = "",
+                         .timeout_ms = 50,
+                         .tries = 1,
+                         .hosts_file = "",
+                         .resolv_conf = conf,
+                         .resolv_conf_recheck = 0ms});
+  EXPECT_EQ(testing::RunAwaitable(io, resolver.GetIPFromHost("one.test")), "");
+  EXPECT_GT(first.available(), 0u);
+  EXPECT_EQ(second.available(), 0u);
+  std::array<char, 512> drain;
+  while (first.available() > 0) first.receive(asio::buffer(drain));
+
+  testing::WriteFileText(conf, "nameserver 127.0.0.79\n");
+  EXPECT_EQ(testing::RunAwaitable(io, resolver.GetIPFromHost("two.test")), "");
+  EXPECT_EQ(first.available(), 0u);
+  EXPECT_GT(second.available(), 0u);
 }
 
 TEST_F(ResolverTest, ManyLookupsOverlapUpToTheCapAndAllComplete) {
