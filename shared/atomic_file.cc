@@ -1,6 +1,7 @@
 #include "atomic_file.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -29,6 +30,15 @@ bool WriteFileAtomically(const std::string& given_path, std::string_view bytes,
   std::string temp = path + ".tmp-" + std::to_string(getpid());
   int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd < 0) return Fail(path, error);
+  // The new file takes the old one's mode, and its owner where we may set it,
+  // so a file an administrator made private stays private.
+  struct stat replaced {};
+  if (stat(path.c_str(), &replaced) == 0) {
+    fchmod(fd, replaced.st_mode & 07777);
+    if (geteuid() == 0 && fchown(fd, replaced.st_uid, replaced.st_gid) != 0) {
+      // Still written, owned by root: better than not written.
+    }
+  }
   if (!WriteAll(fd, bytes) || fsync(fd) != 0) {
     Fail(path, error);
     close(fd);

@@ -154,13 +154,30 @@ TEST_F(ModRblRegistry, OtherUsersShareTheLockButNeverOverwriteWhatTheyCannotRead
   EXPECT_EQ(GetRegValue("LogOK"), RegValue(std::int64_t{0}));
 
   // A settings file that user may not read is left alone, not replaced by one
-  // holding only that user's value. (Root's write makes root its owner again.)
-  ASSERT_TRUE(SetRegValue("LogOK", std::int64_t{0}, 4));
+  // holding only that user's value.
+  ASSERT_EQ(chown(path_.c_str(), 0, 0), 0);
   std::filesystem::permissions(
       path_, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
   const std::string before = testing::ReadFileText(path_);
   EXPECT_EQ(AsAnotherUser([] { return SetRegValue("LocalPort", std::string("27"), 1); }), 1);
   EXPECT_EQ(testing::ReadFileText(path_), before);
+}
+
+TEST_F(ModRblRegistry, ASavedFileKeepsItsModeAndOwner) {
+  ASSERT_TRUE(SetRegValue("LogOK", std::int64_t{0}, 4));
+  ASSERT_EQ(chmod(path_.c_str(), 0640), 0);
+  const bool root = geteuid() == 0;
+  if (root) {
+    ASSERT_EQ(chown(path_.c_str(), 65534, 65534), 0);
+  }
+  ASSERT_TRUE(SetRegValue("LocalPort", std::string("2525"), 1));
+  struct stat saved {};
+  ASSERT_EQ(stat(path_.c_str(), &saved), 0);
+  EXPECT_EQ(saved.st_mode & 07777, 0640u);
+  if (root) {
+    EXPECT_EQ(saved.st_uid, 65534u);
+  }
+  EXPECT_EQ(GetRegValue("LocalPort"), RegValue(std::string("2525")));
 }
 
 TEST_F(ModRblRegistry, ASettingsFileThatIsALinkStaysALink) {
