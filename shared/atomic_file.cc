@@ -28,7 +28,12 @@ bool WriteFileAtomically(const std::string& given_path, std::string_view bytes,
   const std::string path = resolved.empty() ? given_path : resolved.string();
   // The process id keeps two programs writing the same file from sharing a temporary.
   std::string temp = path + ".tmp-" + std::to_string(getpid());
-  int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  // Its name can be guessed: created only new and never through a link, so
+  // whoever may write the folder cannot turn the write onto another file. A
+  // leftover of a crashed write (or such a link) is removed first.
+  constexpr int kFlags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
+  int fd = open(temp.c_str(), kFlags, 0644);
+  if (fd < 0 && errno == EEXIST && unlink(temp.c_str()) == 0) fd = open(temp.c_str(), kFlags, 0644);
   if (fd < 0) return Fail(path, error);
   // The new file takes the old one's mode, and its owner where we may set it,
   // so a file an administrator made private stays private.

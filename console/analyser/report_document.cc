@@ -1,10 +1,6 @@
 #include "report_document.h"
 
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
+#include "atomic_file.h"
 
 namespace vantry::analyser {
 
@@ -35,29 +31,9 @@ void ReportDocument::ReportEnd() {
 void ReportDocument::ReportClear() { text_.clear(); }
 
 Status SaveReport(const ReportDocument& document, const std::filesystem::path& file) {
-  auto failure = [&](int error) {
-    return Status::Error("Cannot save the report \"" + file.string() +
-                         "\": " + std::strerror(error) + ".");
-  };
-  std::filesystem::path temp = file;
-  temp += ".tmp" + std::to_string(::getpid());
-  std::FILE* out = std::fopen(temp.c_str(), "wb");
-  if (!out) return failure(errno);
-  bool ok = std::fwrite(document.text().data(), 1, document.text().size(), out) ==
-                document.text().size() &&
-            std::fwrite("\r\n", 1, 2, out) == 2;
-  int error = errno;
-  ok = (std::fflush(out) == 0) && ok;
-  if (!ok) error = errno;
-  ok = (std::fclose(out) == 0) && ok;
-  if (!ok) {
-    std::remove(temp.c_str());
-    return failure(error ? error : EIO);
-  }
-  if (std::rename(temp.c_str(), file.c_str()) != 0) {
-    error = errno;
-    std::remove(temp.c_str());
-    return failure(error);
+  std::string reason;
+  if (!WriteFileAtomically(file.string(), document.text() + "\r\n", &reason)) {
+    return Status::Error("Cannot save the report " + reason + ".");
   }
   return Status::Ok();
 }

@@ -1,0 +1,31 @@
+#include "atomic_file.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+
+#include "temp_dir.h"
+
+namespace vantry {
+namespace {
+
+TEST(AtomicFile, ALinkPlantedAtTheTemporaryNameNeverRedirectsTheWrite) {
+  // Whoever may write the folder can guess the temporary file's name and put
+  // a link there to a file of someone else's.
+  testing::TempDir dir;
+  const std::string target = dir.File("report.htm");
+  const std::string victim = dir.File("victim.txt");
+  testing::WriteFileText(victim, "precious");
+  std::filesystem::create_symlink(victim, target + ".tmp-" + std::to_string(getpid()));
+  std::string error;
+  ASSERT_TRUE(WriteFileAtomically(target, "<html></html>", &error)) << error;
+  EXPECT_EQ(testing::ReadFileText(victim), "precious");
+  EXPECT_FALSE(std::filesystem::is_symlink(target));
+  EXPECT_EQ(testing::ReadFileText(target), "<html></html>");
+  EXPECT_FALSE(std::filesystem::exists(target + ".tmp-" + std::to_string(getpid())));
+}
+
+}  // namespace
+}  // namespace vantry
