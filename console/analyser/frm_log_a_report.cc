@@ -98,7 +98,17 @@ void FrmLogA::CmdSaveClick() {
   QString name = services_.GetSaveFileName(this, "Save Report As...", options_.console_folder,
                                            "Hyper-Text Markup (*.htm)");
   if (name.isEmpty() || name.contains('*')) return;
-  if (QFileInfo(name).suffix().isEmpty()) name += ".htm";
+  if (QFileInfo(name).suffix().isEmpty()) {
+    // The dialog asked about the name as typed; the name with ".htm" is new to it.
+    name += ".htm";
+    if (QFileInfo::exists(name) &&
+        services_.ShowMessage(
+            this, QMessageBox::Warning, "Save Report As...",
+            QFileInfo(name).fileName() + " already exists.\nDo you want to replace it?",
+            QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes) {
+      return;
+    }
+  }
   analyser::Status saved = analyser::SaveReport(document_, std::filesystem::path(Std(name)));
   if (!saved.ok) {
     // Saying so beats enabling View and Print on a file that was never written.

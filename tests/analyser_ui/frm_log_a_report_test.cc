@@ -96,7 +96,20 @@ TEST_F(FrmLogAReportTest, HitsReportIsProducedSavedViewedAndPrinted) {
   EXPECT_FALSE(Enabled("cmdView"));
   EXPECT_FALSE(Enabled("cmdPrint"));
 
-  QString path = Save("hits");  // no extension typed
+  // No extension typed, and a report of that name already there: the dialog
+  // never saw the name with ".htm", so the window asks before replacing it.
+  vantry::testing::WriteFileText(dir_.File("hits.htm"), "older report");
+  services_.answers.push_back(QMessageBox::No);
+  QString path = Save("hits");
+  ASSERT_EQ(services_.messages.size(), 1);
+  EXPECT_EQ(services_.messages[0].text, "hits.htm already exists.\nDo you want to replace it?");
+  EXPECT_EQ(vantry::testing::ReadFileText(dir_.File("hits.htm")), "older report");
+  EXPECT_TRUE(window_->report_path().isEmpty());
+  services_.messages.clear();
+  services_.answers.push_back(QMessageBox::Yes);
+  Save("hits");
+  EXPECT_EQ(services_.messages.size(), 1);
+  services_.messages.clear();
   EXPECT_EQ(window_->report_path(), path + ".htm");
   EXPECT_EQ(vantry::testing::ReadFileText((path + ".htm").toStdString()), expected + "\r\n");
   EXPECT_TRUE(Enabled("cmdView"));
