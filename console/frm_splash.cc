@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QLabel>
+#include <QPointer>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -40,8 +41,16 @@ void FrmSplash::TmrTick() {
   if (ticks_ == 1) {
     lblStat_->setText("Loading Configuration Data");
     QCoreApplication::processEvents();
+    // Loading may open a message box, whose event loop runs while we wait in
+    // here: the timer must not close the splash under it, and the splash may
+    // be gone when it returns, so the callback is called from a copy.
+    tmr_->stop();
+    QPointer<FrmSplash> alive(this);
+    const std::function<void()> show_main = show_main_;
+    if (show_main) show_main();
+    if (!alive) return;
     tmr_->setInterval(1000);
-    if (show_main_) show_main_();
+    tmr_->start();
     return;
   }
   tmr_->stop();

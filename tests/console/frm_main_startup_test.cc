@@ -1,5 +1,6 @@
 #include <QAction>
 #include <QApplication>
+#include <QEventLoop>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTabWidget>
@@ -57,8 +58,10 @@ TEST_F(StartupTest, WithChannelWaitsForServiceAndStartsClean) {
 TEST_F(StartupTest, CommandShortcuts) {
   LoadedWindow();
   for (auto [action, key] : {std::pair{"mnuServerConfigSaveSettings", "Ctrl+S"},
-                             {"mnuServerConfigRestart", "Ctrl+R"}, {"mnuMonitorStop", "F11"},
-                             {"mnuMonitorStart", "F12"}, {"mnuFileExit", "Ctrl+Q"}}) {
+                             {"mnuServerConfigRestart", "Ctrl+R"},
+                             {"mnuMonitorStop", "F11"},
+                             {"mnuMonitorStart", "F12"},
+                             {"mnuFileExit", "Ctrl+Q"}}) {
     EXPECT_EQ(Find<QAction>(action)->shortcut().toString(), key) << action;
   }
 }
@@ -212,6 +215,17 @@ TEST_F(StartupTest, RestartStopsWaitsAndStartsWithoutBlocking) {
   EXPECT_TRUE(services_.messages.isEmpty());
 }
 
+TEST_F(StartupTest, ClosingDuringARestartStillStartsTheService) {
+  restart_pause_ms_ = 5000;
+  FrmMain& w = LoadedWindow();
+  Trigger("mnuServerConfigRestart");
+  ASSERT_EQ(services_.programs.size(), 1);
+  EXPECT_TRUE(w.close());
+  ASSERT_EQ(services_.programs.size(), 2);
+  EXPECT_EQ(services_.programs[1].arguments, (QStringList{"start", "daskvantry"}));
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
 TEST_F(StartupTest, RestartWithoutSystemctlSaysCannotStop) {
   FrmMain& w = LoadedWindow();
   services_.programs_start = false;
@@ -281,6 +295,26 @@ TEST_F(StartupTest, SplashShowsLoadingTextThenTheMainWindowThenGoes) {
   EXPECT_EQ(splash->findChild<QLabel*>("lblStat")->text(), "Loading Configuration Data");
   EXPECT_EQ(splash->ticks(), 1);
   EXPECT_TRUE(WaitFor([&] { return splash.isNull(); }, 3000));  // second tick closes it
+}
+
+TEST_F(StartupTest, AMessageBoxWhileLoadingKeepsTheSplashUntilItIsAnswered) {
+  // Loading that waits in an event loop of its own, as a message box does,
+  // for longer than the splash's second tick.
+  QPointer<FrmSplash> splash;
+  bool splash_lived_through_loading = false;
+  splash = new FrmSplash(
+      [&] {
+        QEventLoop box;
+        QTimer::singleShot(1300, &box, &QEventLoop::quit);
+        box.exec();
+        splash_lived_through_loading = !splash.isNull();
+      },
+      20);
+  splash->setAttribute(Qt::WA_DeleteOnClose);
+  splash->show();
+  ASSERT_TRUE(WaitFor([&] { return splash_lived_through_loading || splash.isNull(); }, 5000));
+  EXPECT_TRUE(splash_lived_through_loading);
+  EXPECT_TRUE(WaitFor([&] { return splash.isNull(); }, 3000));  // and then it goes
 }
 
 }  // namespace
