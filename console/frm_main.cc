@@ -299,6 +299,11 @@ void FrmMain::closeEvent(QCloseEvent* event) {
       return;
     }
   }
+  // A restart half done would leave the gateway stopped: start it now.
+  if (restart_timer_->isActive()) {
+    restart_timer_->stop();
+    FinishRestart();
+  }
   tmr_->stop();
   watching_ = false;
   channel_->SlotClose();
