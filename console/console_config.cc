@@ -1,5 +1,10 @@
 #include "console_config.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -24,13 +29,29 @@ std::string ListBytes(const std::vector<std::string>& entries) {
   return bytes;
 }
 
+// A list file that is there but cannot be read (its mode, an I/O error): the
+// console shows it empty, and a save must not replace it with that.
+bool Unreadable(const std::string& path) {
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd >= 0) {
+    close(fd);
+    return false;
+  }
+  return errno != ENOENT;
+}
+
 void LoadList(const std::string& path, std::string_view new_file_bytes,
               std::vector<std::string>& list, std::vector<std::string>& problems) {
   list.clear();
   if (FileExists(path) > 0) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream text;
-    text << in.rdbuf();
+    if (in) text << in.rdbuf();
+    if (!in || in.bad()) {
+      problems.push_back(path + ": " + std::strerror(errno) +
+                         " (shown empty; saving leaves the file as it is)");
+      return;
+    }
     list = ParseConsoleList(text.str());
     return;
   }
@@ -117,6 +138,7 @@ bool SaveConfig(const ConsoleConfig& c, const ConsoleLists& lists, std::string* 
       {kManualListFile, &lists.manual_blocks},
       {kExceptionListFile, &lists.exceptions}};
   for (const auto& [name, entries] : files) {
+    if (Unreadable(ListFilePath(c.PathEXE, name))) continue;
     std::string reason;
     if (!WriteFileAtomically(ListFilePath(c.PathEXE, name), ListBytes(*entries), &reason)) {
       if (error) *error = "list file " + reason;

@@ -53,7 +53,8 @@ struct ConsoleLists {
 struct LoadedConfig {
   ConsoleConfig config;
   ConsoleLists lists;
-  /// List files that were missing and could not be created (path and reason).
+  /// List files that could not be read, or were missing and could not be
+  /// created (path and reason).
   std::vector<std::string> problems;
 };
 
@@ -68,8 +69,9 @@ inline constexpr std::string_view kExceptionListFile = "exlst.cfg";
 LoadedConfig LoadConfig(std::string_view program_folder);
 
 /// Writes every setting, then rewrites the three list files (CR LF lines,
-/// replaced atomically). Stops at the first failure and returns false with
-/// the file and the reason in *error.
+/// replaced atomically); a list file that is there but cannot be read is left
+/// as it is. Stops at the first failure and returns false with the file and
+/// the reason in *error.
 bool SaveConfig(const ConsoleConfig& config, const ConsoleLists& lists, std::string* error);
 
 /// Path of one list file under PathEXE.

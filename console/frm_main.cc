@@ -233,7 +233,7 @@ void FrmMain::Load(const std::function<void()>& unload_splash) {
   FillLists(loaded.lists);
   ShowConfig();
   if (!loaded.problems.empty()) {
-    QString text = "These list files could not be created:\n";
+    QString text = "These list files could not be read or created:\n";
     for (const std::string& problem : loaded.problems)
       text += QString::fromStdString(problem) + "\n";
     services_.ShowMessage(this, QMessageBox::Warning, "Vantry Monitor", text, QMessageBox::Ok);

@@ -1,4 +1,7 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 
@@ -179,6 +182,35 @@ TEST_F(ConsoleConfigTest, SaveFailuresNameTheFile) {
   EXPECT_FALSE(SaveConfig(c, {}, &error));
   EXPECT_NE(error.find("SMTPHost cannot hold a line break"), std::string::npos) << error;
   EXPECT_EQ(ReadFileText(dir_.File("registry.reg")), before);
+}
+
+TEST_F(ConsoleConfigTest, AListFileTheConsoleCannotReadIsNeverReplaced) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to act as a user who cannot read the file";
+  // The gateway's lists private to root, the console run by another user.
+  Set("PathEXE", folder_, 1);
+  const std::string blocks = "192.0.2.66\r\n192.0.2.67\r\n";
+  WriteFileText(dir_.File("manbl.cfg"), blocks);
+  WriteFileText(dir_.File("rbl.cfg"), "zone.test\r\n");
+  WriteFileText(dir_.File("exlst.cfg"), "\r\n");
+  ASSERT_EQ(chmod(dir_.File("manbl.cfg").c_str(), 0600), 0);
+  ASSERT_EQ(chmod(dir_.path().c_str(), 0777), 0);
+  ASSERT_EQ(chmod(dir_.File("registry.reg").c_str(), 0666), 0);
+  const pid_t child = fork();
+  if (child == 0) {
+    if (setresgid(65534, 65534, 65534) != 0 || setresuid(65534, 65534, 65534) != 0) _exit(99);
+    LoadedConfig loaded = LoadConfig(folder_);
+    const bool said = loaded.problems.size() == 1 &&
+                      loaded.problems[0].find("manbl.cfg") != std::string::npos &&
+                      loaded.lists.manual_blocks.empty();
+    loaded.config.SMTPHost = "mail.test";
+    _exit(said && SaveConfig(loaded.config, loaded.lists, nullptr) ? 0 : 1);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(ReadFileText(dir_.File("manbl.cfg")), blocks);
+  EXPECT_EQ(RegValueText(GetRegValue("SMTPHost")), "mail.test");
 }
 
 }  // namespace
