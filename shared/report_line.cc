@@ -52,7 +52,12 @@ std::string FrameReport(std::string_view line) {
   std::string frame;
   frame.reserve(line.size() + 6);
   frame += "+++";
-  frame += line;
+  // A "***" or "+++" inside a field (a host name from someone's reverse zone)
+  // would end the frame early or start another; the console drops every "*"
+  // and "+" inside a frame anyway, so leaving them out changes nothing shown.
+  for (char c : line) {
+    if (c != '*' && c != '+') frame += c;
+  }
   frame += "***";
   return frame;
 }

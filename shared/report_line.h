@@ -27,7 +27,8 @@ struct ReportFields {
 /// for the given local time; no line end.
 std::string FormatReportLine(const ReportFields& fields, const std::tm& local_time);
 
-/// "+++" + line + "***": one frame on the monitor channel.
+/// "+++" + line + "***": one frame on the monitor channel. Any "*" and "+"
+/// inside the line are left out, so they cannot be taken for the markers.
 std::string FrameReport(std::string_view line);
 
 /// Makes text from the network safe for a field of the line: "|" and control

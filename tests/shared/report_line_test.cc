@@ -17,8 +17,14 @@ std::tm At(int year, int month, int day, int hour, int minute) {
 }
 
 TEST(ReportLine, TenFieldsWithPaddedDateAndTwentyFourHourTime) {
-  ReportFields f{.slot_limit = 255, .slot = 7, .action = "OK", .ip = "192.0.2.1",
-                 .alt_ip = "192.0.2.1", .host_name = "", .block_type = "", .block_source = ""};
+  ReportFields f{.slot_limit = 255,
+                 .slot = 7,
+                 .action = "OK",
+                 .ip = "192.0.2.1",
+                 .alt_ip = "192.0.2.1",
+                 .host_name = "",
+                 .block_type = "",
+                 .block_source = ""};
   EXPECT_EQ(FormatReportLine(f, At(2003, 6, 14, 9, 5)),
             "255|7|OK|192.0.2.1|192.0.2.1||||2003-06-14|09:05");
   f.action = "BL";
@@ -48,6 +54,9 @@ TEST(ReportLine, BlockCodesBecomeNamesAndOtherTextStays) {
 TEST(ReportLine, FramesAndNeutralisedFields) {
   EXPECT_EQ(FrameReport("255|0|START||||||2003-06-14|09:00"),
             "+++255|0|START||||||2003-06-14|09:00***");
+  // Markers inside a field, as a hostile reverse zone could publish, never end the frame.
+  EXPECT_EQ(FrameReport("255|3|BL|192.0.2.9|192.0.2.9|***.x+++.test|No Host|n|2003-06-14|09:00"),
+            "+++255|3|BL|192.0.2.9|192.0.2.9|.x.test|No Host|n|2003-06-14|09:00***");
   EXPECT_EQ(NeutraliseField("evil|host\r\nname\x01."), "evil_host__name_.");
   EXPECT_EQ(NeutraliseField("mail-1.example.test"), "mail-1.example.test");
   EXPECT_EQ(NeutraliseField(std::string("x\0y\x7f", 4)), "x_y_");
