@@ -97,7 +97,7 @@ class FrmMain : public QMainWindow {
   /// One poll: reads the channel and shows every complete message.
   void TmrTick();
   /// Interprets the first message of `buffer` (which begins with "+++") and removes it.
-  void ShowMonitorMessage(std::string& buffer);
+  void ShowMonitorMessage(std::string_view& buffer);
   /// Rebuilds the socket table with `count` rows (leading-number rule).
   void InitSocketRows(std::string_view count);
 

@@ -27,8 +27,9 @@ QString FrmMain::NowText() {
 
 void FrmMain::TmrTick() {
   tmr_->stop();
-  std::string buffer = channel_->SlotRead();
-  AlignMonitorBuffer(buffer);
+  std::string received = channel_->SlotRead();
+  AlignMonitorBuffer(received);
+  std::string_view buffer = received;
   while (buffer.starts_with("+++")) {
     ShowMonitorMessage(buffer);
     // Menu commands and repaints may run between messages; the buffer is ours alone.
@@ -57,7 +58,7 @@ void FrmMain::ConnectedCheck() {
   if (PanelText(1).startsWith("Wait")) SetPanel(1, "Dask Vantry Connected at " + NowText());
 }
 
-void FrmMain::ShowMonitorMessage(std::string& buffer) {
+void FrmMain::ShowMonitorMessage(std::string_view& buffer) {
   std::optional<MonitorFields> taken = TakeMonitorMessage(buffer);
   if (!taken) return;
   const MonitorFields& f = *taken;

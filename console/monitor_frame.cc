@@ -16,6 +16,10 @@ void DropTo(std::string& buffer, std::size_t pos) {
   }
 }
 
+void DropTo(std::string_view& buffer, std::size_t pos) {
+  buffer.remove_prefix(pos == std::string_view::npos ? buffer.size() : pos);
+}
+
 }  // namespace
 
 void AlignMonitorBuffer(std::string& buffer) {
@@ -24,20 +28,20 @@ void AlignMonitorBuffer(std::string& buffer) {
   DropTo(buffer, buffer.find(kStart));
 }
 
-std::optional<MonitorFields> TakeMonitorMessage(std::string& buffer) {
+std::optional<MonitorFields> TakeMonitorMessage(std::string_view& buffer) {
   std::size_t end = buffer.find(kEnd, kStart.size());
   std::size_t next = buffer.find(kStart, kStart.size());
-  if (end == std::string::npos) {
-    buffer.clear();
+  if (end == std::string_view::npos) {
+    buffer = {};
     return std::nullopt;
   }
-  if (next != std::string::npos && next < end) {
+  if (next != std::string_view::npos && next < end) {
     // The writer's frame was cut short: its end marker belongs to the next frame.
     DropTo(buffer, next);
     return std::nullopt;
   }
   MonitorFields fields(1);
-  for (char c : std::string_view(buffer).substr(kStart.size(), end - kStart.size())) {
+  for (char c : buffer.substr(kStart.size(), end - kStart.size())) {
     if (c == '|') {
       fields.emplace_back();
     } else if (c != '*' && c != '+') {

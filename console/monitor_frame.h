@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vantry::console {
@@ -18,6 +19,8 @@ void AlignMonitorBuffer(std::string& buffer);
 /// fields, with every "*" and "+" inside the line dropped. An incomplete
 /// message (no "***" before the buffer ends or before the next "+++") is
 /// removed and gives nullopt. Afterwards the buffer begins with "+++" or is empty.
-std::optional<MonitorFields> TakeMonitorMessage(std::string& buffer);
+/// The buffer is a view that only moves forward, so taking every message of a
+/// long backlog costs time in proportion to its length.
+std::optional<MonitorFields> TakeMonitorMessage(std::string_view& buffer);
 
 }  // namespace vantry::console

@@ -31,7 +31,7 @@ TEST(ConsoleNumber, LeadingNumberWithoutSign) {
 }
 
 TEST(MonitorFrame, CutsFramesAndDropsIncompleteOnes) {
-  std::string buffer =
+  std::string_view buffer =
       "+++255|0|OK|1.2.3.4|1.2.3.4|h.example|||2026-06-14|09:05***"
       "+++255|1|BL|5.6.7.8||||z.test|2026-06-14|09:06***";
   auto first = TakeMonitorMessage(buffer);
