@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QButtonGroup>
 #include <QComboBox>
+#include <QFocusEvent>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -117,7 +118,14 @@ bool FrmMain::eventFilter(QObject* watched, QEvent* event) {
     // Only typed characters are filtered; navigation and editing keys carry no text.
     if (!text.isEmpty() && text != "\b" && !(text.size() == 1 && text[0].isDigit())) return true;
   }
-  if (watched == txtSMTPPort_ && event->type() == QEvent::FocusOut) TxtSMTPPortLostFocus();
+  if (watched == txtSMTPPort_ && event->type() == QEvent::FocusOut) {
+    // Leaving the field, not the window: switching to another program or
+    // opening a menu keeps the field where it was and must not raise the box.
+    const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+    if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
+      TxtSMTPPortLostFocus();
+    }
+  }
   return QMainWindow::eventFilter(watched, event);
 }
 

@@ -152,6 +152,12 @@ TEST_F(EditorTest, RedirectPort25WarnsOnLeavingTheFieldAndIsKept) {
   auto* port = Find<QLineEdit>("txtSMTPPort");
   port->setFocus();
   Type("txtSMTPPort", "25");
+  // Switching to another program or opening a menu is not leaving the field.
+  for (Qt::FocusReason away : {Qt::ActiveWindowFocusReason, Qt::PopupFocusReason}) {
+    QFocusEvent event(QEvent::FocusOut, away);
+    QApplication::sendEvent(port, &event);
+  }
+  EXPECT_TRUE(services_.messages.isEmpty());
   QFocusEvent leave(QEvent::FocusOut, Qt::TabFocusReason);
   QApplication::sendEvent(port, &leave);
   ASSERT_EQ(services_.messages.size(), 1);
