@@ -338,6 +338,18 @@ void FrmMain::FilePrintLog() {
                           "Cannot print " + path + ": " + file.errorString(), QMessageBox::Ok);
     return;
   }
+  // A busy gateway's log runs to thousands of pages: ask before sending them all.
+  constexpr qint64 kAskAbove = qint64{1} << 20;
+  constexpr qint64 kBytesPerPage = 60 * 60;  // about 60 lines of 60 characters
+  if (file.size() > kAskAbove &&
+      services_.ShowMessage(this, QMessageBox::Question, "Vantry",
+                            QString("%1 is %2 MB, about %3 pages.\n\nPrint it all?")
+                                .arg(path)
+                                .arg(file.size() / (1 << 20))
+                                .arg(file.size() / kBytesPerPage),
+                            QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes) {
+    return;
+  }
   QString text = QString::fromLocal8Bit(file.readAll());
   if (!services_.PrintText(text, "vantry.log")) {
     services_.ShowMessage(this, QMessageBox::Warning, "Vantry",

@@ -264,6 +264,21 @@ TEST_F(StartupTest, ShellEntriesOpenLogHelpPagePrintAndAnalyserHook) {
   Trigger("mnuFilePrintLog");
   ASSERT_EQ(services_.printed_texts.size(), 1);
   EXPECT_TRUE(services_.printed_texts[0].startsWith("255|0|OK|1.2.3.4"));
+  EXPECT_EQ(services_.messages.size(), 1);  // a small log prints without a question
+  // A big log asks first; No prints nothing.
+  std::string big;
+  while (big.size() <= (1u << 20)) big += "255|0|OK|1.2.3.4|1.2.3.4|||2026-06-14|09:05\r\n";
+  WriteFileText(ProgramFile("vantry.log"), big);
+  services_.answers.push_back(QMessageBox::No);
+  Trigger("mnuFilePrintLog");
+  ASSERT_EQ(services_.messages.size(), 2);
+  EXPECT_TRUE(services_.messages[1].text.endsWith("Print it all?"))
+      << services_.messages[1].text.toStdString();
+  EXPECT_EQ(services_.printed_texts.size(), 1);
+  services_.answers.push_back(QMessageBox::Yes);
+  Trigger("mnuFilePrintLog");
+  EXPECT_EQ(services_.printed_texts.size(), 2);
+  services_.messages.clear();
 
   int opened = 0;
   w.SetLogAnalyzerOpener([&] { ++opened; });
