@@ -115,18 +115,20 @@ class LineReader {
 }  // namespace
 
 std::string ImportResult::SkipSummary() const {
-  std::int64_t bad = skipped_bad_date + skipped_bad_time;
+  std::int64_t bad = skipped_bad_date + skipped_bad_time + skipped_too_long;
   if (bad == 0) return {};
   std::string text =
       std::to_string(bad) + (bad == 1 ? " line was" : " lines were") + " not imported: ";
-  if (skipped_bad_date > 0) {
-    text += std::to_string(skipped_bad_date) + " with a date that is not yyyy-mm-dd";
-  }
-  if (skipped_bad_time > 0) {
-    if (skipped_bad_date > 0) text += ", ";
-    text += std::to_string(skipped_bad_time) + " with a time that is not hh:mm";
-  }
-  return text + ".";
+  std::string reasons;
+  auto add = [&](std::int64_t count, std::string_view why) {
+    if (count == 0) return;
+    if (!reasons.empty()) reasons += ", ";
+    reasons += std::to_string(count) + std::string(why);
+  };
+  add(skipped_bad_date, " with a date that is not yyyy-mm-dd");
+  add(skipped_bad_time, " with a time that is not hh:mm");
+  add(skipped_too_long, " with a field too long to store");
+  return text + reasons + ".";
 }
 
 ImportResult LoadLog(const std::filesystem::path& log_file, const std::filesystem::path& db_file,
@@ -219,9 +221,15 @@ ImportResult LoadLog(const std::filesystem::path& log_file, const std::filesyste
     }
     insert.BindInt64(1, LeadingNumber(fields[1]));
     insert.BindInt64(2, LeadingNumber(fields[2]));
-    for (int i = 3; i <= 8; ++i) insert.BindTextStatic(i, fields[i]);
-    insert.BindTextStatic(9, *date);
-    insert.BindTextStatic(10, *time);
+    bool bound = true;
+    for (int i = 3; i <= 8; ++i) bound = insert.BindTextStatic(i, fields[i]) && bound;
+    bound = insert.BindTextStatic(9, *date) && bound;
+    bound = insert.BindTextStatic(10, *time) && bound;
+    if (!bound) {
+      // Stored, the refused field would read as empty with nothing said.
+      ++result.skipped_too_long;
+      return true;
+    }
     insert.Step();
     if (!insert.error().empty()) {
       insert_error = insert.error();

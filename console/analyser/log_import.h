@@ -37,6 +37,7 @@ struct ImportResult {
   std::int64_t skipped_start_closed = 0;  ///< "start"/"closed" lines, never stored
   std::int64_t skipped_bad_date = 0;      ///< date field is no yyyy-mm-dd date
   std::int64_t skipped_bad_time = 0;      ///< time field is no hh:mm time
+  std::int64_t skipped_too_long = 0;      ///< a field longer than the database stores
 
   /// One line for the user about the lines that were not stored because they
   /// could not be read; empty when there were none.

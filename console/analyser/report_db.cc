@@ -1,5 +1,6 @@
 #include "report_db.h"
 
+#include <limits>
 #include <utility>
 
 #include "access_dialect.h"
@@ -92,8 +93,11 @@ std::int64_t Statement::Int64(int column) const {
   return sqlite3_column_int64(stmt_, column);
 }
 
-void Statement::BindTextStatic(int index, std::string_view text) {
-  sqlite3_bind_text(stmt_, index, text.data(), static_cast<int>(text.size()), SQLITE_STATIC);
+bool Statement::BindTextStatic(int index, std::string_view text) {
+  // Beyond int the length would wrap round and SQLite would read to the next NUL.
+  if (text.size() > static_cast<std::size_t>(std::numeric_limits<int>::max())) return false;
+  return sqlite3_bind_text(stmt_, index, text.data(), static_cast<int>(text.size()),
+                           SQLITE_STATIC) == SQLITE_OK;
 }
 
 void Statement::BindInt64(int index, std::int64_t value) {

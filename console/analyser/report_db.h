@@ -52,8 +52,10 @@ class Statement {
   bool IsNull(int column) const;
   std::int64_t Int64(int column) const;
 
-  /// Binds text without copying; the bytes must outlive the next Step.
-  void BindTextStatic(int index, std::string_view text);
+  /// Binds text without copying; the bytes must outlive the next Step. False
+  /// when the database refuses it (longer than it stores); the parameter is
+  /// then left empty and must not be stored.
+  bool BindTextStatic(int index, std::string_view text);
   void BindInt64(int index, std::int64_t value);
 
   sqlite3_stmt* get() const { return stmt_; }

@@ -9,6 +9,7 @@
 #include "analyser_fixture.h"
 #include "log_table_view.h"
 #include "log_totals.h"
+#include "report_db.h"
 #include "temp_dir.h"
 
 namespace vantry::analyser {
@@ -160,6 +161,26 @@ TEST(LoadLog, BadDatesTimesAndExtraFieldsAreCountedValidLinesKept) {
   std::vector<std::string> rows = TableRows(loaded.db_file());
   ASSERT_EQ(rows.size(), 2u);
   EXPECT_EQ(rows[1], "255|7|BL|1.0.0.7|||||2003-06-14|09:05:00");
+}
+
+TEST(LoadLog, AFieldTheDatabaseRefusesIsNeverStoredEmpty) {
+  // SQLite refuses text over its length limit (a gigabyte unless lowered, as
+  // here): the bind says so instead of leaving the column empty.
+  TempDir dir;
+  ReportDb db;
+  ASSERT_TRUE(db.Open(dir.path() / "limit.dpr", ReportDb::Mode::kReadWrite).ok);
+  sqlite3_limit(db.handle(), SQLITE_LIMIT_LENGTH, 100);
+  Statement insert;
+  ASSERT_TRUE(db.PrepareNative("SELECT ?", &insert).ok);
+  EXPECT_TRUE(insert.BindTextStatic(1, std::string(100, 'h')));
+  EXPECT_FALSE(insert.BindTextStatic(1, std::string(101, 'h')));
+
+  ImportResult result;
+  result.skipped_bad_time = 1;
+  result.skipped_too_long = 2;
+  EXPECT_EQ(result.SkipSummary(),
+            "3 lines were not imported: 1 with a time that is not hh:mm, 2 with a field too long "
+            "to store.");
 }
 
 TEST(LoadLog, BinaryGarbageNeverLosesTheValidLines) {
