@@ -1,6 +1,5 @@
 // The screening of one connection request and the two handlers of the DNSBL
 // checker's events: the only place where the gateway refuses a connection.
-#include <array>
 
 #include "frm_svc.h"
 #include "relay.h"

@@ -3,8 +3,10 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
+#include <chrono>
 #include <ctime>
 #include <string>
+#include <utility>
 
 namespace vantry {
 
@@ -36,5 +38,36 @@ inline FileSignature SignatureOf(const std::string& path) {
           info.st_ctim.tv_sec,
           info.st_ctim.tv_nsec};
 }
+
+/// A file looked at again at most once per interval, to see whether it
+/// changed: a file that appears, is rewritten or goes away.
+class FileWatch {
+ public:
+  FileWatch(std::string path, std::chrono::milliseconds interval)
+      : path_(std::move(path)), interval_(interval) {}
+
+  const std::string& path() const { return path_; }
+  /// True when the interval since the last look has passed; the next look is
+  /// then an interval away.
+  bool Due() {
+    const auto now = std::chrono::steady_clock::now();
+    if (now < next_look_) return false;
+    next_look_ = now + interval_;
+    return true;
+  }
+  /// True when the file is not the version seen last, which it becomes.
+  bool Changed() {
+    const FileSignature now = SignatureOf(path_);
+    if (now == seen_) return false;
+    seen_ = now;
+    return true;
+  }
+
+ private:
+  std::string path_;
+  std::chrono::milliseconds interval_;
+  std::chrono::steady_clock::time_point next_look_{};
+  FileSignature seen_{};
+};
 
 }  // namespace vantry

@@ -1,7 +1,6 @@
 #include "hosts_file.h"
 
 #include <arpa/inet.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <cctype>
@@ -43,25 +42,15 @@ HostsEntries ParseHostsFile(std::string_view text) {
 }
 
 HostsFile::HostsFile(std::string path, std::chrono::milliseconds recheck)
-    : path_(std::move(path)), recheck_(recheck) {}
+    : watch_(std::move(path), recheck) {}
 
 void HostsFile::Refresh() {
-  auto now = std::chrono::steady_clock::now();
-  if (now < next_check_) return;
-  next_check_ = now + recheck_;
-  const FileSignature seen = SignatureOf(path_);
-  if (!seen.exists) {
-    entries_ = HostsEntries{};
-    loaded_ = false;
-    return;
-  }
-  if (loaded_ && seen == signature_) return;
-  std::ifstream in(path_);
+  if (!watch_.Due() || !watch_.Changed()) return;
+  // A file that went away reads as empty, and so has no entries.
+  std::ifstream in(watch_.path());
   std::ostringstream text;
-  text << in.rdbuf();
+  if (in) text << in.rdbuf();
   entries_ = ParseHostsFile(text.str());
-  signature_ = seen;
-  loaded_ = true;
 }
 
 std::string HostsFile::NameFor(const std::string& address) {

@@ -32,11 +32,7 @@ class HostsFile {
 
  private:
   void Refresh();
-  std::string path_;
-  std::chrono::milliseconds recheck_;
-  std::chrono::steady_clock::time_point next_check_{};
-  FileSignature signature_{};
-  bool loaded_ = false;
+  FileWatch watch_;
   HostsEntries entries_;
 };
 

@@ -102,9 +102,9 @@ class Resolver::Impl : public std::enable_shared_from_this<Impl> {
       : io_(io), options_(std::move(options)), timer_(io) {
     InitAresLibraryOnce();
     max_in_flight_ = std::clamp(options_.max_in_flight, 1, kMaxInFlightCeiling);
-    // Taken before c-ares reads the file, so a change in between is not missed.
-    resolv_conf_seen_ = SignatureOf(options_.resolv_conf);
-    next_resolv_conf_check_ = std::chrono::steady_clock::now() + options_.resolv_conf_recheck;
+    // The version c-ares is about to read, taken first so a change in between is not missed.
+    resolv_conf_watch_.Due();
+    resolv_conf_watch_.Changed();
     OpenChannel();
   }
 
@@ -214,12 +214,8 @@ class Resolver::Impl : public std::enable_shared_from_this<Impl> {
   // A channel that could not be made is tried again on the same schedule.
   void FollowSystemServers() {
     if (shut_down_ || in_flight_ != 0 || (channel_ != nullptr && !system_servers_)) return;
-    const auto now = std::chrono::steady_clock::now();
-    if (now < next_resolv_conf_check_) return;
-    next_resolv_conf_check_ = now + options_.resolv_conf_recheck;
-    const FileSignature seen = SignatureOf(options_.resolv_conf);
-    if (channel_ != nullptr && seen == resolv_conf_seen_) return;
-    resolv_conf_seen_ = seen;
+    if (!resolv_conf_watch_.Due()) return;
+    if (!resolv_conf_watch_.Changed() && channel_ != nullptr) return;
     if (channel_ != nullptr) ares_destroy(channel_);  // reports its sockets as gone
     channel_ = nullptr;
     for (auto& [fd, watch] : watches_) Forget(watch);
@@ -377,10 +373,9 @@ class Resolver::Impl : public std::enable_shared_from_this<Impl> {
   int max_in_flight_ = 1;
   int in_flight_ = 0;
   bool shut_down_ = false;
-  // Whether the servers come from the system's file, and the version of it read last.
+  // Whether the servers come from the system's file, and the watch on it.
   bool system_servers_ = true;
-  FileSignature resolv_conf_seen_;
-  std::chrono::steady_clock::time_point next_resolv_conf_check_{};
+  FileWatch resolv_conf_watch_{options_.resolv_conf, options_.resolv_conf_recheck};
   std::uint64_t next_generation_ = 0;
   std::map<int, Watch> watches_;
   std::deque<Pending> queue_;
