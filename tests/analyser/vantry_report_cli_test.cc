@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <ctime>
+
 #include "analyser_fixture.h"
 #include "child_process.h"
 #include "gateway_fixture.h"
+#include "tcp_client.h"
 #include "temp_dir.h"
 
 namespace vantry::analyser {
@@ -12,8 +16,11 @@ using testing::CrLf;
 using testing::LogLine;
 using ::vantry::testing::BuiltProgram;
 using ::vantry::testing::CountOccurrences;
+using ::vantry::testing::GatewayFixture;
 using ::vantry::testing::ReadFileText;
 using ::vantry::testing::RunCommand;
+using ::vantry::testing::SmtpSink;
+using ::vantry::testing::TcpClient;
 using ::vantry::testing::TempDir;
 using ::vantry::testing::WriteFileText;
 
@@ -102,6 +109,56 @@ TEST_F(VantryReportCli, FailuresAreMessagesWithExitCodes) {
   EXPECT_NE(out.find("Banned: 260"), std::string::npos);
   EXPECT_EQ(Cli({"--db", db, "hits", "--out", dir.File("no/such/dir/x.htm")}, &out), 1);
   EXPECT_NE(out.find("Cannot save the report"), std::string::npos);
+}
+
+// The log the analyser reads is the one the real gateway writes: one pass and
+// three manual-block refusals go through both programs, including the local
+// date the gateway stamps and the report's date filter reads back.
+TEST(VantryReportOnGatewayLog, VerdictsOfARealGatewayAreCountedAndReported) {
+  SmtpSink sink;
+  ASSERT_TRUE(sink.ready());
+  auto options = ::vantry::testing::RelayOnlyOptions(sink.port());
+  options.manual = {"127.0.0.2"};
+  GatewayFixture gateway(options);
+  ASSERT_TRUE(gateway.listening()) << gateway.Trace();
+
+  TcpClient passed;
+  ASSERT_TRUE(passed.Connect(gateway.port(), "127.0.0.1"));
+  ASSERT_NE(passed.ReadUntil("220 ").find("220 "), std::string::npos) << gateway.Trace();
+  ASSERT_TRUE(passed.SendAll("QUIT\r\n"));
+  passed.ReadToEnd();
+  for (int i = 0; i < 3; ++i) {
+    TcpClient refused;
+    ASSERT_TRUE(refused.Connect(gateway.port(), "127.0.0.2"));
+    EXPECT_NE(refused.ReadToEnd().find("550 "), std::string::npos);
+  }
+  ASSERT_TRUE(gateway.WaitForTraceCount("|BL|", 3)) << gateway.Trace();
+  ASSERT_TRUE(gateway.WaitForTrace("|CLOSED|")) << gateway.Trace();
+
+  TempDir dir;
+  const std::string db = dir.File("report.dpr");
+  std::string out;
+  ASSERT_EQ(Cli({"--db", db, "import", gateway.folder() + "/vantry.log"}, &out), 0) << out;
+  EXPECT_NE(out.find("Entries 4\nConnects: 1\nBanned: 3\nIP's: 2\n"), std::string::npos)
+      << out << gateway.LogText();
+  EXPECT_EQ(out.find("not imported"), std::string::npos) << out;
+
+  ASSERT_EQ(Cli({"--db", db, "hits"}, &out), 0) << out;
+  EXPECT_NE(out.find("Most frequent IP Address is 127.0.0.2 with 3 hits.<BR>"), std::string::npos)
+      << out;
+
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char today[40];
+  std::snprintf(today, sizeof today, "%02d/%02d/%04d", local.tm_mon + 1, local.tm_mday,
+                local.tm_year + 1900);
+  ASSERT_EQ(Cli({"--db", db, "date", "--start", today}, &out), 0) << out;
+  // A run that spans midnight stamps some lines with the next day.
+  if (out.find("Total Number of hits:4<") == std::string::npos) {
+    ASSERT_EQ(Cli({"--db", db, "date", "--start", today, "--end", "12/31/9999"}, &out), 0) << out;
+  }
+  EXPECT_NE(out.find("Total Number of hits:4<"), std::string::npos) << out << gateway.LogText();
 }
 
 }  // namespace
