@@ -47,8 +47,6 @@ wait_tcp() {  # port
 }
 
 now() { date +%s.%N; }
-ratio() { /usr/bin/python3 -c "print(f'{$1/$2:.3f}')"; }
-rate() { /usr/bin/python3 -c "print(f'{$1/$2:.1f}')"; }
 
 start_sink() {  # port
   /usr/sbin/smtp-sink -u nobody -c "127.0.0.1:$1" 1024 >/dev/null 2>&1 &
