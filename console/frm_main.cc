@@ -264,6 +264,9 @@ void FrmMain::Load(const std::function<void()>& unload_splash) {
 }
 
 void FrmMain::MonitorStop() {
+  // Without the channel there is nothing to stop, and the save entry's timer
+  // must keep running: Start would not restart it.
+  if (channel_less_) return;
   watching_ = false;
   tmr_->stop();
   tmrConfig_->stop();

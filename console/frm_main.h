@@ -165,6 +165,7 @@ class FrmMain : public QMainWindow {
   ConsoleConfig config_;
   bool config_changed_ = false;
   bool watching_ = false;
+  bool ticking_ = false;  // a poll tick is running
   bool channel_less_ = false;
   bool exiting_now_ = false;
   std::size_t monitor_messages_shown_ = 0;

@@ -26,6 +26,11 @@ QString FrmMain::NowText() {
 }
 
 void FrmMain::TmrTick() {
+  // The timer can fire again inside processEvents below (a Start re-arms it);
+  // a nested tick would show newer frames that this one then overwrites with
+  // older ones. The running tick polls again when it ends.
+  if (ticking_) return;
+  ticking_ = true;
   tmr_->stop();
   std::string received = channel_->SlotRead();
   AlignMonitorBuffer(received);
@@ -35,6 +40,7 @@ void FrmMain::TmrTick() {
     // Menu commands and repaints may run between messages; the buffer is ours alone.
     QCoreApplication::processEvents();
   }
+  ticking_ = false;
   // A Stop issued while the tick ran keeps watching off; a Start re-armed the timer already.
   if (watching_ && !tmr_->isActive()) tmr_->start(10);
 }

@@ -183,5 +183,23 @@ TEST_F(MonitorTest, StopDuringATickKeepsTheTimerStopped) {
   EXPECT_EQ(window_->monitor_messages_shown(), base_);  // nothing polled since
 }
 
+TEST_F(MonitorTest, ATickFiredInsideATickLeavesTheNewestFrameShown) {
+  window_->MonitorStop();
+  for (int minute = 1; minute <= 5; ++minute)
+    Report(255, 5, "OK", "192.0.2.5", "", "", "", "", minute);
+  QTest::qWait(30);
+  // While the running tick shows its first frame, a newer refusal arrives and
+  // the timer fires again (as after the analyser's stop and start).
+  QTimer::singleShot(0, [&] {
+    Report(255, 5, "BL", "192.0.2.5", "192.0.2.5", "", "Type 2", "z.test", 7);
+    window_->TmrTick();
+  });
+  window_->MonitorStart();
+  window_->TmrTick();
+  ASSERT_TRUE(Shown(6));
+  EXPECT_EQ(Row(6)[1], "BL");
+  EXPECT_EQ(Row(6)[6], "2026-06-14 - 09:07");
+}
+
 }  // namespace
 }  // namespace vantry::console::testing

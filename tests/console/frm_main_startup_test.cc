@@ -87,9 +87,14 @@ TEST_F(StartupTest, SecondConsoleGetsTheMessageAndEditsWithoutChannel) {
   EXPECT_FALSE(second.watching());
   EXPECT_FALSE(second.config_changed());
 
-  // Still a working configuration editor.
+  // Still a working configuration editor, also after the analyser's stop and
+  // start around a report: the save entry follows the edits.
+  second.MonitorStop();
+  second.MonitorStart();
+  EXPECT_EQ(second.PanelText(5), "Monitor Off");
   Type("txtLocalPort", "2525");
   EXPECT_TRUE(second.config_changed());
+  EXPECT_TRUE(WaitFor([&] { return Find<QAction>("mnuServerConfigSaveSettings")->isEnabled(); }));
   ASSERT_TRUE(second.ApplyConfig());
   EXPECT_NE(ReadFileText(File("registry.reg")).find("\"LocalPort\"=\"2525\""), std::string::npos);
 }
