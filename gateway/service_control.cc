@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <optional>
 #include <vector>
 
 #include "gateway_config.h"
@@ -22,7 +23,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string UnitFilePath() { return UnitDirectory() + "/" + std::string(kServiceUnitName) + ".service"; }
+std::string UnitFilePath() {
+  return UnitDirectory() + "/" + std::string(kServiceUnitName) + ".service";
+}
 
 // systemd is asked to reload only when it runs and the unit went to its real
 // folder; a test's private unit folder must not touch the machine's manager.
@@ -49,10 +52,27 @@ void RunSystemctl(const std::vector<std::string>& args) {
 }
 
 std::string ReplaceAll(std::string text, std::string_view from, std::string_view to) {
-  for (size_t pos = text.find(from); pos != std::string::npos; pos = text.find(from, pos + to.size())) {
+  for (size_t pos = text.find(from); pos != std::string::npos;
+       pos = text.find(from, pos + to.size())) {
     text.replace(pos, from.size(), to);
   }
   return text;
+}
+
+// A unit file value in double quotes, so blanks do not split it and systemd
+// takes it as written: backslashes and quotes escaped, "%" specifiers doubled
+// ("$" is expanded only in a command's arguments, and there are none). Empty
+// when the text holds a control character, which no unit line can carry.
+std::optional<std::string> QuoteForUnit(std::string_view text) {
+  std::string quoted = "\"";
+  for (char c : text) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) return std::nullopt;
+    if (c == '\\' || c == '"') quoted.push_back('\\');
+    if (c == '%') quoted.push_back(c);
+    quoted.push_back(c);
+  }
+  quoted.push_back('"');
+  return quoted;
 }
 
 }  // namespace
@@ -79,13 +99,20 @@ int InstallService(std::string_view program_path, std::string_view program_folde
   std::string unit_path = UnitFilePath();
   std::error_code ec;
   bool written = false;
+  std::optional<std::string> exec_start = QuoteForUnit(program_path);
+  std::optional<std::string> environment = "";
+  if (const char* reg = std::getenv("VANTRY_REGISTRY"); reg && *reg) {
+    environment = QuoteForUnit("VANTRY_REGISTRY=" + std::string(reg));
+    if (environment) environment = "Environment=" + *environment + "\n";
+  }
+  if (!exec_start || !environment) {
+    std::cerr << display << " failed to install: the program or settings path holds a control "
+              << "character, which a service unit cannot carry." << std::endl;
+    return 1;
+  }
   if (!fs::exists(unit_path, ec)) {
-    std::string environment;
-    if (const char* reg = std::getenv("VANTRY_REGISTRY"); reg && *reg) {
-      environment = "Environment=VANTRY_REGISTRY=" + std::string(reg) + "\n";
-    }
-    std::string unit = ReplaceAll(std::string(kUnitTemplate), "@VANTRYSVC@", program_path);
-    unit = ReplaceAll(unit, "@ENVIRONMENT@", environment);
+    std::string unit = ReplaceAll(std::string(kUnitTemplate), "@VANTRYSVC@", *exec_start);
+    unit = ReplaceAll(unit, "@ENVIRONMENT@", *environment);
     fs::create_directories(UnitDirectory(), ec);
     std::ofstream out(unit_path, std::ios::binary | std::ios::trunc);
     out << unit;

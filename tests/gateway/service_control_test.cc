@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "child_process.h"
 #include "gateway_fixture.h"
 #include "temp_dir.h"
@@ -42,8 +44,9 @@ TEST_F(Switches, InstallWritesUnitAndDefaultsAndRefusesTwice) {
   ASSERT_EQ(Run("-install", &out), 0) << out;
   EXPECT_EQ(out, "Dask Vantry installed successfully\n");
   std::string unit = testing::ReadFileText(dir_.path() / "units" / "daskvantry.service");
-  EXPECT_NE(unit.find("ExecStart=" + BuiltProgram("vantrysvc") + "\n"), std::string::npos) << unit;
-  EXPECT_NE(unit.find("Environment=VANTRY_REGISTRY=" + dir_.File("etc/registry.reg")),
+  EXPECT_NE(unit.find("ExecStart=\"" + BuiltProgram("vantrysvc") + "\"\n"), std::string::npos)
+      << unit;
+  EXPECT_NE(unit.find("Environment=\"VANTRY_REGISTRY=" + dir_.File("etc/registry.reg") + "\"\n"),
             std::string::npos);
   std::string settings = testing::ReadFileText(dir_.path() / "etc" / "registry.reg");
   EXPECT_NE(settings.find("\"MaxSocks\"=dword:000000ff"), std::string::npos);
@@ -52,6 +55,40 @@ TEST_F(Switches, InstallWritesUnitAndDefaultsAndRefusesTwice) {
 
   EXPECT_EQ(Run("-INSTALL", &out), 1);
   EXPECT_EQ(out, "Dask Vantry failed to install.  Service may already be installed.\n");
+}
+
+// Blanks would split the command and the setting, "%" would be expanded: the unit must name the
+// very program and settings file.
+TEST_F(Switches, InstallQuotesPathsWithBlanksAndSpecifiers) {
+  const std::filesystem::path folder = dir_.path() / "Dask Vantry 100%$x";
+  std::filesystem::create_directories(folder);
+  std::filesystem::copy_file(BuiltProgram("vantrysvc"), folder / "vantrysvc");
+  const std::string registry = dir_.File("etc \"q\" 5%/registry.reg");
+  std::string out;
+  ASSERT_EQ(
+      RunCommand({(folder / "vantrysvc").string(), "-install"},
+                 {{"VANTRY_REGISTRY", registry}, {"VANTRY_UNIT_DIR", dir_.File("units")}}, &out),
+      0)
+      << out;
+  std::string unit = testing::ReadFileText(dir_.path() / "units" / "daskvantry.service");
+  const std::string base = dir_.path().string();
+  EXPECT_NE(unit.find("ExecStart=\"" + base + "/Dask Vantry 100%%$x/vantrysvc\"\n"),
+            std::string::npos)
+      << unit;
+  EXPECT_NE(
+      unit.find("Environment=\"VANTRY_REGISTRY=" + base + "/etc \\\"q\\\" 5%%/registry.reg\"\n"),
+      std::string::npos)
+      << unit;
+  EXPECT_TRUE(std::filesystem::exists(registry));
+
+  // A line break in a path cannot be written into a unit: nothing is installed.
+  EXPECT_EQ(RunCommand({BuiltProgram("vantrysvc"), "-install"},
+                       {{"VANTRY_REGISTRY", dir_.File("two\nlines.reg")},
+                        {"VANTRY_UNIT_DIR", dir_.File("units2")}},
+                       &out),
+            1);
+  EXPECT_NE(out.find("control character"), std::string::npos) << out;
+  EXPECT_FALSE(std::filesystem::exists(dir_.path() / "units2" / "daskvantry.service"));
 }
 
 TEST_F(Switches, UninstallRemovesUnitAndSettingsKeyAndRefusesTwice) {
