@@ -6,8 +6,6 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "atomic_file.h"
 #include "list_file_format.h"
@@ -29,34 +27,44 @@ std::string ListBytes(const std::vector<std::string>& entries) {
   return bytes;
 }
 
-// A list file that is there but cannot be read (its mode, an I/O error): the
-// console shows it empty, and a save must not replace it with that.
-bool Unreadable(const std::string& path) {
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd >= 0) {
-    close(fd);
-    return false;
+// Reads a whole file; errno is left set on failure. A folder in the file's
+// place fails here too (EISDIR), where a stream would read it as empty.
+bool ReadWholeFile(int fd, std::string& bytes) {
+  char buffer[65536];
+  while (true) {
+    const ssize_t got = read(fd, buffer, sizeof buffer);
+    if (got == 0) return true;
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    bytes.append(buffer, static_cast<size_t>(got));
   }
-  return errno != ENOENT;
 }
 
-void LoadList(const std::string& path, std::string_view new_file_bytes,
+// Fills `list` from the file, or creates a missing file. Returns false when
+// the file is there but could not be read (its mode, an I/O error, a folder):
+// the list is then shown empty and must not be saved over the file.
+bool LoadList(const std::string& path, std::string_view new_file_bytes,
               std::vector<std::string>& list, std::vector<std::string>& problems) {
   list.clear();
-  if (FileExists(path) > 0) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    if (in) text << in.rdbuf();
-    if (!in || in.bad()) {
-      problems.push_back(path + ": " + std::strerror(errno) +
-                         " (shown empty; saving leaves the file as it is)");
-      return;
-    }
-    list = ParseConsoleList(text.str());
-    return;
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0 && errno == ENOENT) {
+    std::string error;
+    if (!WriteFileAtomically(path, new_file_bytes, &error)) problems.push_back(error);
+    return true;
   }
-  std::string error;
-  if (!WriteFileAtomically(path, new_file_bytes, &error)) problems.push_back(error);
+  std::string bytes;
+  const bool read_ok = fd >= 0 && ReadWholeFile(fd, bytes);
+  const int read_errno = errno;
+  if (fd >= 0) close(fd);
+  if (!read_ok) {
+    problems.push_back(path + ": " + std::strerror(read_errno) +
+                       " (shown empty; saving leaves the file as it is)");
+    return false;
+  }
+  list = ParseConsoleList(bytes);
+  return true;
 }
 
 }  // namespace
@@ -94,11 +102,13 @@ LoadedConfig LoadConfig(std::string_view program_folder) {
 
   std::string new_zones;
   for (std::string_view zone : kNewZoneListZones) new_zones += std::string(zone) + "\r\n";
-  LoadList(ListFilePath(c.PathEXE, kZoneListFile), new_zones, loaded.lists.zones, loaded.problems);
-  LoadList(ListFilePath(c.PathEXE, kManualListFile), "\r\n", loaded.lists.manual_blocks,
-           loaded.problems);
-  LoadList(ListFilePath(c.PathEXE, kExceptionListFile), "\r\n", loaded.lists.exceptions,
-           loaded.problems);
+  ConsoleLists& lists = loaded.lists;
+  lists.unread.zones =
+      !LoadList(ListFilePath(c.PathEXE, kZoneListFile), new_zones, lists.zones, loaded.problems);
+  lists.unread.manual_blocks = !LoadList(ListFilePath(c.PathEXE, kManualListFile), "\r\n",
+                                         lists.manual_blocks, loaded.problems);
+  lists.unread.exceptions = !LoadList(ListFilePath(c.PathEXE, kExceptionListFile), "\r\n",
+                                      lists.exceptions, loaded.problems);
   return loaded;
 }
 
@@ -133,12 +143,18 @@ bool SaveConfig(const ConsoleConfig& c, const ConsoleLists& lists, std::string* 
     return false;
   }
 
-  const std::pair<std::string_view, const std::vector<std::string>*> files[] = {
-      {kZoneListFile, &lists.zones},
-      {kManualListFile, &lists.manual_blocks},
-      {kExceptionListFile, &lists.exceptions}};
-  for (const auto& [name, entries] : files) {
-    if (Unreadable(ListFilePath(c.PathEXE, name))) continue;
+  // The decision comes from the load: a file made readable since then still
+  // holds entries the user never saw, and the box shows none of them.
+  struct ListFile {
+    std::string_view name;
+    const std::vector<std::string>* entries;
+    bool unread;
+  };
+  const ListFile files[] = {{kZoneListFile, &lists.zones, lists.unread.zones},
+                            {kManualListFile, &lists.manual_blocks, lists.unread.manual_blocks},
+                            {kExceptionListFile, &lists.exceptions, lists.unread.exceptions}};
+  for (const auto& [name, entries, unread] : files) {
+    if (unread) continue;
     std::string reason;
     if (!WriteFileAtomically(ListFilePath(c.PathEXE, name), ListBytes(*entries), &reason)) {
       if (error) *error = "list file " + reason;

@@ -42,11 +42,22 @@ struct ConsoleConfig {
   std::string Gateway = "\\\\.";
 };
 
+/// Which list files were there at load but could not be read. Such a list is
+/// shown empty, so a save must leave its file alone and must not conclude from
+/// the empty box that the list is unused.
+struct UnreadLists {
+  bool zones = false;
+  bool manual_blocks = false;
+  bool exceptions = false;
+};
+
 /// The three list boxes' contents, in the order the editor shows them.
 struct ConsoleLists {
   std::vector<std::string> zones;
   std::vector<std::string> manual_blocks;
   std::vector<std::string> exceptions;
+  /// Set by LoadConfig; SaveConfig skips exactly these files.
+  UnreadLists unread;
 };
 
 /// What LoadConfig produced.
@@ -65,13 +76,15 @@ inline constexpr std::string_view kExceptionListFile = "exlst.cfg";
 
 /// Reads the settings and the three list files. A missing list file is
 /// created (a zone list with three public zones, the others with one empty
-/// line) and its list stays empty. `program_folder` is the PathEXE fallback.
+/// line) and its list stays empty. A list file that is there but cannot be
+/// read is reported in `problems` and marked in `lists.unread`. `program_folder` is the PathEXE
+/// fallback.
 LoadedConfig LoadConfig(std::string_view program_folder);
 
 /// Writes every setting, then rewrites the three list files (CR LF lines,
-/// replaced atomically); a list file that is there but cannot be read is left
-/// as it is. Stops at the first failure and returns false with the file and
-/// the reason in *error.
+/// replaced atomically); a list marked in `lists.unread` is left as it is,
+/// whatever its file's state now. Stops at the first failure and returns false
+/// with the file and the reason in *error.
 bool SaveConfig(const ConsoleConfig& config, const ConsoleLists& lists, std::string* error);
 
 /// Path of one list file under PathEXE.

@@ -163,6 +163,7 @@ class FrmMain : public QMainWindow {
   DesktopServices& services_;
   FrmMainOptions options_;
   ConsoleConfig config_;
+  UnreadLists unread_lists_;  // lists whose file could not be read at load
   bool config_changed_ = false;
   bool watching_ = false;
   bool ticking_ = false;  // a poll tick is running

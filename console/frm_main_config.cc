@@ -248,6 +248,7 @@ void FrmMain::FillLists(const ConsoleLists& lists) {
   lbRBLDNS_->clear();
   lbExcept_->clear();
   lbManBlock_->clear();
+  unread_lists_ = lists.unread;
   for (const std::string& zone : lists.zones) lbRBLDNS_->addItem(QString::fromStdString(zone));
   for (const std::string& entry : lists.exceptions) {
     InsertSorted(lbExcept_, QString::fromStdString(entry));
@@ -267,6 +268,7 @@ ConsoleLists FrmMain::CollectLists() const {
   lists.zones = collect(lbRBLDNS_);
   lists.manual_blocks = collect(lbManBlock_);
   lists.exceptions = collect(lbExcept_);
+  lists.unread = unread_lists_;
   return lists;
 }
 
@@ -330,7 +332,9 @@ bool FrmMain::ApplyConfig() {
   QString corrections;
   auto correct = [&](const QString& message) { corrections += message + "\n\n"; };
 
-  if (lbRBLDNS_->count() == 0) {
+  // A list whose file could not be read shows empty but is not: the save
+  // leaves its file alone, so no correction may act on the empty box.
+  if (lbRBLDNS_->count() == 0 && !unread_lists_.zones) {
     correct("No RBL Database servers given.  1 added by default.");
     lbRBLDNS_->addItem(QString::fromUtf8(kDefaultZone.data(), kDefaultZone.size()));
   }
@@ -357,11 +361,11 @@ bool FrmMain::ApplyConfig() {
     correct("Number of sockets must be between 100 and 5000.   Default of 255 has been set.");
     txtSocks_->setEditText("255");
   }
-  if (chkUseExceptions_->Value() != 0 && lbExcept_->count() == 0) {
+  if (chkUseExceptions_->Value() != 0 && lbExcept_->count() == 0 && !unread_lists_.exceptions) {
     correct("Cannot use exceptions list without any exceptions.  Exceptions disabled by default.");
     chkUseExceptions_->SetValue(0);
   }
-  if (chkUseManBlock_->Value() != 0 && lbManBlock_->count() == 0) {
+  if (chkUseManBlock_->Value() != 0 && lbManBlock_->count() == 0 && !unread_lists_.manual_blocks) {
     correct(
         "Cannot use manual blocking without listing hosts to block.  Manual blocking disabled by "
         "default.");

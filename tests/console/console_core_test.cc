@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 
 #include "console_config.h"
 #include "console_number.h"
@@ -182,6 +183,50 @@ TEST_F(ConsoleConfigTest, SaveFailuresNameTheFile) {
   EXPECT_FALSE(SaveConfig(c, {}, &error));
   EXPECT_NE(error.find("SMTPHost cannot hold a line break"), std::string::npos) << error;
   EXPECT_EQ(ReadFileText(dir_.File("registry.reg")), before);
+}
+
+TEST_F(ConsoleConfigTest, AListUnreadAtLoadIsSkippedAtSaveEvenOnceReadable) {
+  Set("PathEXE", folder_, 1);
+  WriteFileText(dir_.File("rbl.cfg"), "zone.test\r\n");
+  WriteFileText(dir_.File("exlst.cfg"), "1.1.1.1\r\n");
+  // A folder in the file's place: a read failure even for root.
+  ASSERT_TRUE(std::filesystem::create_directory(dir_.File("manbl.cfg")));
+  LoadedConfig loaded = LoadConfig(folder_);
+  ASSERT_EQ(loaded.problems.size(), 1u);
+  EXPECT_NE(loaded.problems[0].find("manbl.cfg"), std::string::npos) << loaded.problems[0];
+  EXPECT_TRUE(loaded.lists.manual_blocks.empty());
+  EXPECT_TRUE(loaded.lists.unread.manual_blocks);
+  EXPECT_FALSE(loaded.lists.unread.zones);
+  EXPECT_FALSE(loaded.lists.unread.exceptions);
+  EXPECT_EQ(loaded.lists.zones, std::vector<std::string>{"zone.test"});
+
+  // Readable by the time of the save (mode fixed, a passing I/O error): the
+  // entries were never shown, so the empty box must not replace them.
+  std::filesystem::remove(dir_.File("manbl.cfg"));
+  const std::string blocks = "192.0.2.66\r\n192.0.2.67\r\n";
+  WriteFileText(dir_.File("manbl.cfg"), blocks);
+  loaded.lists.zones = {"zone.new"};
+  std::string error;
+  ASSERT_TRUE(SaveConfig(loaded.config, loaded.lists, &error)) << error;
+  EXPECT_EQ(ReadFileText(dir_.File("manbl.cfg")), blocks);
+  EXPECT_EQ(ReadFileText(dir_.File("rbl.cfg")), "zone.new\r\n");
+  EXPECT_EQ(ReadFileText(dir_.File("exlst.cfg")), "1.1.1.1\r\n");
+
+  // Still a folder at save: skipped, so the save itself succeeds.
+  std::filesystem::remove(dir_.File("manbl.cfg"));
+  ASSERT_TRUE(std::filesystem::create_directory(dir_.File("manbl.cfg")));
+  ASSERT_TRUE(SaveConfig(loaded.config, loaded.lists, &error)) << error;
+  EXPECT_TRUE(std::filesystem::is_directory(dir_.File("manbl.cfg")));
+
+  // Read at load, it is rewritten as usual.
+  std::filesystem::remove(dir_.File("manbl.cfg"));
+  WriteFileText(dir_.File("manbl.cfg"), blocks);
+  LoadedConfig again = LoadConfig(folder_);
+  EXPECT_TRUE(again.problems.empty());
+  EXPECT_FALSE(again.lists.unread.manual_blocks);
+  again.lists.manual_blocks = {"192.0.2.9"};
+  ASSERT_TRUE(SaveConfig(again.config, again.lists, &error)) << error;
+  EXPECT_EQ(ReadFileText(dir_.File("manbl.cfg")), "192.0.2.9\r\n");
 }
 
 TEST_F(ConsoleConfigTest, AListFileTheConsoleCannotReadIsNeverReplaced) {

@@ -7,6 +7,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <filesystem>
 
 #include "console_check_box.h"
 #include "console_fixture.h"
@@ -104,6 +105,58 @@ TEST_F(EditorTest, EveryCorrectionInOrderInOneSummary) {
   EXPECT_EQ(Stored("UseManual"), 0);
   EXPECT_FALSE(Find<QGroupBox>("frExceptions")->isEnabled());
   EXPECT_FALSE(window_->config_changed());
+}
+
+// A folder in a list file's place cannot be read, not even by root.
+void MakeUnreadable(const std::string& path) {
+  std::filesystem::remove(path);
+  ASSERT_TRUE(std::filesystem::create_directory(path));
+}
+
+TEST_F(EditorTest, ListsThatCouldNotBeReadAreNeitherCorrectedNorSwitchedOff) {
+  window_.reset();
+  MakeUnreadable(ProgramFile("rbl.cfg"));
+  MakeUnreadable(ProgramFile("exlst.cfg"));
+  MakeUnreadable(ProgramFile("manbl.cfg"));
+  services_.messages.clear();
+  LoadedWindow();
+  ASSERT_FALSE(services_.messages.isEmpty());
+  EXPECT_EQ(services_.messages[0].icon, QMessageBox::Warning);
+  EXPECT_TRUE(services_.messages[0].text.contains("manbl.cfg"));
+  EXPECT_EQ(Box("chkUseManBlock")->Value(), 1);
+  EXPECT_EQ(Box("chkUseExceptions")->Value(), 1);
+
+  Type("txtSMTPServer", "mail.test");
+  // The boxes are empty only because the files could not be read: no
+  // correction, and the gateway keeps using the lists it can read.
+  EXPECT_EQ(Save(), "");
+  EXPECT_EQ(Stored("UseManual"), 1);
+  EXPECT_EQ(Stored("UseExceptions"), 1);
+  EXPECT_EQ(StoredText("SMTPHost"), "mail.test");
+  EXPECT_TRUE(ListItems("lbRBLDNS").isEmpty());
+  EXPECT_TRUE(Find<QGroupBox>("frManBLock")->isEnabled());
+  for (const char* name : {"rbl.cfg", "exlst.cfg", "manbl.cfg"}) {
+    EXPECT_TRUE(std::filesystem::is_directory(ProgramFile(name))) << name;
+  }
+}
+
+TEST_F(EditorTest, AListUnreadAtLoadIsKeptWhenItsFileIsReadableAtSave) {
+  window_.reset();
+  MakeUnreadable(ProgramFile("manbl.cfg"));
+  LoadedWindow();
+  EXPECT_TRUE(ListItems("lbManBlock").isEmpty());
+  // The user fixes the file after the warning, then edits and saves.
+  std::filesystem::remove(ProgramFile("manbl.cfg"));
+  const std::string blocks = "192.0.2.66\r\n192.0.2.67\r\n";
+  WriteFileText(ProgramFile("manbl.cfg"), blocks);
+  Type("txtSMTPServer", "mail.test");
+  Type("txtExclude", "10.0.0.5");
+  Click("cmdAddExclude");
+  EXPECT_EQ(Save(), "");
+  EXPECT_EQ(ReadFileText(ProgramFile("manbl.cfg")), blocks);
+  EXPECT_EQ(Stored("UseManual"), 1);
+  EXPECT_EQ(ReadFileText(ProgramFile("exlst.cfg")), "10.0.0.1\r\n10.0.0.5\r\n10.0.0.9\r\n");
+  EXPECT_EQ(ReadFileText(ProgramFile("rbl.cfg")), "zone.a\r\nzone.b\r\nzone.c\r\n");
 }
 
 TEST_F(EditorTest, PortAndSocketValuesAreCorrectedOrKept) {
