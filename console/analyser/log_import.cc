@@ -9,6 +9,7 @@
 
 #include "date_time_text.h"
 #include "log_entry.h"
+#include "log_line_reader.h"
 #include "report_db.h"
 #include "sql_text.h"
 
@@ -44,74 +45,6 @@ Status DropSortIndexes(ReportDb& db) {
   return Status::Ok();
 }
 
-// Feeds the lines of a file to a callback; a line ends at CR LF, LF or CR,
-// and may be of any length.
-class LineReader {
- public:
-  explicit LineReader(std::FILE* file) : file_(file) {}
-
-  // Returns false at the end of the file or on a read error (see failed()).
-  template <typename Fn>
-  bool ForEachLine(Fn&& fn) {
-    std::vector<char> chunk(1 << 20);
-    bool pending_cr = false;
-    while (true) {
-      size_t got = std::fread(chunk.data(), 1, chunk.size(), file_);
-      if (got == 0) {
-        if (std::ferror(file_)) {
-          error_ = errno;
-          return false;
-        }
-        if (!line_.empty()) {
-          if (!fn(std::string_view(line_))) return false;
-          line_.clear();
-        }
-        return true;
-      }
-      bytes_read_ += got;
-      const char* data = chunk.data();
-      size_t start = 0;
-      size_t i = 0;
-      if (pending_cr) {
-        if (data[0] == '\n') start = i = 1;  // the LF of a CR LF split across chunks
-        pending_cr = false;
-      }
-      for (; i < got; ++i) {
-        char c = data[i];
-        if (c != '\n' && c != '\r') continue;
-        std::string_view piece(data + start, i - start);
-        bool ok;
-        if (line_.empty()) {
-          ok = fn(piece);
-        } else {
-          line_.append(piece);
-          ok = fn(std::string_view(line_));
-          line_.clear();
-        }
-        if (!ok) return false;
-        if (c == '\r') {
-          if (i + 1 < got) {
-            if (data[i + 1] == '\n') ++i;
-          } else {
-            pending_cr = true;
-          }
-        }
-        start = i + 1;
-      }
-      line_.append(data + start, got - start);
-    }
-  }
-
-  std::uint64_t bytes_read() const { return bytes_read_; }
-  int error() const { return error_; }
-
- private:
-  std::FILE* file_;
-  std::string line_;
-  std::uint64_t bytes_read_ = 0;
-  int error_ = 0;
-};
-
 }  // namespace
 
 std::string ImportResult::SkipSummary() const {
@@ -127,7 +60,7 @@ std::string ImportResult::SkipSummary() const {
   };
   add(skipped_bad_date, " with a date that is not yyyy-mm-dd");
   add(skipped_bad_time, " with a time that is not hh:mm");
-  add(skipped_too_long, " with a field too long to store");
+  add(skipped_too_long, " too long to store");
   return text + reasons + ".";
 }
 
@@ -179,13 +112,17 @@ ImportResult LoadLog(const std::filesystem::path& log_file, const std::filesyste
   std::int64_t mark = 100;
   std::string insert_error;
   LineFieldViews fields;
-  LineReader reader(file.get());
-  bool completed = reader.ForEachLine([&](std::string_view line) {
+  LogLineReader reader(file.get());
+  bool completed = reader.ForEachLine([&](std::string_view line, bool too_long) {
     ++result.lines;
     if ((result.lines & 4095) == 0 && options.cancel &&
         options.cancel->load(std::memory_order_relaxed)) {
       result.cancelled = true;
       return false;
+    }
+    if (too_long) {
+      ++result.skipped_too_long;
+      return true;
     }
     switch (ClassifyLogLine(line, fields)) {
       case LineKind::kNoSeparator:

@@ -37,7 +37,8 @@ struct ImportResult {
   std::int64_t skipped_start_closed = 0;  ///< "start"/"closed" lines, never stored
   std::int64_t skipped_bad_date = 0;      ///< date field is no yyyy-mm-dd date
   std::int64_t skipped_bad_time = 0;      ///< time field is no hh:mm time
-  std::int64_t skipped_too_long = 0;      ///< a field longer than the database stores
+  /// A line longer than kMaxLogLineBytes, or a field longer than the database stores.
+  std::int64_t skipped_too_long = 0;
 
   /// One line for the user about the lines that were not stored because they
   /// could not be read; empty when there were none.
@@ -47,8 +48,8 @@ struct ImportResult {
 /// Empties tbl_log and imports every entry of the log file into it, in one
 /// transaction: on failure or cancel the previous rows stay as they were.
 /// Lines end in CR LF, LF or CR. Lines without "|" and "start"/"closed" lines
-/// are skipped as the log format says; lines whose date or time cannot be read
-/// are skipped and counted.
+/// are skipped as the log format says; lines whose date or time cannot be read,
+/// and lines longer than kMaxLogLineBytes, are skipped and counted.
 ImportResult LoadLog(const std::filesystem::path& log_file, const std::filesystem::path& db_file,
                      const ImportOptions& options = {});
 

@@ -1,9 +1,22 @@
 #include "log_import_job.h"
 
 #include <QThread>
+#include <exception>
+#include <new>
+#include <string>
+#include <string_view>
 #include <utility>
 
 namespace vantry::console {
+namespace {
+
+analyser::ImportResult FailedImport(std::string_view why) {
+  analyser::ImportResult result;
+  result.status = analyser::Status::Error("The log import stopped: " + std::string(why) + ".");
+  return result;
+}
+
+}  // namespace
 
 LogImportJob::LogImportJob(std::filesystem::path log_file, std::filesystem::path db_file,
                            QObject* parent)
@@ -23,7 +36,18 @@ void LogImportJob::Start() {
       bytes_read_.store(p.bytes_read, std::memory_order_relaxed);
       bytes_total_.store(p.bytes_total, std::memory_order_relaxed);
     };
-    result_ = analyser::LoadLog(log_file_, db_file_, options);
+    // An exception must not leave the thread: it would end the whole console,
+    // with any unsaved configuration edits. The database rolls back by itself
+    // when the import's connection closes mid-transaction.
+    try {
+      result_ = analyser::LoadLog(log_file_, db_file_, options);
+    } catch (const std::bad_alloc&) {
+      result_ = FailedImport("there is not enough memory");
+    } catch (const std::exception& e) {
+      result_ = FailedImport(e.what());
+    } catch (...) {
+      result_ = FailedImport("an unexpected error");
+    }
   }));
   // The thread object lives on this (the window's) thread, so finished()
   // arrives here queued, after the worker has written result_.

@@ -4,9 +4,13 @@
 #include <sqlite3.h>
 
 #include <atomic>
+#include <cstdio>
+#include <iterator>
 #include <random>
+#include <utility>
 
 #include "analyser_fixture.h"
+#include "log_line_reader.h"
 #include "log_table_view.h"
 #include "log_totals.h"
 #include "report_db.h"
@@ -121,23 +125,104 @@ TEST(LoadLog, EveryLineEndingAndLineLength) {
   EXPECT_EQ(mixed.result.stored, 5);
   EXPECT_EQ(mixed.result.skipped_no_separator, 1);  // the empty line between LF and CR
 
-  // A megabyte line of text without "|", a valid line with a 2 MB host name,
-  // and a CR LF split exactly across the reader's 1 MiB chunks.
-  std::string big_host(2 << 20, 'h');
-  std::string filler(3 << 20, 'x');
-  std::string text =
-      filler + "\r\n" + LogLine("BL", "2.0.0.1", "2003-06-14", "09:05", big_host) + "\r\n";
+  // A CR LF split exactly across the reader's 1 MiB chunks, with lines that
+  // run on from one chunk into the next.
+  const size_t boundary = 1u << 20;
+  std::string text;
+  const std::string filler(30000, 'x');
+  int fillers = 0;
+  while (text.size() + filler.size() + 2 + 1000 < boundary) {
+    text += filler + "\r\n";
+    ++fillers;
+  }
   std::string pad = LogLine("OK", "2.0.0.2", "2003-06-14", "09:05");
-  size_t boundary = 6u << 20;  // a multiple of the 1 MiB chunk, past the lines above
   pad += std::string(boundary - text.size() - pad.size() - 1, ' ');
+  ASSERT_LE(pad.size(), kMaxLogLineBytes);
   text += pad + "\r\n" + a + "\r\n";
   ASSERT_EQ(text[boundary - 1], '\r');
-  LoadedDb long_lines(text);
-  EXPECT_EQ(long_lines.result.stored, 3);
-  EXPECT_EQ(long_lines.result.skipped_no_separator, 1);  // no empty line from the split CR LF
-  std::vector<std::string> rows = TableRows(long_lines.db_file());
+  LoadedDb split(text);
+  EXPECT_EQ(split.result.stored, 2);
+  EXPECT_EQ(split.result.skipped_no_separator, fillers);  // no empty line from the split CR LF
+  EXPECT_EQ(split.result.skipped_too_long, 0);
+}
+
+TEST(LoadLog, ALineBeyondTheCapIsCountedTooLongAndNeverHeldWhole) {
+  const std::string first = LogLine("OK", "1.0.0.1", "2003-06-14", "09:05");
+  const std::string last = LogLine("BL", "1.0.0.2", "2003-06-14", "09:06");
+  const std::string bare = LogLine("OK", "1.0.0.3", "2003-06-14", "09:07");
+  // Exactly at the cap is still a line; one byte more is not.
+  const std::string at_cap = LogLine("OK", "1.0.0.3", "2003-06-14", "09:07",
+                                     std::string(kMaxLogLineBytes - bare.size(), 'h'));
+  ASSERT_EQ(at_cap.size(), kMaxLogLineBytes);
+  const std::string over_cap = LogLine("OK", "1.0.0.4", "2003-06-14", "09:07",
+                                       std::string(kMaxLogLineBytes + 1 - bare.size(), 'h'));
+  // A damaged log: megabytes without "|" or a line break.
+  const std::string garbage(5u << 20, 'A');
+  LoadedDb loaded(first + "\r\n" + garbage + "\r\n" + last + "\r\n" + at_cap + "\n" + over_cap +
+                  "\r\n");
+  EXPECT_EQ(loaded.result.stored, 3);
+  EXPECT_EQ(loaded.result.lines, 5);
+  EXPECT_EQ(loaded.result.skipped_too_long, 2);
+  EXPECT_EQ(loaded.result.skipped_no_separator, 0);
+  EXPECT_EQ(loaded.result.SkipSummary(), "2 lines were not imported: 2 too long to store.");
+  std::vector<std::string> rows = TableRows(loaded.db_file());
   ASSERT_EQ(rows.size(), 3u);
-  EXPECT_NE(rows[0].find(big_host), std::string::npos);
+  EXPECT_EQ(rows[0], "255|7|OK|1.0.0.1|||||2003-06-14|09:05:00");
+  EXPECT_EQ(rows[1], "255|7|BL|1.0.0.2|||||2003-06-14|09:06:00");
+
+  // What the import sees: the long line is never handed over nor buffered.
+  WriteFileText(loaded.dir.File("garbage.log"), first + "\r\n" + garbage + "\r\n" + last);
+  std::FILE* file = std::fopen(loaded.dir.File("garbage.log").c_str(), "rb");
+  ASSERT_NE(file, nullptr);
+  LogLineReader reader(file);
+  std::vector<std::pair<std::string, bool>> seen;
+  EXPECT_TRUE(reader.ForEachLine([&](std::string_view line, bool too_long) {
+    seen.emplace_back(std::string(line), too_long);
+    return true;
+  }));
+  std::fclose(file);
+  EXPECT_EQ(seen,
+            (std::vector<std::pair<std::string, bool>>{{first, false}, {"", true}, {last, false}}));
+  EXPECT_LE(reader.longest_buffered(), kMaxLogLineBytes);
+  EXPECT_GT(reader.bytes_read(), garbage.size());
+}
+
+TEST(LogLineReader, EveryLineEndAroundTheCapAndAcrossChunks) {
+  // Lines of many lengths about a cap of 100, some of them running across
+  // the 1 MiB chunks several times, each with its own letter.
+  const size_t cap = 100;
+  const size_t lengths[] = {10, 99,  100, 101,        250000, 0, 5,  100, (1u << 20) + 3,
+                            40, 100, 7,   (2u << 20), 100,    3, 150};
+  const char* const ends[] = {"\r\n", "\n", "\r"};
+  std::string text;
+  std::vector<std::pair<std::string, bool>> expected;
+  for (size_t i = 0; i < std::size(lengths); ++i) {
+    std::string line(lengths[i], static_cast<char>('a' + i));
+    text += line;
+    const bool last = i + 1 == std::size(lengths);
+    // An empty line after a lone CR must end in CR LF, or the two would pair up.
+    if (!last) text += lengths[i] == 0 ? "\r\n" : ends[i % 3];
+    expected.emplace_back(line.size() > cap ? "" : line, line.size() > cap);
+  }
+  TempDir dir;
+  WriteFileText(dir.File("lines.log"), text);
+  std::FILE* file = std::fopen(dir.File("lines.log").c_str(), "rb");
+  ASSERT_NE(file, nullptr);
+  LogLineReader reader(file, cap);
+  std::vector<std::pair<std::string, bool>> seen;
+  EXPECT_TRUE(reader.ForEachLine([&](std::string_view line, bool too_long) {
+    EXPECT_LE(line.size(), cap);
+    seen.emplace_back(std::string(line), too_long);
+    return true;
+  }));
+  std::fclose(file);
+  ASSERT_EQ(seen.size(), expected.size());
+  for (size_t i = 0; i < seen.size(); ++i) {
+    EXPECT_EQ(seen[i].first.size(), expected[i].first.size()) << "line " << i;
+    EXPECT_EQ(seen[i], expected[i]) << "line " << i;
+  }
+  EXPECT_LE(reader.longest_buffered(), cap);
+  EXPECT_EQ(reader.bytes_read(), text.size());
 }
 
 TEST(LoadLog, BadDatesTimesAndExtraFieldsAreCountedValidLinesKept) {
@@ -179,8 +264,7 @@ TEST(LoadLog, AFieldTheDatabaseRefusesIsNeverStoredEmpty) {
   result.skipped_bad_time = 1;
   result.skipped_too_long = 2;
   EXPECT_EQ(result.SkipSummary(),
-            "3 lines were not imported: 1 with a time that is not hh:mm, 2 with a field too long "
-            "to store.");
+            "3 lines were not imported: 1 with a time that is not hh:mm, 2 too long to store.");
 }
 
 TEST(LoadLog, BinaryGarbageNeverLosesTheValidLines) {
