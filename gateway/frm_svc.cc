@@ -149,7 +149,11 @@ bool FrmSvc::StartListening() {
   return true;
 }
 
-void FrmSvc::ReportShutdown() { reporter_.ReportConnection(0, "SHUT", table_.info(0)); }
+void FrmSvc::ReportShutdown() {
+  reporter_.ReportConnection(0, "SHUT", table_.info(0));
+  // A console that was slow to read still gets the reports queued for it, SHUT last.
+  channel_.FlushFor(std::chrono::milliseconds(250));
+}
 
 asio::awaitable<void> FrmSvc::AcceptLoop() {
   // Clients are taken with accept4 rather than an Asio accept: an Asio socket

@@ -71,7 +71,8 @@ int main(int argc, char** argv) {
   if (!service->StartListening()) return 1;
   trace.AttachExecutor(io.get_executor());
 
-  asio::signal_set stop_signals(io, SIGINT, SIGTERM);
+  // SIGHUP is the -debug terminal closing: a stop like the others.
+  asio::signal_set stop_signals(io, SIGINT, SIGTERM, SIGHUP);
   stop_signals.async_wait([&service, &trace](std::error_code ec, int) {
     if (ec) return;
     service->ReportShutdown();

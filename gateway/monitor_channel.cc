@@ -1,6 +1,9 @@
 #include "monitor_channel.h"
 
+#include <poll.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 namespace vantry {
 namespace {
@@ -79,6 +82,27 @@ void MonitorChannel::Flush() {
       return;
     }
     queue_.pop_front();
+  }
+}
+
+void MonitorChannel::FlushFor(std::chrono::milliseconds limit) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (!queue_.empty()) {
+    SlotWriteResult result = TrySend(queue_.front());
+    if (result == SlotWriteResult::kSent) {
+      queue_.pop_front();
+      continue;
+    }
+    if (result != SlotWriteResult::kWouldBlock) {
+      dropped_ += queue_.size();
+      queue_.clear();
+      return;
+    }
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return;
+    pollfd room{.fd = writer_.fd(), .events = POLLOUT, .revents = 0};
+    if (poll(&room, 1, static_cast<int>(left.count())) < 0 && errno != EINTR) return;
   }
 }
 

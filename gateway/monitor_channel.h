@@ -19,6 +19,9 @@ class MonitorChannel {
   MonitorChannel(asio::io_context& io, std::string name, std::size_t max_queued = 20000);
 
   void Send(std::string frame);
+  /// Sends what is queued, waiting up to `limit` for the console to make room:
+  /// the last reports before the process ends are not thrown away with it.
+  void FlushFor(std::chrono::milliseconds limit);
   std::size_t queued() const { return queue_.size(); }
   std::size_t dropped() const { return dropped_; }
 

@@ -1,9 +1,9 @@
 // Start-up, settings and shutdown of the real gateway binary.
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <signal.h>
 #include <sys/socket.h>
 
-#include <netinet/in.h>
 #include <thread>
 
 #include "child_process.h"
@@ -17,24 +17,58 @@ namespace {
 
 std::string DeadDns() { return "127.0.0.1:" + std::to_string(FreePort()); }
 
+// SIGHUP is what closing the -debug terminal sends: a stop like the others.
 TEST(GatewayLifecycle, StartAndShutFramesReachAReaderAndStopExitsCleanly) {
   SmtpSink sink;
   ASSERT_TRUE(sink.ready());
-  // The reader exists before the gateway starts, as the console's does.
+  for (int stop : {SIGTERM, SIGHUP}) {
+    SCOPED_TRACE(stop);
+    // The reader exists before the gateway starts, as the console's does.
+    SlotReader reader;
+    GatewayFixture::Options options = RelayOnlyOptions(sink.port());
+    options.mailslot = UniqueName("vantry-test-slot");
+    ASSERT_TRUE(reader.SlotCreate(options.mailslot));
+    GatewayFixture gateway(options);
+    ASSERT_TRUE(gateway.listening()) << gateway.Trace();
+    std::string frames = reader.SlotRead();
+    ASSERT_GE(frames.size(), 18u) << frames;
+    EXPECT_EQ(frames.substr(0, 18), "+++255|0|START||||") << frames;
+    EXPECT_EQ(frames.substr(frames.size() - 3), "***");
+    EXPECT_EQ(gateway.process().Terminate(stop), 0);
+    std::string after = reader.SlotRead();
+    EXPECT_EQ(after.substr(0, 16), "+++255|0|SHUT|||") << after;
+    EXPECT_NE(gateway.Trace().find("|SHUT|"), std::string::npos);
+  }
+}
+
+// The console's socket holds only a few frames; the rest wait in the gateway.
+// A stop sends them, SHUT last, to a console that goes on reading.
+TEST(GatewayLifecycle, ReportsQueuedForASlowConsoleAreSentBeforeTheStop) {
+  SmtpSink sink;
+  ASSERT_TRUE(sink.ready());
   SlotReader reader;
   GatewayFixture::Options options = RelayOnlyOptions(sink.port());
   options.mailslot = UniqueName("vantry-test-slot");
+  options.manual = {"127.0.0.1"};
   ASSERT_TRUE(reader.SlotCreate(options.mailslot));
   GatewayFixture gateway(options);
   ASSERT_TRUE(gateway.listening()) << gateway.Trace();
-  std::string frames = reader.SlotRead();
-  ASSERT_GE(frames.size(), 18u) << frames;
-  EXPECT_EQ(frames.substr(0, 18), "+++255|0|START||||") << frames;
-  EXPECT_EQ(frames.substr(frames.size() - 3), "***");
-  EXPECT_EQ(gateway.process().Terminate(SIGTERM), 0);
-  std::string after = reader.SlotRead();
-  EXPECT_EQ(after.substr(0, 16), "+++255|0|SHUT|||") << after;
-  EXPECT_NE(gateway.Trace().find("|SHUT|"), std::string::npos);
+  constexpr int kRefused = 40;
+  for (int i = 0; i < kRefused; ++i) {
+    TcpClient client;
+    ASSERT_TRUE(client.Connect(gateway.port()));
+    client.ReadToEnd();
+  }
+  ASSERT_TRUE(gateway.WaitForTraceCount("|BL|", kRefused)) << gateway.Trace();
+  ASSERT_EQ(kill(gateway.process().pid(), SIGTERM), 0);
+  std::string frames;
+  for (int i = 0; i < 500 && frames.find("|SHUT|") == std::string::npos; ++i) {
+    frames += reader.SlotRead();
+    std::this_thread::sleep_for(10ms);
+  }
+  EXPECT_EQ(CountOccurrences(frames, "|BL|"), kRefused);
+  EXPECT_EQ(frames.rfind("+++"), frames.find("+++255|0|SHUT|")) << frames;
+  EXPECT_EQ(gateway.process().Wait(), 0);
 }
 
 TEST(GatewayLifecycle, BadOrBusyPortsStopWithOneClearLine) {
@@ -97,7 +131,8 @@ TEST(GatewayLifecycle, GarbageInTheSettingsFileIsSkipped) {
                      {"BlockAltIP", 0LL},
                      {"-MaxSocks", std::string()}});
   std::string text = ReadFileText(reg);
-  text.insert(text.find("\"LocalPort\""), "\x01\x02 garbage ] [ line\r\n\"MaxSocks\"=dword:xyz\r\n");
+  text.insert(text.find("\"LocalPort\""),
+              "\x01\x02 garbage ] [ line\r\n\"MaxSocks\"=dword:xyz\r\n");
   text += "\"Trunc\"=\"no end";
   WriteFileText(reg, text);
   ChildProcess svc({.argv = {BuiltProgram("vantrysvc"), "-debug"},
@@ -128,7 +163,8 @@ TEST(GatewayLifecycle, AnUnwritableLogFolderDoesNotStopRelaying) {
   }
   ASSERT_TRUE(gateway.WaitForTraceCount("|CLOSED|", 2)) << gateway.Trace();
   EXPECT_EQ(gateway.CountInTrace("|OK|"), 2);
-  EXPECT_EQ(gateway.CountInTrace("Cannot write activity log /nonexistent/vantry-folder/vantry.log"), 1);
+  EXPECT_EQ(gateway.CountInTrace("Cannot write activity log /nonexistent/vantry-folder/vantry.log"),
+            1);
 }
 
 TEST(GatewayLifecycle, HugeMaxSocksIsClampedAndStillServes) {
