@@ -76,7 +76,7 @@ int main(int argc, char** argv) {
   stop_signals.async_wait([&service, &trace](std::error_code ec, int) {
     if (ec) return;
     service->ReportShutdown();
-    trace.Flush();
+    trace.FlushBeforeExit();
     // Stop ends the process at once: open connections are dropped unreported.
     _exit(0);
   });

@@ -8,7 +8,10 @@
 #include <asio/post.hpp>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <string>
+#include <thread>
 
 namespace vantry {
 namespace {
@@ -28,6 +31,94 @@ void AppendTerminalLine(std::string& out, std::string_view text) {
 
 }  // namespace
 
+// Writes to a stream that may block, on a thread of its own. It takes lines
+// only while its own buffer has room, so the bound holds here too. The thread
+// shares its state rather than the Trace: one blocked for good in a write
+// cannot be joined, and is left to end with the process.
+class Trace::WriterThread {
+ public:
+  WriterThread(int fd, std::size_t max_buffer) : state_(std::make_shared<State>()) {
+    state_->fd = fd;
+    state_->max_buffer = max_buffer;
+    std::thread([state = state_] { Run(*state); }).detach();
+  }
+  ~WriterThread() {
+    {
+      std::lock_guard lock(state_->mutex);
+      state_->stop = true;
+    }
+    state_->changed.notify_all();
+  }
+  WriterThread(const WriterThread&) = delete;
+  WriterThread& operator=(const WriterThread&) = delete;
+
+  // Takes all of `text`, or nothing while the buffer lacks room for it.
+  bool Offer(std::string& text) {
+    {
+      std::lock_guard lock(state_->mutex);
+      if (!state_->broken) {
+        if (!state_->buffer.empty() && state_->buffer.size() + text.size() > state_->max_buffer) {
+          return false;
+        }
+        state_->buffer.append(text);
+      }
+    }
+    text.clear();
+    state_->changed.notify_all();
+    return true;
+  }
+
+  void WaitIdle(std::chrono::milliseconds limit) {
+    std::unique_lock lock(state_->mutex);
+    state_->changed.wait_for(
+        lock, limit, [&] { return state_->broken || (state_->buffer.empty() && !state_->busy); });
+  }
+
+ private:
+  struct State {
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::string buffer;
+    int fd = -1;
+    std::size_t max_buffer = 0;
+    bool busy = false;
+    bool broken = false;
+    bool stop = false;
+  };
+
+  static void Run(State& state) {
+    std::string batch;
+    for (;;) {
+      {
+        std::unique_lock lock(state.mutex);
+        state.busy = false;
+        state.changed.notify_all();
+        state.changed.wait(lock, [&] { return state.stop || !state.buffer.empty(); });
+        if (state.buffer.empty()) return;
+        batch.swap(state.buffer);
+        state.busy = true;
+      }
+      for (std::size_t done = 0; done < batch.size();) {
+        const ssize_t n = write(state.fd, batch.data() + done, batch.size() - done);
+        if (n > 0) {
+          done += static_cast<std::size_t>(n);
+        } else if (n < 0 && errno == EINTR) {
+          continue;
+        } else {
+          // A closed or broken stream takes nothing ever again.
+          std::lock_guard lock(state.mutex);
+          state.broken = true;
+          state.buffer.clear();
+          break;
+        }
+      }
+      batch.clear();
+    }
+  }
+
+  std::shared_ptr<State> state_;
+};
+
 Trace::Trace(int fd, std::size_t max_pending) : fd_(fd), max_pending_(max_pending) {
   struct stat kind {};
   if (fstat(fd_, &kind) != 0) return;
@@ -38,9 +129,12 @@ Trace::Trace(int fd, std::size_t max_pending) : fd_(fd), max_pending_(max_pendin
     // Without /proc the writes block as they always did.
     const std::string path = "/proc/self/fd/" + std::to_string(fd_);
     own_fd_.reset(open(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (!own_fd_) writer_ = std::make_unique<WriterThread>(fd_, max_pending_);
   }
   // A regular file takes every write at once.
 }
+
+Trace::~Trace() = default;
 
 void Trace::AttachExecutor(asio::any_io_executor executor) {
   executor_ = std::move(executor);
@@ -75,36 +169,46 @@ void Trace::Flush() {
   if (!WriteWhatFits() && executor_) RetryLater();
 }
 
+void Trace::FlushBeforeExit(std::chrono::milliseconds limit) {
+  Flush();
+  if (writer_) writer_->WaitIdle(limit);
+}
+
 bool Trace::WriteWhatFits() {
-  const int out = own_fd_ ? own_fd_.get() : fd_;
-  std::size_t done = 0;
   for (;;) {
-    while (done < pending_.size()) {
-      const char* data = pending_.data() + done;
-      const std::size_t size = pending_.size() - done;
-      const ssize_t n =
-          is_socket_ ? send(out, data, size, MSG_DONTWAIT | MSG_NOSIGNAL) : write(out, data, size);
-      if (n > 0) {
-        done += static_cast<std::size_t>(n);
-        continue;
-      }
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-        pending_.erase(0, done);
-        return false;
-      }
-      // A closed or broken stream takes nothing ever again: what it could not
-      // take is lost, and the gateway goes on.
-      done = pending_.size();
-    }
-    pending_.clear();
+    if (!WritePending()) return false;
     if (dropped_lines_ == 0) return true;
     AppendTerminalLine(pending_, std::to_string(dropped_lines_) +
                                      " trace lines were dropped while the trace output was "
                                      "not being read");
     dropped_lines_ = 0;
-    done = 0;
   }
+}
+
+bool Trace::WritePending() {
+  if (writer_) return writer_->Offer(pending_);
+  const int out = own_fd_ ? own_fd_.get() : fd_;
+  std::size_t done = 0;
+  while (done < pending_.size()) {
+    const char* data = pending_.data() + done;
+    const std::size_t size = pending_.size() - done;
+    const ssize_t n =
+        is_socket_ ? send(out, data, size, MSG_DONTWAIT | MSG_NOSIGNAL) : write(out, data, size);
+    if (n > 0) {
+      done += static_cast<std::size_t>(n);
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      pending_.erase(0, done);
+      return false;
+    }
+    // A closed or broken stream takes nothing ever again: what it could not
+    // take is lost, and the gateway goes on.
+    break;
+  }
+  pending_.clear();
+  return true;
 }
 
 void Trace::RetryLater() {

@@ -2,7 +2,9 @@
 
 #include <asio/any_io_executor.hpp>
 #include <asio/steady_timer.hpp>
+#include <chrono>
 #include <cstddef>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -19,17 +21,28 @@ namespace vantry {
 /// terminal, a journal that falls behind), so the trace never waits for it:
 /// lines it cannot take yet wait in a bounded buffer and go out when it drains,
 /// and lines beyond the bound are counted, dropped and announced later.
+///
+/// A pipe or terminal is written through a non-blocking descriptor of its own.
+/// Where none can be had (the gateway's user may not open the stream it was
+/// given), a writer thread does the waiting writes instead of the loop.
 class Trace {
  public:
   static constexpr std::size_t kDefaultMaxPending = std::size_t{1} << 20;
 
   explicit Trace(int fd, std::size_t max_pending = kDefaultMaxPending);
+  ~Trace();
+  Trace(const Trace&) = delete;
+  Trace& operator=(const Trace&) = delete;
   /// From here on, lines are gathered and written once per turn of the event
   /// loop instead of one write per line; their order is unchanged.
   void AttachExecutor(asio::any_io_executor executor);
-  /// Writes as much of what is gathered as the stream takes now; call before
-  /// ending the process.
+  /// Writes as much of what is gathered as the stream takes now.
   void Flush();
+  /// Flush, and give a writer thread up to `limit` to hand its lines to the
+  /// stream: call before ending the process.
+  void FlushBeforeExit(std::chrono::milliseconds limit = std::chrono::milliseconds(200));
+  /// True when a writer thread does the writing.
+  bool uses_writer_thread() const { return writer_ != nullptr; }
 
   void Say(std::string_view text);
   void SayLog(std::string_view text);
@@ -37,9 +50,13 @@ class Trace {
   std::size_t pending_bytes() const { return pending_.size(); }
 
  private:
+  class WriterThread;
+
   void WriteLine(std::string_view text);
   // True when everything gathered went out.
   bool WriteWhatFits();
+  // True when the whole of pending_ went out (or to the writer thread).
+  bool WritePending();
   void RetryLater();
 
   // The stream as given, and a non-blocking descriptor of our own for it:
@@ -47,6 +64,7 @@ class Trace {
   // every process sharing it.
   int fd_;
   UniqueFd own_fd_;
+  std::unique_ptr<WriterThread> writer_;
   bool is_socket_ = false;
   std::size_t max_pending_;
   asio::any_io_executor executor_;

@@ -4,7 +4,9 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <asio/io_context.hpp>
@@ -101,6 +103,72 @@ TEST_P(TraceOnAFullStream, LinesWaitInABoundedBufferAndTheDropIsAnnounced) {
 INSTANTIATE_TEST_SUITE_P(Streams, TraceOnAFullStream,
                          ::testing::Values(StreamKind{"Pipe", false}, StreamKind{"Socket", true}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// A gateway run as a service user from an administrator's shell may not open
+// the pipe it was handed (it belongs to the shell's user), so it gets no
+// non-blocking descriptor of its own; an unread pipe must still not stop it.
+TEST(TraceOnAStreamItCannotReopen, AWriterThreadWaitsInsteadOfTheLoop) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to hand a pipe to a process of another user";
+  int stream[2];
+  int status[2];
+  ASSERT_EQ(pipe2(stream, O_CLOEXEC), 0);
+  ASSERT_EQ(pipe2(status, O_CLOEXEC), 0);
+  constexpr int kLines = 20000;  // about 1 MB, far beyond what the pipe holds
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    close(stream[0]);
+    close(status[0]);
+    alarm(20);
+    if (setgid(65534) != 0 || setuid(65534) != 0) _exit(3);
+    asio::io_context io;
+    Trace trace(stream[1], 256 * 1024);
+    if (!trace.uses_writer_thread()) _exit(4);
+    for (int i = 0; i < kLines / 2; ++i) trace.Say(Line(i));
+    trace.AttachExecutor(io.get_executor());
+    for (int i = kLines / 2; i < kLines; ++i) trace.SayLog(Line(i));
+    RunFor(io, 50ms);
+    // Every line was taken or counted without waiting for the reader.
+    if (write(status[1], "ok", 2) != 2) _exit(5);
+    for (int round = 0; round < 500 && trace.pending_bytes() > 0; ++round) RunFor(io, 10ms);
+    trace.Say("after");
+    trace.FlushBeforeExit(5s);
+    _exit(0);
+  }
+  close(stream[1]);
+  close(status[1]);
+  pollfd ready{.fd = status[0], .events = POLLIN, .revents = 0};
+  ASSERT_EQ(poll(&ready, 1, 10000), 1) << "the trace blocked on the unread pipe";
+  char word[2] = {};
+  ASSERT_EQ(read(status[0], word, 2), 2);
+
+  std::string received;
+  char buffer[65536];
+  for (ssize_t n; (n = read(stream[0], buffer, sizeof buffer)) > 0;) received.append(buffer, n);
+  int exit_status = 0;
+  ASSERT_EQ(waitpid(child, &exit_status, 0), child);
+  close(stream[0]);
+  close(status[0]);
+  EXPECT_TRUE(WIFEXITED(exit_status) && WEXITSTATUS(exit_status) == 0) << exit_status;
+
+  // The kept lines whole and in order, the count of the dropped ones, then the last line.
+  int next = 0;
+  std::size_t start = 0;
+  std::string notice;
+  for (std::size_t end; (end = received.find('\n', start)) != std::string::npos; start = end + 1) {
+    const std::string line = received.substr(start, end - start);
+    if (line.rfind("line ", 0) != 0) {
+      notice = line;
+      break;
+    }
+    ASSERT_EQ(line, Line(next));
+    ++next;
+  }
+  EXPECT_GT(next, 1000);
+  EXPECT_EQ(notice, std::to_string(kLines - next) +
+                        " trace lines were dropped while the trace output was not being read");
+  EXPECT_TRUE(received.ends_with(notice + "\nafter\n")) << received.substr(received.size() - 200);
+}
 
 }  // namespace
 }  // namespace vantry
