@@ -139,7 +139,7 @@ TEST_F(ConsoleConfigTest, SaveWritesSettingsAndListsAndKeepsStoredTypes) {
   c.LocalPort = "2500";
   c.BlockT = {2, 2, 2, 2, 2, 2, 2, 2};
   c.MaxSocks = 300;
-  ConsoleLists lists{{"z1", "z2"}, {"9.9.9.9"}, {"1.1.1.1", "a b"}};
+  ConsoleLists lists{{"z1", "z2"}, {"9.9.9.9"}, {"1.1.1.1", "a b"}, {}};
   std::string error;
   ASSERT_TRUE(SaveConfig(c, lists, &error)) << error;
   std::string reg = ReadFileText(dir_.File("registry.reg"));
