@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
+#include <initializer_list>
 
 #include "console_check_box.h"
 #include "console_number.h"
@@ -256,6 +257,15 @@ void FrmMain::FillLists(const ConsoleLists& lists) {
   for (const std::string& entry : lists.manual_blocks) {
     InsertSorted(lbManBlock_, QString::fromStdString(entry));
   }
+  // A list whose file could not be read is not saved: what the user typed
+  // into it would be lost without a word, so it cannot be edited.
+  auto lock = [](bool unread, std::initializer_list<QWidget*> controls) {
+    if (!unread) return;
+    for (QWidget* control : controls) control->setEnabled(false);
+  };
+  lock(lists.unread.zones, {txtNewRBL_, cmdAddRBL_, lbRBLDNS_, cmdDelRBL_, cmdUpDB_, cmdDownDB_});
+  lock(lists.unread.exceptions, {txtExclude_, cmdAddExclude_, lbExcept_, cmdDelExcept_});
+  lock(lists.unread.manual_blocks, {txtManBlock_, cmdAddManBlock_, lbManBlock_, cmdDelManBlock_});
 }
 
 ConsoleLists FrmMain::CollectLists() const {

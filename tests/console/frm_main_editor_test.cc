@@ -145,6 +145,13 @@ TEST_F(EditorTest, AListUnreadAtLoadIsKeptWhenItsFileIsReadableAtSave) {
   MakeUnreadable(ProgramFile("manbl.cfg"));
   LoadedWindow();
   EXPECT_TRUE(ListItems("lbManBlock").isEmpty());
+  // Entries typed into it would not be saved: it cannot be edited; the others can.
+  for (const char* name : {"txtManBlock", "cmdAddManBlock", "lbManBlock", "cmdDelManBlock"}) {
+    EXPECT_FALSE(Find<QWidget>(name)->isEnabled()) << name;
+  }
+  for (const char* name : {"txtExclude", "lbExcept", "txtNewRBL", "lbRBLDNS"}) {
+    EXPECT_TRUE(Find<QWidget>(name)->isEnabled()) << name;
+  }
   // The user fixes the file after the warning, then edits and saves.
   std::filesystem::remove(ProgramFile("manbl.cfg"));
   const std::string blocks = "192.0.2.66\r\n192.0.2.67\r\n";
