@@ -1,7 +1,9 @@
 // vantry-report: the log analyser's import and reports from the command line.
 
 #include <cstdio>
+#include <exception>
 #include <iostream>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -67,7 +69,7 @@ int Report(an::cli::CliCommand& command) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   std::string error;
   auto command = an::cli::ParseCommandLine(args, &error);
@@ -93,4 +95,16 @@ int main(int argc, char** argv) {
       return Report(*command);
   }
   return 0;
+}
+
+int main(int argc, char** argv) {
+  // A failed import rolls back when its database closes; the user gets a
+  // message instead of an abort.
+  try {
+    return Run(argc, argv);
+  } catch (const std::bad_alloc&) {
+    return Fail("there is not enough memory.");
+  } catch (const std::exception& failure) {
+    return Fail(failure.what());
+  }
 }
