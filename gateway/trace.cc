@@ -11,6 +11,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <string>
+#include <system_error>
 #include <thread>
 
 namespace vantry {
@@ -126,10 +127,16 @@ Trace::Trace(int fd, std::size_t max_pending) : fd_(fd), max_pending_(max_pendin
     is_socket_ = true;  // a send can be told not to wait
   } else if (S_ISFIFO(kind.st_mode) || S_ISCHR(kind.st_mode)) {
     // Opening the stream anew gives a file description whose flags are ours.
-    // Without /proc the writes block as they always did.
+    // Where that is refused (or there is no /proc), a thread does the waiting.
     const std::string path = "/proc/self/fd/" + std::to_string(fd_);
     own_fd_.reset(open(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-    if (!own_fd_) writer_ = std::make_unique<WriterThread>(fd_, max_pending_);
+    if (!own_fd_) {
+      try {
+        writer_ = std::make_unique<WriterThread>(fd_, max_pending_);
+      } catch (const std::system_error&) {
+        // No thread to be had: the writes block, as they did before there was one.
+      }
+    }
   }
   // A regular file takes every write at once.
 }
