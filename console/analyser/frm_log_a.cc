@@ -180,10 +180,26 @@ void FrmLogA::ShowError(const QString& text) {
   services_.ShowMessage(this, QMessageBox::Critical, kTitle, text, QMessageBox::Ok);
 }
 
+bool FrmLogA::HoldDatabase() {
+  if (db_lock_ && db_lock_->isLocked()) return true;
+  db_lock_ = std::make_unique<QLockFile>(Qs(db_file().string() + ".lock"));
+  // Only a holder that is gone leaves a stale lock, however long a log stays open.
+  db_lock_->setStaleLockTime(0);
+  return db_lock_->tryLock(0);
+}
+
 void FrmLogA::CmdOpenClick() {
   QString name = services_.GetOpenFileName(this, "Open Log File", options_.program_folder,
                                            "Log Files (*.log);;All Files (*.*)");
   if (name.isEmpty() || name.contains('*')) return;
+  if (!HoldDatabase()) {
+    ShowError(db_lock_->error() == QLockFile::LockFailedError
+                  ? QString("The log analysis is open in another console.  Close its Vantry Log "
+                            "Analysis window first.")
+                  : "Cannot lock the report database next to " + Qs(db_file().string()) +
+                        ": the folder must be writable.");
+    return;
+  }
 
   previous_log_file_ = Qs(params_.LogFile);
   previous_log_ips_ = params_.LogIPs;
@@ -320,8 +336,12 @@ void FrmLogA::closeEvent(QCloseEvent* event) {
   }
   model_->Clear();
   std::error_code ec;
-  // Nothing to empty when no log was ever imported; don't create the file just for that.
-  if (std::filesystem::exists(db_file(), ec)) analyser::ClearLogTable(db_file());
+  // Nothing to empty when no log was ever imported here (another console's
+  // window may hold the table); don't create the file just for that.
+  if (db_lock_ && db_lock_->isLocked() && std::filesystem::exists(db_file(), ec)) {
+    analyser::ClearLogTable(db_file());
+  }
+  db_lock_.reset();
   event->accept();
 }
 

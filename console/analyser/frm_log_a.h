@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QLockFile>
 #include <QString>
 #include <QWidget>
 #include <array>
@@ -85,6 +86,8 @@ class FrmLogA : public QWidget {
   void MnuPopupCopyClick();
   void SetPanel(const QString& key, const QString& text);
   void ShowError(const QString& text);
+  // True when this window holds the report database, taking it if it is free.
+  bool HoldDatabase();
 
   // The report half.
   void CmdReportDefClick();
@@ -104,6 +107,10 @@ class FrmLogA : public QWidget {
   QString previous_log_file_;
   std::int64_t previous_log_ips_ = 0;
   std::unique_ptr<LogImportJob> job_;
+  // Held from the first import until the window closes: the report database
+  // is one per program folder, and a second console's window would change or
+  // empty the table this one shows.
+  std::unique_ptr<QLockFile> db_lock_;
   bool sort_descending_ = true;  // the first header click sorts ascending
 
   LogTableModel* model_ = nullptr;

@@ -261,5 +261,41 @@ TEST_F(FrmLogATest, ClosingTheWindowMidImportStopsIt) {
   EXPECT_EQ(TableRows(), 0);
 }
 
+// Two consoles on one machine share the program folder and its report
+// database: the second window may neither replace nor empty the first one's table.
+TEST_F(FrmLogATest, ASecondWindowOnTheSameFolderLeavesTheFirstOnesTableAlone) {
+  NewWindow();
+  const QString log = WriteLog("vantry.log", SampleLog());
+  Import(log);
+  ASSERT_EQ(TableRows(), 4);
+
+  FrmLogAOptions options;
+  options.program_folder = QString::fromStdString(program_folder_.string());
+  options.console_folder = QString::fromStdString(console_folder_.string());
+  analyser::ReportParams other_params;
+  FrmLogA other(services_, other_params, options);
+  other.show();
+  services_.messages.clear();
+  services_.file_names.push_back(WriteLog("other.log", {SampleLog()[1]}));
+  other.findChild<QPushButton*>("cmdOpen")->click();
+  EXPECT_FALSE(other.importing());
+  ASSERT_EQ(services_.messages.size(), 1);
+  EXPECT_EQ(services_.messages[0].icon, QMessageBox::Critical);
+  EXPECT_TRUE(services_.messages[0].text.contains("open in another console"));
+  EXPECT_TRUE(other.findChild<QPushButton*>("cmdOpen")->isEnabled());
+  other.close();
+  EXPECT_EQ(TableRows(), 4);
+  EXPECT_EQ(window_->model().rowCount(), 4);
+
+  // Once the first window is gone, the database is free again.
+  window_->close();
+  services_.messages.clear();
+  NewWindow();
+  Import(log);
+  EXPECT_TRUE(services_.messages.isEmpty() ||
+              services_.messages[0].icon == QMessageBox::Information);  // skipped lines
+  EXPECT_EQ(TableRows(), 4);
+}
+
 }  // namespace
 }  // namespace vantry::console::testing
