@@ -48,8 +48,13 @@ wait_tcp() {  # port
 
 now() { date +%s.%N; }
 
+# Only root may hand the peers another user; others run them as themselves.
+as_root() { [[ $(id -u) -eq 0 ]]; }
+
 start_sink() {  # port
-  /usr/sbin/smtp-sink -u nobody -c "127.0.0.1:$1" 1024 >/dev/null 2>&1 &
+  local user=()
+  as_root && user=(-u nobody)
+  /usr/sbin/smtp-sink "${user[@]}" -c "127.0.0.1:$1" 1024 >/dev/null 2>&1 &
   PIDS+=($!)
   wait_tcp "$1"
 }
@@ -71,15 +76,20 @@ start_dns() {  # dns_port rbldnsd_port zone...
   if (($# > 0)); then
     chmod 755 "$WORK" "$WORK/zones"
     chmod 644 "$WORK"/zones/*
-    local user=nobody
-    getent passwd rbldns >/dev/null && user=rbldns
+    local user=()
     # rbldnsd refuses to run as root; it drops to its user before reading the zones.
-    /usr/sbin/rbldnsd -n -a -u "$user" -b "127.0.0.1/$rbl_port" -w "$WORK/zones" \
+    if as_root; then
+      user=(-u nobody)
+      getent passwd rbldns >/dev/null && user=(-u rbldns)
+    fi
+    /usr/sbin/rbldnsd -n -a "${user[@]}" -b "127.0.0.1/$rbl_port" -w "$WORK/zones" \
       "${zone_args[@]/$WORK\/zones\//}" >/dev/null 2>&1 &
     PIDS+=($!)
   fi
+  local dns_user=()
+  as_root && dns_user=(--user=root)
   /usr/sbin/dnsmasq --no-daemon --conf-file=/dev/null --no-resolv --no-hosts --port="$dns_port" \
-    --listen-address=127.0.0.1 --bind-interfaces --user=root --pid-file= \
+    --listen-address=127.0.0.1 --bind-interfaces "${dns_user[@]}" --pid-file= \
     --local=/in-addr.arpa/ --local=/bench.test/ \
     --ptr-record=1.0.0.127.in-addr.arpa,client.bench.test \
     --host-record=client.bench.test,127.0.0.1 "${servers[@]}" >/dev/null 2>&1 &

@@ -7,6 +7,7 @@
 #include "console_fixture.h"
 #include "free_port.h"
 #include "frm_main.h"
+#include "gateway_fixture.h"
 #include "mod_rbl_registry.h"
 #include "tcp_client.h"
 
@@ -41,11 +42,7 @@ TEST_F(ConsoleEndToEnd, GatewayRelaysAClientAndTheTableShowsOkThenClosed) {
   FrmMain& w = LoadedWindow();  // the console owns the channel before the gateway starts
   auto* table = Find<QTreeWidget>("lvData");
 
-  ChildProcess sink({{"/usr/sbin/smtp-sink", "-u", "nobody", "-c",
-                      "127.0.0.1:" + std::to_string(mail_port), "1024"},
-                     {},
-                     File("sink.out"),
-                     {}});
+  ChildProcess sink({vantry::testing::SmtpSinkCommand(mail_port), {}, File("sink.out"), {}});
   ASSERT_TRUE(WaitForTcpPort(mail_port, 5s));
   // A free port can be taken by a parallel test before the gateway binds it: try a few.
   int gateway_port = 0;

@@ -16,7 +16,6 @@
 namespace vantry::testing {
 namespace {
 
-
 // A standard query for the A record of name, id 0x5654.
 std::string BuildQuery(std::string_view name) {
   std::string packet("\x56\x54\x01\x00\x00\x01\x00\x00\x00\x00\x00\x00", 12);
@@ -109,7 +108,7 @@ void DnsFixture::Start(const DnsRecords& records) {
       }
     }
   }
-  rbldnsd_argv.insert(rbldnsd_argv.end(), {"rbldnsd", "-n", "-a", "-t", "60", "-l",
+  rbldnsd_argv.insert(rbldnsd_argv.end(), {"/usr/sbin/rbldnsd", "-n", "-a", "-t", "60", "-l",
                                            "+" + (dir_.path() / "queries.log").string()});
   if (root && !have_setpriv) {
     rbldnsd_argv.push_back("-u");
@@ -152,7 +151,7 @@ void DnsFixture::Start(const DnsRecords& records) {
   if (have_setpriv) dnsmasq_argv = {"/usr/bin/setpriv", "--pdeathsig", "TERM"};
   dnsmasq_argv.insert(
       dnsmasq_argv.end(),
-      {"dnsmasq", "--no-daemon", "--conf-file=/dev/null", "--no-resolv", "--no-hosts",
+      {"/usr/sbin/dnsmasq", "--no-daemon", "--conf-file=/dev/null", "--no-resolv", "--no-hosts",
        "--port=" + std::to_string(dns_port_), "--listen-address=127.0.0.1", "--bind-interfaces",
        "--pid-file=", "--local=/in-addr.arpa/"});
   if (root) dnsmasq_argv.push_back("--user=root");

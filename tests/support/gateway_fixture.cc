@@ -1,6 +1,7 @@
 #include "gateway_fixture.h"
 
 #include <signal.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <thread>
@@ -147,14 +148,18 @@ GatewayFixture::Options RelayOnlyOptions(int smtp_port) {
   return options;
 }
 
+std::vector<std::string> SmtpSinkCommand(int port) {
+  std::vector<std::string> argv = {"/usr/sbin/smtp-sink"};
+  // smtp-sink changes to this user, which only root may do; others run it as themselves.
+  if (geteuid() == 0) argv.insert(argv.end(), {"-u", "nobody"});
+  argv.insert(argv.end(), {"-c", "127.0.0.1:" + std::to_string(port), "1024"});
+  return argv;
+}
+
 SmtpSink::SmtpSink() {
   port_ = FreePort();
-  process_ = std::make_unique<ChildProcess>(
-      ChildProcess::Options{.argv = {"/usr/sbin/smtp-sink", "-u", "nobody", "-c",
-                                     "127.0.0.1:" + std::to_string(port_), "1024"},
-                            .env = {},
-                            .output_file = {},
-                            .working_dir = {}});
+  process_ = std::make_unique<ChildProcess>(ChildProcess::Options{
+      .argv = SmtpSinkCommand(port_), .env = {}, .output_file = {}, .working_dir = {}});
   ready_ = WaitForTcpPort(port_, 10s);
 }
 

@@ -72,6 +72,9 @@ class GatewayFixture {
 /// reaches the machine's resolver.
 GatewayFixture::Options RelayOnlyOptions(int smtp_port);
 
+/// The command line of postfix's smtp-sink accepting mail on a loopback port.
+std::vector<std::string> SmtpSinkCommand(int port);
+
 /// postfix's smtp-sink on a free loopback port.
 class SmtpSink {
  public:
