@@ -47,7 +47,14 @@ int main(int argc, char** argv) {
     case Switch::kFixReg:
       return FixRegistry(program_folder);
     case Switch::kDebug:
+      break;
     case Switch::kNone:
+      // Any other text runs the service, as with no switch at all; a mistyped
+      // switch should not go unnoticed.
+      if (!arguments.empty()) {
+        std::cerr << "vantrysvc: \"" << arguments
+                  << "\" is not a switch (see --help); running the gateway" << std::endl;
+      }
       break;
   }
 

@@ -177,7 +177,8 @@ std::string UsageText() {
          "DNS-blocklist gateway: screens every incoming SMTP connection and relays the\n"
          "passed ones to the real mail server.\n"
          "\n"
-         "  (no switch)  run as the daskvantry service (trace on stderr / the journal)\n"
+         "  (no switch)  run as the daskvantry service (trace on stderr / the journal);\n"
+         "               any other argument is no switch either, and says so on stderr\n"
          "  -debug       run in the foreground with the trace on the terminal\n"
          "  -install     write the daskvantry.service unit, enable it and write the\n"
          "               default settings\n"
@@ -190,8 +191,8 @@ std::string UsageText() {
          "  VANTRY_UNIT_DIR  unit folder for -install/-uninstall (default /etc/systemd/system)\n"
          "  VANTRY_HOSTS_FILE  hosts file read before DNS (default /etc/hosts; empty: none)\n"
          "\n"
-         "Stop with SIGTERM or Ctrl-C. The lists and vantry.log live in the folder named\n"
-         "by the PathEXE setting.\n";
+         "Stop with SIGTERM, SIGHUP or Ctrl-C. The lists and vantry.log live in the folder\n"
+         "named by the PathEXE setting.\n";
 }
 
 }  // namespace vantry

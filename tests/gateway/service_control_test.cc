@@ -118,6 +118,21 @@ TEST_F(Switches, FixRegCreatesEverythingEvenWithoutAnInstall) {
   EXPECT_NE(out.find("Cannot write the settings file"), std::string::npos);
 }
 
+// Text that is no switch runs the gateway, as no switch does, but says so.
+TEST_F(Switches, AnythingElseRunsTheGatewayAndSaysItIsNoSwitch) {
+  std::filesystem::create_directories(dir_.path() / "etc");
+  testing::WriteSettingsFile(dir_.File("etc/registry.reg"), dir_.path().string(),
+                             {{"LocalPort", std::string("abc")}});
+  ASSERT_TRUE(std::filesystem::exists(dir_.path() / "etc" / "registry.reg"));
+  std::string out;
+  EXPECT_EQ(Run("--install", &out), 1);  // the gateway ran and could not listen on "abc"
+  EXPECT_NE(out.find("vantrysvc: \"--install\" is not a switch (see --help); running the gateway"),
+            std::string::npos)
+      << out;
+  EXPECT_NE(out.find("Cannot listen on port"), std::string::npos) << out;
+  EXPECT_FALSE(std::filesystem::exists(dir_.path() / "units" / "daskvantry.service"));
+}
+
 TEST_F(Switches, HelpExplainsTheSwitches) {
   std::string out;
   EXPECT_EQ(Run("--help", &out), 0);
