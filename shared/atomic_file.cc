@@ -18,14 +18,26 @@ bool Fail(const std::string& what, std::string* error) {
   return false;
 }
 
+// Follows symbolic links to the file they name, whether it exists or not.
+std::string LinkTarget(const std::string& given_path) {
+  namespace fs = std::filesystem;
+  fs::path path = given_path;
+  std::error_code ec;
+  for (int hops = 0; hops < 40 && fs::is_symlink(path, ec); ++hops) {
+    fs::path target = fs::read_symlink(path, ec);
+    if (ec) break;
+    path = target.is_absolute() ? target : path.parent_path() / target;
+  }
+  return path.lexically_normal().string();
+}
+
 }  // namespace
 
 bool WriteFileAtomically(const std::string& given_path, std::string_view bytes,
                          std::string* error) {
-  // A symbolic link stays one: its target is what gets replaced.
-  std::error_code ignored;
-  const std::filesystem::path resolved = std::filesystem::canonical(given_path, ignored);
-  const std::string path = resolved.empty() ? given_path : resolved.string();
+  // A symbolic link stays one: its target is what gets replaced, also when
+  // that target is yet to be made.
+  const std::string path = LinkTarget(given_path);
   // The process id keeps two programs writing the same file from sharing a temporary.
   std::string temp = path + ".tmp-" + std::to_string(getpid());
   // Its name can be guessed: created only new and never through a link, so

@@ -6,38 +6,56 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <thread>
 
 #include "atomic_file.h"
 
 namespace vantry {
 namespace {
 
-// Holds an flock on "<settings file>.lock". A separate lock file is needed
-// because the settings file itself is replaced by rename on every write.
-class FileLock {
+// Holds an exclusive flock on "<settings file>.lock" while a value is saved. A
+// separate lock file is needed because the settings file itself is replaced by
+// rename on every write; readers need no lock for the same reason.
+//
+// Whoever may read the lock file may lock it too, so the wait is bounded: a
+// process that holds it for good makes saves fail, never hang.
+class WriteLock {
  public:
-  FileLock(const std::string& settings_path, int operation) {
+  static constexpr auto kPatience = std::chrono::seconds(3);
+
+  explicit WriteLock(const std::string& settings_path) {
     std::string lock_path = settings_path + ".lock";
     // flock needs no write access: read-only, a lock file created by one user
     // (the gateway running as root) does not shut every other user out.
     fd_ = open(lock_path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0644);
-    if (fd_ >= 0) {
-      while (flock(fd_, operation) != 0 && errno == EINTR) {
+    if (fd_ < 0) return;
+    const auto give_up = std::chrono::steady_clock::now() + kPatience;
+    for (;;) {
+      if (flock(fd_, LOCK_EX | LOCK_NB) == 0) {
+        held_ = true;
+        return;
       }
+      if ((errno != EWOULDBLOCK && errno != EINTR) || std::chrono::steady_clock::now() >= give_up) {
+        if (errno == EWOULDBLOCK) errno = ETIMEDOUT;
+        return;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
   }
-  ~FileLock() {
+  ~WriteLock() {
     if (fd_ >= 0) close(fd_);  // closing releases the lock
   }
-  FileLock(const FileLock&) = delete;
-  FileLock& operator=(const FileLock&) = delete;
-  bool held() const { return fd_ >= 0; }
+  WriteLock(const WriteLock&) = delete;
+  WriteLock& operator=(const WriteLock&) = delete;
+  bool held() const { return held_; }
 
  private:
   int fd_ = -1;
+  bool held_ = false;
 };
 
 // 0 when the whole file was read, else the errno that stopped it.
@@ -68,7 +86,6 @@ std::string RegistryFilePath() {
 
 RegistryDocument LoadRegistry() {
   std::string path = RegistryFilePath();
-  FileLock lock(path, LOCK_SH);
   std::string text;
   if (ReadWholeFile(path, text) != 0) return RegistryDocument{};
   return RegistryDocument::Parse(text);
@@ -81,7 +98,7 @@ bool UpdateRegistry(const std::function<void(RegistryDocument&)>& edit, std::str
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);
   }
-  FileLock lock(path, LOCK_EX);
+  WriteLock lock(path);
   if (!lock.held()) {
     SetError(error, "cannot lock", path + ".lock");
     return false;

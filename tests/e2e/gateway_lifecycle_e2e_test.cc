@@ -3,6 +3,7 @@
 #include <netinet/in.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 
 #include <thread>
 
@@ -115,6 +116,15 @@ TEST(GatewayLifecycle, ASecondGatewayOnTheSameSettingsExitsAtOnce) {
   EXPECT_EQ(RunCommand({BuiltProgram("vantrysvc"), "-debug"}, gateway.Environment(), &out, 10s), 1);
   EXPECT_NE(out.find("another gateway is already running"), std::string::npos) << out;
   EXPECT_TRUE(gateway.process().Running());
+  // Whoever may open the lock file may hold it and keep the gateway from
+  // starting: it is the gateway user's alone.
+  std::string registry;
+  for (const auto& [name, value] : gateway.Environment()) {
+    if (name == "VANTRY_REGISTRY") registry = value;
+  }
+  struct stat lock {};
+  ASSERT_EQ(stat((registry + ".run.lock").c_str(), &lock), 0) << registry;
+  EXPECT_EQ(lock.st_mode & 0077, 0u);
 }
 
 TEST(GatewayLifecycle, GarbageInTheSettingsFileIsSkipped) {

@@ -27,5 +27,16 @@ TEST(AtomicFile, ALinkPlantedAtTheTemporaryNameNeverRedirectsTheWrite) {
   EXPECT_FALSE(std::filesystem::exists(target + ".tmp-" + std::to_string(getpid())));
 }
 
+TEST(AtomicFile, ALinkToAFileYetToBeMadeStaysALinkAndItsTargetIsWritten) {
+  testing::TempDir dir;
+  std::filesystem::create_directory(dir.path() / "etc");
+  const std::string link = dir.File("registry.reg");
+  std::filesystem::create_symlink("etc/vantry.reg", link);
+  std::string error;
+  ASSERT_TRUE(WriteFileAtomically(link, "REGEDIT4\r\n", &error)) << error;
+  EXPECT_TRUE(std::filesystem::is_symlink(link));
+  EXPECT_EQ(testing::ReadFileText(dir.File("etc/vantry.reg")), "REGEDIT4\r\n");
+}
+
 }  // namespace
 }  // namespace vantry

@@ -1,11 +1,14 @@
 #include "mod_rbl_registry.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 
 #include "registry_store.h"
@@ -105,6 +108,26 @@ TEST_F(ModRblRegistry, ConcurrentWritersNeverLoseValuesNorLeaveHalfFiles) {
       EXPECT_EQ(GetRegValue(name), RegValue(std::int64_t{w * 100 + v})) << name;
     }
   }
+}
+
+// Any user who may read the lock file may lock it. Reading needs no lock (every
+// write is a rename), and a save waits a few seconds at most, then says why.
+TEST_F(ModRblRegistry, ALockHeldForGoodStopsNoReaderAndFailsSavesInTime) {
+  ASSERT_TRUE(SetRegValue("LocalPort", std::string("2525"), 1));
+  const int holder = open((path_ + ".lock").c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(holder, 0);
+  ASSERT_EQ(flock(holder, LOCK_EX), 0);
+
+  EXPECT_EQ(GetRegValue("LocalPort"), RegValue(std::string("2525")));  // at once
+  const auto started = std::chrono::steady_clock::now();
+  std::string error;
+  EXPECT_FALSE(SetRegValue("LocalPort", std::string("26"), 1, &error));
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
+  EXPECT_NE(error.find("cannot lock"), std::string::npos) << error;
+  EXPECT_EQ(GetRegValue("LocalPort"), RegValue(std::string("2525")));
+
+  close(holder);
+  EXPECT_TRUE(SetRegValue("LocalPort", std::string("26"), 1, &error)) << error;
 }
 
 TEST_F(ModRblRegistry, WriteFailureIsReportedWithTheReason) {
