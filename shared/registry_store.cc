@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <string>
 #include <thread>
 
 #include "atomic_file.h"
@@ -39,8 +40,9 @@ class WriteLock {
         held_ = true;
         return;
       }
-      if ((errno != EWOULDBLOCK && errno != EINTR) || std::chrono::steady_clock::now() >= give_up) {
-        if (errno == EWOULDBLOCK) errno = ETIMEDOUT;
+      if (errno != EWOULDBLOCK && errno != EINTR) return;
+      if (std::chrono::steady_clock::now() >= give_up) {
+        timed_out_ = true;
         return;
       }
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -52,10 +54,12 @@ class WriteLock {
   WriteLock(const WriteLock&) = delete;
   WriteLock& operator=(const WriteLock&) = delete;
   bool held() const { return held_; }
+  bool timed_out() const { return timed_out_; }
 
  private:
   int fd_ = -1;
   bool held_ = false;
+  bool timed_out_ = false;
 };
 
 // 0 when the whole file was read, else the errno that stopped it.
@@ -99,6 +103,13 @@ bool UpdateRegistry(const std::function<void(RegistryDocument&)>& edit, std::str
     std::filesystem::create_directories(folder, ec);
   }
   WriteLock lock(path);
+  if (lock.timed_out()) {
+    if (error) {
+      *error = "cannot lock " + path + ".lock: another process has held it for " +
+               std::to_string(WriteLock::kPatience.count()) + " s";
+    }
+    return false;
+  }
   if (!lock.held()) {
     SetError(error, "cannot lock", path + ".lock");
     return false;
