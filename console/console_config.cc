@@ -1,8 +1,5 @@
 #include "console_config.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -12,6 +9,7 @@
 #include "mod_rbl_registry.h"
 #include "registry_store.h"
 #include "text_trim.h"
+#include "whole_file.h"
 
 namespace vantry::console {
 namespace {
@@ -27,39 +25,23 @@ std::string ListBytes(const std::vector<std::string>& entries) {
   return bytes;
 }
 
-// Reads a whole file; errno is left set on failure. A folder in the file's
-// place fails here too (EISDIR), where a stream would read it as empty.
-bool ReadWholeFile(int fd, std::string& bytes) {
-  char buffer[65536];
-  while (true) {
-    const ssize_t got = read(fd, buffer, sizeof buffer);
-    if (got == 0) return true;
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    bytes.append(buffer, static_cast<size_t>(got));
-  }
-}
-
 // Fills `list` from the file, or creates a missing file. Returns false when
 // the file is there but could not be read (its mode, an I/O error, a folder):
 // the list is then shown empty and must not be saved over the file.
 bool LoadList(const std::string& path, std::string_view new_file_bytes,
               std::vector<std::string>& list, std::vector<std::string>& problems) {
   list.clear();
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0 && errno == ENOENT) {
+  std::string bytes;
+  // A folder in the file's place fails here too (EISDIR), where a stream
+  // would read it as empty.
+  const int read_error = ReadWholeFile(path, bytes);
+  if (read_error == ENOENT) {
     std::string error;
     if (!WriteFileAtomically(path, new_file_bytes, &error)) problems.push_back(error);
     return true;
   }
-  std::string bytes;
-  const bool read_ok = fd >= 0 && ReadWholeFile(fd, bytes);
-  const int read_errno = errno;
-  if (fd >= 0) close(fd);
-  if (!read_ok) {
-    problems.push_back(path + ": " + std::strerror(read_errno) +
+  if (read_error != 0) {
+    problems.push_back(path + ": " + std::strerror(read_error) +
                        " (shown empty; saving leaves the file as it is)");
     return false;
   }

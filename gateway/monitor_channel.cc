@@ -67,37 +67,29 @@ void MonitorChannel::Send(std::string frame) {
   }
 }
 
-void MonitorChannel::Flush() {
+bool MonitorChannel::SendQueued() {
   while (!queue_.empty()) {
     SlotWriteResult result = TrySend(queue_.front());
-    if (result == SlotWriteResult::kWouldBlock) {
-      WaitWritable();
-      return;
-    }
+    if (result == SlotWriteResult::kWouldBlock) return false;
     if (result != SlotWriteResult::kSent) {
       // The console went away: what is queued for it is lost, as a report is
       // lost when no console runs at all.
       dropped_ += queue_.size();
       queue_.clear();
-      return;
+      return true;
     }
     queue_.pop_front();
   }
+  return true;
+}
+
+void MonitorChannel::Flush() {
+  if (!SendQueued()) WaitWritable();
 }
 
 void MonitorChannel::FlushFor(std::chrono::milliseconds limit) {
   const auto deadline = std::chrono::steady_clock::now() + limit;
-  while (!queue_.empty()) {
-    SlotWriteResult result = TrySend(queue_.front());
-    if (result == SlotWriteResult::kSent) {
-      queue_.pop_front();
-      continue;
-    }
-    if (result != SlotWriteResult::kWouldBlock) {
-      dropped_ += queue_.size();
-      queue_.clear();
-      return;
-    }
+  while (!SendQueued()) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
         deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) return;

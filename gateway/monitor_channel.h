@@ -27,6 +27,8 @@ class MonitorChannel {
 
  private:
   SlotWriteResult TrySend(const std::string& frame);
+  // Sends queued frames in order; false when the console's socket is full.
+  bool SendQueued();
   void WaitWritable();
   void Flush();
 

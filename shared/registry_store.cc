@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "atomic_file.h"
+#include "whole_file.h"
 
 namespace vantry {
 namespace {
@@ -61,20 +62,6 @@ class WriteLock {
   bool held_ = false;
   bool timed_out_ = false;
 };
-
-// 0 when the whole file was read, else the errno that stopped it.
-int ReadWholeFile(const std::string& path, std::string& out) {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return errno;
-  char buf[65536];
-  ssize_t n;
-  while ((n = read(fd, buf, sizeof buf)) > 0 || (n < 0 && errno == EINTR)) {
-    if (n > 0) out.append(buf, static_cast<size_t>(n));
-  }
-  const int result = n == 0 ? 0 : errno;
-  close(fd);
-  return result;
-}
 
 void SetError(std::string* error, const std::string& what, const std::string& path) {
   if (error) *error = what + " " + path + ": " + std::strerror(errno);
