@@ -5,19 +5,52 @@
 #include <filesystem>
 
 #include "atomic_file.h"
+#include "leading_number.h"
 #include "list_file_format.h"
 #include "mod_rbl_registry.h"
 #include "registry_store.h"
+#include "settings_schema.h"
 #include "text_trim.h"
 #include "whole_file.h"
 
 namespace vantry::console {
 namespace {
 
-constexpr int kString = 1;
-constexpr int kNumber = 4;
-
-int Flag(std::string_view name) { return RegValueInt32(GetRegValue(name)) != 0 ? 1 : 0; }
+// The editor's copy of one saved value.
+RegValue SavedValue(const ConsoleConfig& c, std::string_view name) {
+  struct Text {
+    std::string_view name;
+    const std::string ConsoleConfig::*member;
+  };
+  static constexpr Text kTexts[] = {
+      {"LocalPort", &ConsoleConfig::LocalPort},       {"PathEXE", &ConsoleConfig::PathEXE},
+      {"BLDNSDB", &ConsoleConfig::BLDNSDB},           {"BlockMsg", &ConsoleConfig::BlockMsg},
+      {"ExceptionsDB", &ConsoleConfig::ExceptionsDB}, {"ManualDB", &ConsoleConfig::ManualDB},
+      {"SMTPHost", &ConsoleConfig::SMTPHost},         {"SMTPPort", &ConsoleConfig::SMTPPort},
+  };
+  struct Number {
+    std::string_view name;
+    int ConsoleConfig::*member;
+  };
+  static constexpr Number kNumbers[] = {
+      {"LogBL", &ConsoleConfig::LogBL},
+      {"LogOK", &ConsoleConfig::LogOK},
+      {"UseBlockMsg", &ConsoleConfig::UseBlockMsg},
+      {"UseExceptions", &ConsoleConfig::UseExceptions},
+      {"UseManual", &ConsoleConfig::UseManual},
+      {"BlockAltIP", &ConsoleConfig::BlockAltIP},
+      {"BlockNoHost", &ConsoleConfig::BlockNoHost},
+  };
+  for (const Text& t : kTexts) {
+    if (t.name == name) return c.*t.member;
+  }
+  for (const Number& n : kNumbers) {
+    if (n.name == name) return std::int64_t{c.*n.member};
+  }
+  if (name == "MaxSocks") return std::int64_t{c.MaxSocks};
+  if (name.starts_with("BlockT")) return std::int64_t{c.BlockT[LeadingNumber(name.substr(6)) - 2]};
+  return std::int64_t{0};  // the schema saves nothing else
+}
 
 std::string ListBytes(const std::vector<std::string>& entries) {
   std::string bytes;
@@ -58,28 +91,27 @@ std::string ListFilePath(std::string_view path_exe, std::string_view file_name) 
 LoadedConfig LoadConfig(std::string_view program_folder) {
   LoadedConfig loaded;
   ConsoleConfig& c = loaded.config;
-  c.MaxSocks = RegValueInt32(GetRegValue("MaxSocks"));
+  const SettingsSnapshot s = SettingsSnapshot::Load(SettingsReader::kConsole, program_folder);
+  c.MaxSocks = s.Int32("MaxSocks");
   if (c.MaxSocks == 0) c.MaxSocks = 255;
-  c.LogBL = Flag("LogBL");
-  c.LogOK = Flag("LogOK");
-  c.UseBlockMsg = Flag("UseBlockMsg");
-  c.UseExceptions = Flag("UseExceptions");
-  c.UseManual = Flag("UseManual");
-  c.BlockAltIP = Flag("BlockAltIP");
-  c.BlockNoHost = Flag("BlockNoHost");
-  // A missing PathEXE would read as the text "1" and send the list files to a
-  // folder named "1" under whatever the current directory is.
-  c.PathEXE = RegValueExists("PathEXE") ? RegTextOr("PathEXE", program_folder)
-                                        : std::string(program_folder);
-  c.BLDNSDB = RegTextOr("BLDNSDB", kZoneListFile);
-  c.BlockMsg = RegTextOr("BlockMsg", kBlockMsgFallback);
-  c.ExceptionsDB = RegTextOr("ExceptionsDB", kExceptionListFile);
-  c.ManualDB = RegTextOr("ManualDB", kManualListFile);
-  c.SMTPHost = RegTextOr("SMTPHost", "localhost");
-  c.SMTPPort = RegTextOr("SMTPPort", "24");
-  c.LocalPort = RegTextOr("LocalPort", "25");
-  for (int type = 2; type <= 9; ++type) c.BlockT[type - 2] = Flag("BlockT" + std::to_string(type));
-  c.Gateway = std::string(TrimBlanks(RegValueText(GetRegValue("Gateway"))));
+  auto flag = [&s](std::string_view name) { return s.Int32(name) != 0 ? 1 : 0; };
+  c.LogBL = flag("LogBL");
+  c.LogOK = flag("LogOK");
+  c.UseBlockMsg = flag("UseBlockMsg");
+  c.UseExceptions = flag("UseExceptions");
+  c.UseManual = flag("UseManual");
+  c.BlockAltIP = flag("BlockAltIP");
+  c.BlockNoHost = flag("BlockNoHost");
+  c.PathEXE = s.Text("PathEXE");
+  c.BLDNSDB = s.Text("BLDNSDB");
+  c.BlockMsg = s.Text("BlockMsg");
+  c.ExceptionsDB = s.Text("ExceptionsDB");
+  c.ManualDB = s.Text("ManualDB");
+  c.SMTPHost = s.Text("SMTPHost");
+  c.SMTPPort = s.Text("SMTPPort");
+  c.LocalPort = s.Text("LocalPort");
+  for (int type = 2; type <= 9; ++type) c.BlockT[type - 2] = flag("BlockT" + std::to_string(type));
+  c.Gateway = std::string(TrimBlanks(s.Text("Gateway")));
   if (c.Gateway.size() < 3) c.Gateway = "\\\\.";
 
   std::string new_zones;
@@ -96,29 +128,11 @@ LoadedConfig LoadConfig(std::string_view program_folder) {
 
 bool SaveConfig(const ConsoleConfig& c, const ConsoleLists& lists, std::string* error) {
   // One replacement of the settings file: a save that fails writes nothing.
-  std::vector<RegSetting> settings = {
-      {"MaxSocks", std::int64_t{c.MaxSocks}, kNumber},
-      {"LocalPort", c.LocalPort, kString},
-      {"LogBL", std::int64_t{c.LogBL}, kNumber},
-      {"LogOK", std::int64_t{c.LogOK}, kNumber},
-      {"UseBlockMsg", std::int64_t{c.UseBlockMsg}, kNumber},
-      {"UseExceptions", std::int64_t{c.UseExceptions}, kNumber},
-      {"UseManual", std::int64_t{c.UseManual}, kNumber},
-      {"PathEXE", c.PathEXE, kString},
-      {"BLDNSDB", c.BLDNSDB, kString},
-      {"BlockMsg", c.BlockMsg, kString},
-      {"ExceptionsDB", c.ExceptionsDB, kString},
-      {"ManualDB", c.ManualDB, kString},
-      {"SMTPHost", c.SMTPHost, kString},
-      // Number type with text data: the type only matters when the value is new.
-      {"SMTPPort", c.SMTPPort, kNumber},
-  };
-  const std::string block_names[] = {"BlockT2", "BlockT3", "BlockT4", "BlockT5",
-                                     "BlockT6", "BlockT7", "BlockT8", "BlockT9"};
-  for (int i = 0; i < 8; ++i)
-    settings.push_back({block_names[i], std::int64_t{c.BlockT[i]}, kNumber});
-  settings.push_back({"BlockNoHost", std::int64_t{c.BlockNoHost}, kNumber});
-  settings.push_back({"BlockAltIP", std::int64_t{c.BlockAltIP}, kNumber});
+  std::vector<RegSetting> settings;
+  for (const SettingSpec* spec : ConsoleSavedSettings()) {
+    settings.push_back({spec->name, SavedValue(c, spec->name),
+                        static_cast<int>(spec->console_creates_as.value_or(spec->type))});
+  }
   std::string store_error;
   if (!SetRegValues(settings, &store_error)) {
     if (error) *error = "settings file " + RegistryFilePath() + ": " + store_error;

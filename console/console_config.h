@@ -13,9 +13,6 @@ inline constexpr std::array<std::string_view, 3> kNewZoneListZones = {
     "zen.spamhaus.org", "bl.spamcop.net", "b.barracudacentral.org"};
 /// The zone added when the user saves an empty zone list.
 inline constexpr std::string_view kDefaultZone = "bl.spamcop.net";
-/// BlockMsg shown when the stored text is empty.
-inline constexpr std::string_view kBlockMsgFallback =
-    "Access Denied. http://www.vantry.example/dnsbl";
 
 /// The console's copy of the gateway settings. Flags hold the check state the
 /// editor stores: 0 off, 1 on, 2 on by an All command.

@@ -1,7 +1,6 @@
 #include "mod_rbl_registry.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <limits>
 
 #include "leading_number.h"
@@ -78,12 +77,11 @@ bool RefuseLineBreaks(std::string_view name, const RegValue& value, std::string*
 
 }  // namespace
 
-bool RegValueExists(std::string_view name) {
-  return FindParameter(LoadRegistry(), name) != nullptr;
+bool RegValueExists(const RegistryDocument& doc, std::string_view name) {
+  return FindParameter(doc, name) != nullptr;
 }
 
-RegValue GetRegValue(std::string_view name) {
-  RegistryDocument doc = LoadRegistry();
+RegValue GetRegValue(const RegistryDocument& doc, std::string_view name) {
   const RegEntry* entry = FindParameter(doc, name);
   if (entry == nullptr) return std::int64_t{1};
   if (const auto* text = std::get_if<std::string>(&entry->data)) return *text;
@@ -107,30 +105,9 @@ bool SetRegValues(std::span<const RegSetting> settings, std::string* error) {
       error);
 }
 
-bool CreateRegValue(std::string_view name, const RegValue& value, int type, std::string* error) {
-  if (RefuseLineBreaks(name, value, error)) return false;
-  return UpdateRegistry([&](RegistryDocument& doc) { AddValue(doc, name, value, type); }, error);
-}
-
-bool CreateRegKeys(std::string* error) {
-  return UpdateRegistry([](RegistryDocument& doc) { AddKeys(doc); }, error);
-}
-
 bool DeleteParametersKey(std::string* error) {
   return UpdateRegistry([](RegistryDocument& doc) { doc.DeleteKeyTree(FullPath(kParametersPath)); },
                         error);
-}
-
-int FileExists(std::string_view path) {
-  std::error_code ec;
-  std::filesystem::path p{std::string(path)};
-  if (path.empty() || !std::filesystem::is_regular_file(p, ec)) return 0;
-  return static_cast<int>(p.filename().string().size());
-}
-
-std::string RegTextOr(std::string_view name, std::string_view fallback) {
-  std::string text = RegValueText(GetRegValue(name));
-  return text.empty() ? std::string(fallback) : text;
 }
 
 std::string RegValueText(const RegValue& value) {

@@ -21,10 +21,10 @@ inline constexpr std::string_view kParametersPath =
 using RegValue = std::variant<std::string, std::int64_t>;
 
 /// True when the service key, its Parameters subkey and a value of exactly
-/// this name (letter case included) all exist.
-bool RegValueExists(std::string_view name);
+/// this name (letter case included) all exist in the document.
+bool RegValueExists(const RegistryDocument& doc, std::string_view name);
 /// The value's data, or the number 1 when the value does not exist.
-RegValue GetRegValue(std::string_view name);
+RegValue GetRegValue(const RegistryDocument& doc, std::string_view name);
 /// Replaces an existing value's data keeping its stored type, or creates the
 /// value with the given type (1 string, 4 number). False with a reason when
 /// the settings file cannot be read or written, or when a text holds a line
@@ -41,19 +41,9 @@ struct RegSetting {
 /// never left half done, and costs one write instead of one per value. Nothing
 /// is written when one text holds a line break.
 bool SetRegValues(std::span<const RegSetting> settings, std::string* error = nullptr);
-/// Adds the value when it does not exist yet, creating the keys as needed.
-bool CreateRegValue(std::string_view name, const RegValue& value, int type,
-                    std::string* error = nullptr);
-/// Adds the DaskVantry service key and its Parameters subkey; existing keys are kept.
-bool CreateRegKeys(std::string* error = nullptr);
 /// Deletes the Parameters key with all its values.
 bool DeleteParametersKey(std::string* error = nullptr);
-/// Length of the file's name when the path names an existing file, else 0.
-int FileExists(std::string_view path);
 
-/// The value's text, or `fallback` when that text is empty (a missing value
-/// still reads as "1": the fallbacks apply to empty text only).
-std::string RegTextOr(std::string_view name, std::string_view fallback);
 /// Text of a value as the programs read strings (numbers in plain decimal).
 std::string RegValueText(const RegValue& value);
 /// A value read as a 32-bit signed number; text counts by its leading number.

@@ -4,18 +4,14 @@
 #include <cstdio>
 #include <utility>
 
+#include "text_trim.h"
+
 namespace vantry {
 namespace {
 
 std::string_view StripLineEnd(std::string_view line) {
   while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.remove_suffix(1);
   return line;
-}
-
-std::string_view TrimBlanks(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return s;
 }
 
 // Reads a quoted string with \\ and \" escapes starting at text[0] == '"'.
@@ -60,13 +56,13 @@ std::optional<RegEntry> ParseValueLine(std::string_view line) {
   size_t pos = 0;
   auto name = ReadQuoted(line, pos);
   if (!name || name->empty()) return std::nullopt;
-  std::string_view rest = TrimBlanks(line.substr(pos));
+  std::string_view rest = TrimSpacesAndTabs(line.substr(pos));
   if (rest.empty() || rest.front() != '=') return std::nullopt;
-  rest = TrimBlanks(rest.substr(1));
+  rest = TrimSpacesAndTabs(rest.substr(1));
   if (!rest.empty() && rest.front() == '"') {
     size_t data_pos = 0;
     auto text = ReadQuoted(rest, data_pos);
-    if (!text || !TrimBlanks(rest.substr(data_pos)).empty()) return std::nullopt;
+    if (!text || !TrimSpacesAndTabs(rest.substr(data_pos)).empty()) return std::nullopt;
     return RegEntry{*name, *text};
   }
   constexpr std::string_view kDword = "dword:";
@@ -108,7 +104,7 @@ RegistryDocument RegistryDocument::Parse(std::string_view text) {
     size_t end = text.find('\n', start);
     if (end == std::string_view::npos) end = text.size();
     const std::string_view raw = StripLineEnd(text.substr(start, end - start));
-    std::string_view line = TrimBlanks(raw);
+    std::string_view line = TrimSpacesAndTabs(raw);
     start = end + 1;
     if (first_line) {
       first_line = false;

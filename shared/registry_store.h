@@ -10,8 +10,10 @@ namespace vantry {
 /// Path of the settings file: $VANTRY_REGISTRY, else /etc/vantry/registry.reg.
 std::string RegistryFilePath();
 
-/// Reads the settings file under a shared lock. A missing or unreadable file
-/// reads as an empty document (every value then counts as missing).
+/// Reads the settings file, without a lock: every write replaces the file by
+/// rename, so a reader sees the old file or the new one, never half of one. A
+/// missing or unreadable file reads as an empty document (every value then
+/// counts as missing).
 RegistryDocument LoadRegistry();
 
 /// Read-modify-write under an exclusive lock: the file is re-read inside the

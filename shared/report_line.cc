@@ -36,13 +36,13 @@ std::string FormatReportLine(const ReportFields& f, const std::tm& t) {
   std::string line;
   line.reserve(96 + f.host_name.size() + f.block_source.size());
   line += std::to_string(f.slot_limit);
-  line += '|';
+  line += kFieldSeparator;
   line += std::to_string(f.slot);
-  line += '|';
+  line += kFieldSeparator;
   for (const std::string* field :
        {&f.action, &f.ip, &f.alt_ip, &f.host_name, &f.block_type, &f.block_source}) {
     line += *field;
-    line += '|';
+    line += kFieldSeparator;
   }
   line += date_time;
   return line;
@@ -50,15 +50,15 @@ std::string FormatReportLine(const ReportFields& f, const std::tm& t) {
 
 std::string FrameReport(std::string_view line) {
   std::string frame;
-  frame.reserve(line.size() + 6);
-  frame += "+++";
+  frame.reserve(line.size() + kFrameStart.size() + kFrameEnd.size());
+  frame += kFrameStart;
   // A "***" or "+++" inside a field (a host name from someone's reverse zone)
   // would end the frame early or start another; the console drops every "*"
   // and "+" inside a frame anyway, so leaving them out changes nothing shown.
   for (char c : line) {
     if (c != '*' && c != '+') frame += c;
   }
-  frame += "***";
+  frame += kFrameEnd;
   return frame;
 }
 
@@ -66,9 +66,73 @@ std::string NeutraliseField(std::string_view text) {
   std::string out(text);
   for (char& c : out) {
     auto u = static_cast<unsigned char>(c);
-    if (c == '|' || u < 0x20 || u == 0x7f) c = '_';
+    if (c == kFieldSeparator || u < 0x20 || u == 0x7f) c = '_';
   }
   return out;
+}
+
+int SplitReportLine(std::string_view line, ReportFieldViews& fields) {
+  int index = 0;
+  std::size_t start = 0;
+  while (true) {
+    std::size_t bar = line.find(kFieldSeparator, start);
+    if (bar == std::string_view::npos) {
+      if (start < line.size()) {
+        ++index;
+        if (index <= kMaxReportFields) fields[index] = line.substr(start);
+      }
+      return index;
+    }
+    ++index;
+    if (index <= kMaxReportFields) fields[index] = line.substr(start, bar - start);
+    start = bar + 1;
+  }
+}
+
+namespace {
+
+void DropTo(std::string& buffer, std::size_t pos) {
+  if (pos == std::string::npos) {
+    buffer.clear();
+  } else {
+    buffer.erase(0, pos);
+  }
+}
+
+void DropTo(std::string_view& buffer, std::size_t pos) {
+  buffer.remove_prefix(pos == std::string_view::npos ? buffer.size() : pos);
+}
+
+}  // namespace
+
+void AlignMonitorBuffer(std::string& buffer) {
+  std::size_t last = buffer.find_last_not_of(' ');
+  buffer.erase(last == std::string::npos ? 0 : last + 1);
+  DropTo(buffer, buffer.find(kFrameStart));
+}
+
+std::optional<MonitorFields> TakeMonitorMessage(std::string_view& buffer) {
+  std::size_t end = buffer.find(kFrameEnd, kFrameStart.size());
+  std::size_t next = buffer.find(kFrameStart, kFrameStart.size());
+  if (end == std::string_view::npos) {
+    buffer = {};
+    return std::nullopt;
+  }
+  if (next != std::string_view::npos && next < end) {
+    // The writer's frame was cut short: its end marker belongs to the next frame.
+    DropTo(buffer, next);
+    return std::nullopt;
+  }
+  MonitorFields fields(1);
+  for (char c : buffer.substr(kFrameStart.size(), end - kFrameStart.size())) {
+    if (c == kFieldSeparator) {
+      fields.emplace_back();
+    } else if (c != '*' && c != '+') {
+      fields.back() += c;
+    }
+  }
+  DropTo(buffer, buffer.find(kFrameStart, end + kFrameEnd.size()));
+  return fields;
 }
 
 }  // namespace vantry

@@ -62,5 +62,53 @@ TEST(ReportLine, FramesAndNeutralisedFields) {
   EXPECT_EQ(NeutraliseField(std::string("x\0y\x7f", 4)), "x_y_");
 }
 
+TEST(ReportLine, StoredLinesSplitAtEveryBarWithoutATrailingEmptyField) {
+  ReportFieldViews f;
+  EXPECT_EQ(SplitReportLine("a|b|", f), 2);
+  EXPECT_EQ(SplitReportLine("||x", f), 3);
+  EXPECT_EQ(f[1], "");
+  EXPECT_EQ(f[3], "x");
+  EXPECT_EQ(SplitReportLine("no separator", f), 1);
+  EXPECT_EQ(SplitReportLine("1|2|3|4|5|6|7|8|9|10|11|12|13|14", f), 14);
+  EXPECT_EQ(f[12], "12");  // fields past the table are counted, not stored
+}
+
+TEST(MonitorFrame, AWrittenFrameIsTakenBackFieldByField) {
+  ReportFields f{.slot_limit = 255,
+                 .slot = 3,
+                 .action = "BL",
+                 .ip = "192.0.2.9",
+                 .alt_ip = "",
+                 .host_name = "",
+                 .block_type = "Type 2",
+                 .block_source = "zen.test"};
+  const std::string line = FormatReportLine(f, At(2026, 6, 14, 9, 5));
+  std::string received = "  |09:07***" + FrameReport(line) + FrameReport(line) + "   ";
+  AlignMonitorBuffer(received);
+  std::string_view buffer = received;
+  auto first = TakeMonitorMessage(buffer);
+  ASSERT_TRUE(first);
+  EXPECT_EQ(*first, (MonitorFields{"255", "3", "BL", "192.0.2.9", "", "", "Type 2", "zen.test",
+                                   "2026-06-14", "09:05"}));
+  ASSERT_TRUE(TakeMonitorMessage(buffer));
+  EXPECT_TRUE(buffer.empty());
+}
+
+TEST(MonitorFrame, IncompleteFramesAreDroppedWithoutTheFramesBehindThem) {
+  std::string_view buffer = "+++255|2|OK|9.9.9.9";  // no end marker: dropped whole
+  EXPECT_FALSE(TakeMonitorMessage(buffer));
+  EXPECT_TRUE(buffer.empty());
+  buffer = "+++255|2|OK|9.9+++255|3|CLOSED|***";
+  EXPECT_FALSE(TakeMonitorMessage(buffer));
+  auto next = TakeMonitorMessage(buffer);
+  ASSERT_TRUE(next);
+  EXPECT_EQ(*next, (MonitorFields{"255", "3", "CLOSED", ""}));  // a trailing "|" counts here
+  buffer = "+++255|4|BL|we*ird+zone***";  // markers a sender let through are dropped
+  EXPECT_EQ(TakeMonitorMessage(buffer)->at(3), "weirdzone");
+  std::string tail = "   tail only ";
+  AlignMonitorBuffer(tail);
+  EXPECT_TRUE(tail.empty());
+}
+
 }  // namespace
 }  // namespace vantry
