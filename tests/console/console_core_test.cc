@@ -8,7 +8,7 @@
 
 #include "console_config.h"
 #include "console_number.h"
-#include "mod_rbl_registry.h"
+#include "stored_settings.h"
 #include "monitor_frame.h"
 #include "temp_dir.h"
 
@@ -255,7 +255,7 @@ TEST_F(ConsoleConfigTest, AListFileTheConsoleCannotReadIsNeverReplaced) {
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0);
   EXPECT_EQ(ReadFileText(dir_.File("manbl.cfg")), blocks);
-  EXPECT_EQ(RegValueText(GetRegValue("SMTPHost")), "mail.test");
+  EXPECT_EQ(RegValueText(StoredSetting("SMTPHost")), "mail.test");
 }
 
 }  // namespace

@@ -12,7 +12,7 @@
 #include "console_check_box.h"
 #include "console_fixture.h"
 #include "frm_main.h"
-#include "mod_rbl_registry.h"
+#include "stored_settings.h"
 
 namespace vantry::console::testing {
 namespace {
@@ -56,8 +56,8 @@ class EditorTest : public ConsoleFixture {
     }
     return {};
   }
-  std::int32_t Stored(const char* name) { return RegValueInt32(GetRegValue(name)); }
-  std::string StoredText(const char* name) { return RegValueText(GetRegValue(name)); }
+  std::int32_t Stored(const char* name) { return RegValueInt32(StoredSetting(name)); }
+  std::string StoredText(const char* name) { return RegValueText(StoredSetting(name)); }
   void SelectRow(const char* list, int row) { Find<QListWidget>(list)->setCurrentRow(row); }
 };
 
