@@ -49,8 +49,10 @@ void ActivityReporter::ReportConnection(std::int32_t index, std::string_view act
   std::string line = BuildReportLine(index, action, info);
   if (channel_ != nullptr) channel_->Send(FrameReport(line));
   trace_.SayLog(line);
-  bool log_ok = line.find("|OK|") != std::string::npos && settings_.LogOK > 0;
-  bool log_bl = line.find("|BL|") != std::string::npos && settings_.LogBL != 0;
+  // Only verdicts are logged; connection starts, ends and the service's own
+  // START and SHUT are not.
+  bool log_ok = action == "OK" && settings_.LogOK > 0;
+  bool log_bl = action == "BL" && settings_.LogBL != 0;
   if (log_ok || log_bl) AppendLog(line);
 }
 

@@ -95,12 +95,18 @@ FrmSvc::FrmSvc(asio::io_context& io, Trace& trace, ConfigSettings settings, Host
       settings_(std::move(settings)),
       lists_(std::move(lists)),
       table_(settings_.MaxSocks),
-      RBLResults(static_cast<std::size_t>(settings_.MaxSocks) + 1),
       channel_(io, MailslotName()),
       reporter_(settings_, trace, &channel_),
       resolver_(io, GatewayResolverOptions(settings_)),
-      evtRBL(resolver_, settings_, lists_.RBLHosts, RBLResults,
-             [this](std::string_view text) { Say(text); }),
+      evtRBL(
+          resolver_, settings_, lists_.RBLHosts,
+          [this](std::int32_t Index) { return table_.rbl_result(Index); },
+          [this](std::string_view text) { Say(text); }),
+      screening_{.resolver = resolver_,
+                 .settings = settings_,
+                 .lists = lists_,
+                 .checker = evtRBL,
+                 .say = [this](std::string_view text) { Say(text); }},
       relay_pump_(io),
       mail_resolver_(io) {
   evtRBL.evBlackListed = [this](std::int32_t Index, const std::string& IP,
@@ -200,7 +206,6 @@ asio::awaitable<void> FrmSvc::AcceptLoop() {
     slot.in_state = SocketState::kClosed;
     slot.wsIn = std::move(client);
     table_.ClearSocket(index);
-    RBLResults[static_cast<std::size_t>(index)] = RBLResult{};
     SocketInfo& info = table_.info(index);
     info.IP = asio::ip::address_v4(ntohl(peer.sin_addr.s_addr)).to_string();
     next_request_id_ = NextRequestID(next_request_id_);
@@ -215,6 +220,33 @@ asio::awaitable<void> FrmSvc::AcceptLoop() {
       }
       ReleaseSlot(index);
     });
+  }
+}
+
+asio::awaitable<void> FrmSvc::wsMon_ConnectionRequest(std::int32_t Index) {
+  SocketInfo& info = table_.info(Index);
+  info.Blacklisted = false;
+  ScreeningVerdict verdict = co_await ScreenConnection(screening_, Index, info.IP, info.Status);
+  info.HostName = verdict.HostName;
+  info.AltIP = verdict.AltIP;
+  switch (verdict.action) {
+    case ScreeningAction::kPassAsException:
+      info.BLType = verdict.BLType;
+      info.BLHost = verdict.BLHost;
+      co_await PassConnection(Index);
+      break;
+    case ScreeningAction::kPass:
+      info.BLHost.clear();
+      info.BLType.clear();
+      info.Blacklisted = false;
+      co_await PassConnection(Index);
+      break;
+    case ScreeningAction::kRefuseLocally:
+      RefuseLocally(Index, verdict);
+      break;
+    case ScreeningAction::kRefusedByZone:
+      ReportListed(Index, verdict);
+      break;
   }
 }
 

@@ -17,6 +17,7 @@
 #include "monitor_channel.h"
 #include "relay.h"
 #include "resolver.h"
+#include "screen_connection.h"
 #include "slot_table.h"
 #include "trace.h"
 
@@ -42,16 +43,18 @@ class FrmSvc {
 
  private:
   asio::awaitable<void> AcceptLoop();
-  /// The connection request: screening of the slot, then refusal or hand-over.
+  /// The connection request: screening of the slot, then refusal or hand-over
+  /// as the verdict says.
   asio::awaitable<void> wsMon_ConnectionRequest(std::int32_t Index);
   asio::awaitable<void> PassConnection(std::int32_t Index);
   /// The mail server's addresses, cached for a while; null on failure.
   asio::awaitable<std::shared_ptr<const MailServerAddresses>> MailServerEndpoints(
       std::error_code& error);
-  /// Refusal for the screening's own tests: report "BL" with this reason and
-  /// code, then refuse through the checker's event.
-  void RefuseLocally(std::int32_t Index, std::string_view reason, std::string_view code,
-                     const std::string& blocked_address);
+  /// Refusal by the screening's own tests: report "BL" with the verdict's
+  /// reason and code, then refuse through the checker's event.
+  void RefuseLocally(std::int32_t Index, const ScreeningVerdict& verdict);
+  /// Refusal by a zone, made inside the checker's event: report "BL" after it.
+  void ReportListed(std::int32_t Index, const ScreeningVerdict& verdict);
   /// Closes both sockets of a slot after an error; the slot is free again.
   void DropConnection(std::int32_t Index);
   void evtRBL_evBlackListed(std::int32_t Index, const std::string& IP, const std::string& BLHost,
@@ -65,11 +68,11 @@ class FrmSvc {
   const ConfigSettings settings_;
   const HostLists lists_;
   SlotTable table_;
-  std::vector<RBLResult> RBLResults;
   MonitorChannel channel_;
   ActivityReporter reporter_;
   Resolver resolver_;
   CRBL evtRBL;
+  const ScreeningSetup screening_;
   RelayPump relay_pump_;
   std::optional<asio::ip::tcp::acceptor> wsMon;
   asio::ip::tcp::resolver mail_resolver_;

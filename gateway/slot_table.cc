@@ -2,9 +2,7 @@
 
 namespace vantry {
 
-SlotTable::SlotTable(std::int32_t max_socks)
-    : Sockets(static_cast<std::size_t>(max_socks) + 1),
-      slots_(static_cast<std::size_t>(max_socks) + 1) {}
+SlotTable::SlotTable(std::int32_t max_socks) : slots_(static_cast<std::size_t>(max_socks) + 1) {}
 
 std::int32_t SlotTable::FindFreeSocket() {
   std::int32_t first_finished = -1;
@@ -24,6 +22,15 @@ std::int32_t SlotTable::FindFreeSocket() {
   return first_finished;
 }
 
-void SlotTable::ClearSocket(std::int32_t index) { info(index) = SocketInfo{}; }
+void SlotTable::ClearSocket(std::int32_t index) {
+  Slot& s = slot(index);
+  s.info = SocketInfo{};
+  s.rbl = RBLResult{};
+}
+
+RBLResult* SlotTable::rbl_result(std::int32_t index) {
+  if (index < 0 || index > max_socks()) return nullptr;
+  return &slot(index).rbl;
+}
 
 }  // namespace vantry

@@ -3,13 +3,15 @@
 #include <cstdint>
 #include <vector>
 
+#include "rbl_result.h"
 #include "socket_info.h"
 #include "unique_fd.h"
 
 namespace vantry {
 
 /// One connection slot: the inbound socket facing the client, the outbound
-/// socket facing the mail server, and the state the slot search looks at.
+/// socket facing the mail server, the state the slot search looks at, and the
+/// records the screening fills and the reports read.
 struct Slot {
   SocketState in_state = SocketState::kClosed;
   /// Taken by a connection whose screening or relay is still running. The
@@ -18,9 +20,11 @@ struct Slot {
   bool reserved = false;
   UniqueFd wsIn;
   UniqueFd wsOut;
+  SocketInfo info;
+  RBLResult rbl;
 };
 
-/// The slots 0 .. MaxSocks and their records, owned for the process lifetime.
+/// The slots 0 .. MaxSocks, owned for the process lifetime; they never move.
 class SlotTable {
  public:
   explicit SlotTable(std::int32_t max_socks);
@@ -28,15 +32,14 @@ class SlotTable {
   /// Lowest free slot, or -1. A slot left closing or in error is closed by the
   /// search and handed out by a later one, unless no other slot is free.
   std::int32_t FindFreeSocket();
-  /// Blanks the slot's record.
+  /// Blanks the slot's records.
   void ClearSocket(std::int32_t index);
 
   std::int32_t max_socks() const { return static_cast<std::int32_t>(slots_.size()) - 1; }
   Slot& slot(std::int32_t index) { return slots_[static_cast<std::size_t>(index)]; }
-  SocketInfo& info(std::int32_t index) { return Sockets[static_cast<std::size_t>(index)]; }
-
-  /// The slot records, indexed by slot.
-  std::vector<SocketInfo> Sockets;
+  SocketInfo& info(std::int32_t index) { return slot(index).info; }
+  /// The slot's DNSBL record, or null when there is no such slot.
+  RBLResult* rbl_result(std::int32_t index);
 
  private:
   std::vector<Slot> slots_;

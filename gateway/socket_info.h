@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "screening_status.h"
+
 namespace vantry {
 
 /// Per-slot record filled by the screening and read by the reports.
@@ -13,7 +15,7 @@ struct SocketInfo {
   std::string BLHost;
   std::string BLType;
   bool Blacklisted = false;
-  std::int16_t Status = 0;
+  ScreeningStatus Status = ScreeningStatus::kUnchecked;
   std::int32_t RequestID = 0;
 };
 

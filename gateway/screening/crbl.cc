@@ -1,8 +1,8 @@
 #include "crbl.h"
 
-#include "text_trim.h"
-
 #include <utility>
+
+#include "text_trim.h"
 
 namespace vantry {
 
@@ -37,18 +37,18 @@ int BlockingTypeNumber(std::string_view type) {
 }
 
 CRBL::CRBL(Resolver& resolver, const ConfigSettings& settings,
-           const std::vector<std::string>& RBLHosts, std::vector<RBLResult>& RBLResults,
-           SayFunction say)
+           const std::vector<std::string>& RBLHosts, RBLResultLookup RBLResults, SayFunction say)
     : resolver_(resolver),
       settings_(settings),
       RBLHosts_(RBLHosts),
-      RBLResults_(RBLResults),
+      RBLResults_(std::move(RBLResults)),
       say_(std::move(say)) {}
 
 asio::awaitable<void> CRBL::QueryRBL(std::int32_t Index) {
   const std::size_t count = RBLHosts_.size();
-  if (count == 0 || !ValidIndex(Index)) co_return;
-  RBLResult& record = RBLResults_[Index];
+  RBLResult* found = Record(Index);
+  if (count == 0 || found == nullptr) co_return;
+  RBLResult& record = *found;
   const std::string prefix = ReverseIP(record.IP);
   record.Response.clear();
   record.BLHost.clear();
@@ -59,22 +59,23 @@ asio::awaitable<void> CRBL::QueryRBL(std::int32_t Index) {
     std::string answer(TrimBlanks(raw_answer));
     if (IsAcceptedResponse(answer)) {
       // The first accepted answer decides, even one of a type that does not block.
-      RBLResults_[Index].Response = std::move(answer);
-      RBLResults_[Index].BLHost = zone;
+      record.Response = std::move(answer);
+      record.BLHost = zone;
       co_return;
     }
   }
 }
 
 asio::awaitable<void> CRBL::CheckRBL(std::string IP, std::int32_t Index) {
-  if (!ValidIndex(Index)) {
+  RBLResult* found = Record(Index);
+  if (found == nullptr) {
     // No record to fill; the caller still gets its one outcome.
     RaiseNotListed(Index);
     co_return;
   }
-  RBLResults_[Index].IP = std::move(IP);
+  const RBLResult& record = *found;
+  found->IP = std::move(IP);
   co_await QueryRBL(Index);
-  const RBLResult& record = RBLResults_[Index];
   if (!record.Response.empty()) {
     Say("Response: " + record.BLHost + " says: " + record.Response + " " +
         std::to_string(record.Response.size()));
@@ -96,17 +97,14 @@ asio::awaitable<void> CRBL::CheckRBL(std::string IP, std::int32_t Index) {
 }
 
 void CRBL::ManualBlock(std::string IP, std::int32_t Index) {
-  if (!ValidIndex(Index)) {
+  RBLResult* record = Record(Index);
+  if (record == nullptr) {
     RaiseBlackListed(Index, IP, std::string(kSystemBlockHost), std::string(kManualBlockCode));
     return;
   }
-  RBLResults_[Index].IP = std::move(IP);
-  RaiseBlackListed(Index, std::string(RBLResults_[Index].IP), std::string(kSystemBlockHost),
+  record->IP = std::move(IP);
+  RaiseBlackListed(Index, std::string(record->IP), std::string(kSystemBlockHost),
                    std::string(kManualBlockCode));
-}
-
-bool CRBL::ValidIndex(std::int32_t Index) const {
-  return Index >= 0 && static_cast<std::size_t>(Index) < RBLResults_.size();
 }
 
 void CRBL::Say(const std::string& line) const {

@@ -7,26 +7,17 @@
 #include <string_view>
 #include <vector>
 
+#include "block_codes.h"
 #include "config_settings.h"
 #include "list_files.h"
+#include "rbl_result.h"
 #include "resolver.h"
 
 namespace vantry {
 
-/// The DNSBL outcome of one slot; RBLResults holds one per slot, indexed like the slot table.
-struct RBLResult {
-  /// The address most recently given to CheckRBL or ManualBlock for this slot.
-  std::string IP;
-  /// The accepted answer (127.0.0.n) of the zone that listed IP; empty if none did.
-  std::string Response;
-  /// The zone, as written in the zone list, that gave Response; empty if none.
-  std::string BLHost;
-};
-
-/// Block code of a manual block, also used for the screening's own local refusals.
-inline constexpr std::string_view kManualBlockCode = "127.0.0.100";
-/// BLHost that ManualBlock reports, blanks included.
-inline constexpr std::string_view kSystemBlockHost = " System Block ";
+/// The record of slot Index, or null when there is no such slot. A record stays
+/// in place for the checker's lifetime: checks hold on to it while they wait.
+using RBLResultLookup = std::function<RBLResult*(std::int32_t Index)>;
 
 /// The reversed-octet prefix of a DNSBL query name: "a.b.c.d" gives "d.c.b.a." (with the trailing
 /// dot). Missing pieces are empty, so "" gives "....".
@@ -43,7 +34,7 @@ std::string_view ListingType(std::string_view response);
 /// type, which never blocks.
 int BlockingTypeNumber(std::string_view type);
 
-/// The DNSBL checker. It keeps no state between calls: results live in the caller's RBLResults.
+/// The DNSBL checker. It keeps no state between calls: results live in the slots' records.
 /// One instance serves all slots; checks of different slots may run concurrently on the
 /// io_context's thread, each touching only its own slot's record.
 class CRBL {
@@ -58,7 +49,7 @@ class CRBL {
   /// All arguments must outlive the checker. RBLHosts is read at each check, so it is the loaded
   /// zone list itself.
   CRBL(Resolver& resolver, const ConfigSettings& settings, const std::vector<std::string>& RBLHosts,
-       std::vector<RBLResult>& RBLResults, SayFunction say);
+       RBLResultLookup RBLResults, SayFunction say);
 
   /// Checks IP for slot Index: the zones are asked one after another in list order. Exactly one
   /// of the two events has run for Index before the returned awaitable completes.
@@ -68,9 +59,12 @@ class CRBL {
   /// "127.0.0.100", before returning.
   void ManualBlock(std::string IP, std::int32_t Index);
 
-  /// The zone walk for RBLResults[Index].IP: fills Response and BLHost of that record from the
-  /// first zone whose answer is accepted; leaves the record alone when no zones are configured.
+  /// The zone walk for the IP of slot Index's record: fills Response and BLHost of that record from
+  /// the first zone whose answer is accepted; leaves the record alone when no zones are configured.
   asio::awaitable<void> QueryRBL(std::int32_t Index);
+
+  /// Slot Index's record, or null when there is no such slot.
+  RBLResult* Record(std::int32_t Index) const { return RBLResults_ ? RBLResults_(Index) : nullptr; }
 
   /// Raised for a refusal.
   BlackListedHandler evBlackListed;
@@ -78,7 +72,6 @@ class CRBL {
   NotListedHandler evNotListed;
 
  private:
-  bool ValidIndex(std::int32_t Index) const;
   void Say(const std::string& line) const;
   void RaiseBlackListed(std::int32_t Index, const std::string& IP, const std::string& BLHost,
                         const std::string& BLType);
@@ -87,7 +80,7 @@ class CRBL {
   Resolver& resolver_;
   const ConfigSettings& settings_;
   const std::vector<std::string>& RBLHosts_;
-  std::vector<RBLResult>& RBLResults_;
+  RBLResultLookup RBLResults_;
   SayFunction say_;
 };
 

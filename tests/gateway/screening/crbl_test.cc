@@ -56,8 +56,12 @@ class CrblTest : public ::testing::Test {
   Lines trace_;
   std::multimap<std::int32_t, std::string> events_;  // slot: "ip|zone|code" or "not listed"
   CRBL crbl_ = [this] {
-    CRBL crbl(resolver_, settings_, zones_, results_,
-              [this](std::string_view line) { trace_.emplace_back(line); });
+    CRBL crbl(
+        resolver_, settings_, zones_,
+        [this](std::int32_t index) {
+          return index >= 0 && index < std::ssize(results_) ? &results_[index] : nullptr;
+        },
+        [this](std::string_view line) { trace_.emplace_back(line); });
     crbl.evBlackListed = [this](std::int32_t index, const std::string& ip, const std::string& host,
                                 const std::string& type) {
       events_.emplace(index, ip + "|" + host + "|" + type);

@@ -1,0 +1,88 @@
+#include "screen_connection.h"
+
+#include <string_view>
+#include <utility>
+
+#include "block_codes.h"
+#include "report_line.h"
+#include "text_trim.h"
+
+namespace vantry {
+namespace {
+
+ScreeningVerdict Decided(ScreeningAction action, ScreeningVerdict verdict, std::string_view reason,
+                         std::string_view code, std::string blocked_address = {}) {
+  verdict.action = action;
+  verdict.BLHost = reason;
+  verdict.BLType = code;
+  verdict.blocked_address = std::move(blocked_address);
+  return verdict;
+}
+
+}  // namespace
+
+asio::awaitable<ScreeningVerdict> ScreenConnection(const ScreeningSetup& setup, std::int32_t Index,
+                                                   std::string IP, ScreeningStatus& Status) {
+  const ConfigSettings& settings = setup.settings;
+  const std::string index_text = std::to_string(Index);
+  auto say = [&setup](const std::string& text) {
+    if (setup.say) setup.say(text);
+  };
+  say("\r\nIncoming connection from " + IP);
+
+  ScreeningVerdict verdict;
+  // The name comes from whoever controls the peer's reverse zone; it ends up
+  // in "|"-separated lines and reports, so it must not be able to split them.
+  const std::string host_name = co_await setup.resolver.GetHostFromIP(IP);
+  verdict.HostName = NeutraliseField(TrimBlanks(host_name));
+  if (!verdict.HostName.empty()) {
+    verdict.AltIP = co_await setup.resolver.GetIPFromHost(verdict.HostName);
+  } else {
+    verdict.AltIP = IP;
+  }
+  say("Hostname: " + verdict.HostName + " AltIP: " + verdict.AltIP + " ");
+  Status = ScreeningStatus::kUnchecked;
+
+  if (settings.UseExceptions > 0 && IsException(setup.lists, IP) > 0) {
+    say(IP + " EXCEPTION. " + index_text + "\r\n");
+    co_return Decided(ScreeningAction::kPassAsException, std::move(verdict), kExceptionReason,
+                      kExceptionCode);
+  }
+  if (settings.BlockAltIP > 0 && verdict.AltIP != IP) {
+    co_return Decided(ScreeningAction::kRefuseLocally, std::move(verdict), kAltIPReason, kAltIPCode,
+                      IP);
+  }
+  if (settings.BlockNoHost > 0 && verdict.HostName.empty()) {
+    co_return Decided(ScreeningAction::kRefuseLocally, std::move(verdict), kNoHostReason,
+                      kNoHostCode, IP);
+  }
+  if (settings.UseManual > 0 && setup.lists.ManualCount() > 0) {
+    std::string blocked;
+    if (IsManualBlock(setup.lists, IP) > 0) {
+      blocked = IP;
+    } else if (IsManualBlock(setup.lists, verdict.AltIP) > 0) {
+      blocked = verdict.AltIP;
+    }
+    if (!blocked.empty()) {
+      co_return Decided(ScreeningAction::kRefuseLocally, std::move(verdict), kManualBlockReason,
+                        kManualBlockCode, std::move(blocked));
+    }
+  }
+
+  // The events are delivered inside CheckRBL, so Status is final on return.
+  co_await setup.checker.CheckRBL(IP, Index);
+  if (Status != ScreeningStatus::kBlacklisted) {
+    Status = ScreeningStatus::kPeerNotListed;
+    co_await setup.checker.CheckRBL(verdict.AltIP, Index);
+  }
+  if (Status != ScreeningStatus::kBlacklisted) {
+    say(IP + " is OK. " + index_text + "\r\n");
+    co_return Decided(ScreeningAction::kPass, std::move(verdict), {}, {});
+  }
+  RBLResult listed;
+  if (const RBLResult* record = setup.checker.Record(Index)) listed = *record;
+  co_return Decided(ScreeningAction::kRefusedByZone, std::move(verdict), listed.BLHost,
+                    listed.Response, std::move(listed.IP));
+}
+
+}  // namespace vantry

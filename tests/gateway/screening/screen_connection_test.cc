@@ -1,0 +1,272 @@
+// The screening's verdicts, with a hosts file standing in for the name
+// servers: it answers the reverse and forward lookups and the zone queries.
+#include "screen_connection.h"
+
+#include <gtest/gtest.h>
+
+#include "run_awaitable.h"
+#include "temp_dir.h"
+
+namespace vantry {
+namespace {
+
+using Lines = std::vector<std::string>;
+using Action = ScreeningAction;
+
+// Names resolve both ways; alt.test leads to 127.0.0.60, whose own name is its
+// first; zone bl1 lists .12 and .60 as type 2 and .20 as type 10, bl2 lists .20 as type 2.
+constexpr std::string_view kHosts =
+    "127.0.0.5 good.test\n"
+    "127.0.0.60 alt.test\n"
+    "127.0.0.6 alt.test\n"
+    "127.0.0.12 l12.test\n"
+    "127.0.0.20 l20.test\n"
+    "127.0.0.9 evil|host\n"
+    "127.0.0.2 12.0.0.127.bl1.test 60.0.0.127.bl1.test 20.0.0.127.bl2.test\n"
+    "127.0.0.10 20.0.0.127.bl1.test\n";
+
+struct Case {
+  const char* name;
+  std::string peer;
+  Action action;
+  std::string host, alt_ip, bl_host, bl_type, blocked;
+  // The checker's refusal ("ip|zone|code"), when a zone refused.
+  Lines refusals;
+  // The last trace line of the screening.
+  std::string last_line;
+  ConfigSettings settings = {};
+  HostLists lists = {.RBLHosts = {"bl1.test", "bl2.test"}};
+};
+
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
+ConfigSettings With(void (*change)(ConfigSettings&)) {
+  ConfigSettings settings;
+  change(settings);
+  return settings;
+}
+
+const HostLists kZonesAndLists = {.RBLHosts = {"bl1.test", "bl2.test"},
+                                  .Exceptions = {"127.0.0.8", "127.0.0.12"},
+                                  .ManualBlocks = {"127.0.0.8", "127.0.0.5", "127.0.0.60"}};
+
+class ScreenConnectionTest : public ::testing::TestWithParam<Case> {};
+
+TEST_P(ScreenConnectionTest, GivesTheVerdictOfTheFirstTestThatDecides) {
+  const Case& c = GetParam();
+  testing::TempDir dir;
+  testing::WriteFileText(dir.path() / "hosts", kHosts);
+  asio::io_context io;
+  // Nothing listens at the name server: only the file answers.
+  Resolver resolver(io, {.dns_servers = "127.0.0.1:9", .hosts_file = dir.File("hosts")});
+  RBLResult record;
+  ScreeningStatus status = ScreeningStatus::kBlacklisted;  // left over from an earlier client
+  Lines trace, refusals;
+  CRBL checker(
+      resolver, c.settings, c.lists.RBLHosts,
+      [&](std::int32_t index) { return index == 3 ? &record : nullptr; },
+      [&](std::string_view line) { trace.emplace_back(line); });
+  // What the gateway's handlers do to the status, which the screening reads.
+  checker.evNotListed = [&](std::int32_t) { status = AfterNotListed(status); };
+  checker.evBlackListed = [&](std::int32_t index, const std::string& ip, const std::string& zone,
+                              const std::string& code) {
+    EXPECT_EQ(index, 3);
+    status = ScreeningStatus::kBlacklisted;
+    refusals.push_back(ip + "|" + zone + "|" + code);
+  };
+  const ScreeningSetup setup{.resolver = resolver,
+                             .settings = c.settings,
+                             .lists = c.lists,
+                             .checker = checker,
+                             .say = [&](std::string_view line) { trace.emplace_back(line); }};
+
+  ScreeningVerdict verdict = testing::RunAwaitable(io, ScreenConnection(setup, 3, c.peer, status));
+  EXPECT_EQ(verdict.action, c.action);
+  EXPECT_EQ(verdict.HostName, c.host);
+  EXPECT_EQ(verdict.AltIP, c.alt_ip);
+  EXPECT_EQ(verdict.BLHost, c.bl_host);
+  EXPECT_EQ(verdict.BLType, c.bl_type);
+  EXPECT_EQ(verdict.blocked_address, c.blocked);
+  EXPECT_EQ(refusals, c.refusals);
+  EXPECT_EQ(status == ScreeningStatus::kBlacklisted, c.action == Action::kRefusedByZone);
+  ASSERT_GE(trace.size(), 2u);
+  EXPECT_EQ(trace[0], "\r\nIncoming connection from " + c.peer);
+  EXPECT_EQ(trace[1], "Hostname: " + c.host + " AltIP: " + c.alt_ip + " ");
+  EXPECT_EQ(trace.back(), c.last_line);
+}
+
+const std::string kNoHostTrace = "Hostname:  AltIP: 127.0.0.8 ";
+
+INSTANTIATE_TEST_SUITE_P(
+    Verdicts, ScreenConnectionTest,
+    ::testing::Values(Case{"Pass",
+                           "127.0.0.5",
+                           Action::kPass,
+                           "good.test",
+                           "127.0.0.5",
+                           "",
+                           "",
+                           "",
+                           {},
+                           "127.0.0.5 is OK. 3\r\n"},
+                      Case{"ExceptionBeforeManualBlockAndNoHost",
+                           "127.0.0.8",
+                           Action::kPassAsException,
+                           "",
+                           "127.0.0.8",
+                           "Manual Exception",
+                           "127.0.0.200",
+                           "",
+                           {},
+                           "127.0.0.8 EXCEPTION. 3\r\n",
+                           {},
+                           kZonesAndLists},
+                      Case{"ExceptionBeforeTheZones",
+                           "127.0.0.12",
+                           Action::kPassAsException,
+                           "l12.test",
+                           "127.0.0.12",
+                           "Manual Exception",
+                           "127.0.0.200",
+                           "",
+                           {},
+                           "127.0.0.12 EXCEPTION. 3\r\n",
+                           {},
+                           kZonesAndLists},
+                      Case{"ExceptionsOff",
+                           "127.0.0.8",
+                           Action::kRefuseLocally,
+                           "",
+                           "127.0.0.8",
+                           "No Host",
+                           "127.0.0.150",
+                           "127.0.0.8",
+                           {},
+                           kNoHostTrace,
+                           With([](ConfigSettings& s) { s.UseExceptions = -1; }),
+                           kZonesAndLists},
+                      Case{"AltIPBeforeManualBlock",
+                           "127.0.0.6",
+                           Action::kRefuseLocally,
+                           "alt.test",
+                           "127.0.0.60",
+                           "ALT IP",
+                           "127.0.0.155",
+                           "127.0.0.6",
+                           {},
+                           "Hostname: alt.test AltIP: 127.0.0.60 ",
+                           {},
+                           kZonesAndLists},
+                      Case{"NeutralisedNameThatLeadsNowhere",
+                           "127.0.0.9",
+                           Action::kRefuseLocally,
+                           "evil_host",
+                           "",
+                           "ALT IP",
+                           "127.0.0.155",
+                           "127.0.0.9",
+                           {},
+                           "Hostname: evil_host AltIP:  "},
+                      Case{"NoHost",
+                           "127.0.0.8",
+                           Action::kRefuseLocally,
+                           "",
+                           "127.0.0.8",
+                           "No Host",
+                           "127.0.0.150",
+                           "127.0.0.8",
+                           {},
+                           kNoHostTrace},
+                      Case{"NoHostOffWhenNotAboveZero",
+                           "127.0.0.8",
+                           Action::kPass,
+                           "",
+                           "127.0.0.8",
+                           "",
+                           "",
+                           "",
+                           {},
+                           "127.0.0.8 is OK. 3\r\n",
+                           With([](ConfigSettings& s) { s.BlockNoHost = -1; })},
+                      Case{"ManualBlockOfThePeer",
+                           "127.0.0.5",
+                           Action::kRefuseLocally,
+                           "good.test",
+                           "127.0.0.5",
+                           "Manual Block",
+                           "127.0.0.100",
+                           "127.0.0.5",
+                           {},
+                           "Hostname: good.test AltIP: 127.0.0.5 ",
+                           {},
+                           kZonesAndLists},
+                      Case{"ManualBlockOfTheAltIP",
+                           "127.0.0.6",
+                           Action::kRefuseLocally,
+                           "alt.test",
+                           "127.0.0.60",
+                           "Manual Block",
+                           "127.0.0.100",
+                           "127.0.0.60",
+                           {},
+                           "Hostname: alt.test AltIP: 127.0.0.60 ",
+                           With([](ConfigSettings& s) { s.BlockAltIP = 0; }),
+                           kZonesAndLists},
+                      Case{"ManualBlocksOff",
+                           "127.0.0.5",
+                           Action::kPass,
+                           "good.test",
+                           "127.0.0.5",
+                           "",
+                           "",
+                           "",
+                           {},
+                           "127.0.0.5 is OK. 3\r\n",
+                           With([](ConfigSettings& s) { s.UseManual = 0; }),
+                           kZonesAndLists},
+                      Case{"ListedPeer",
+                           "127.0.0.12",
+                           Action::kRefusedByZone,
+                           "l12.test",
+                           "127.0.0.12",
+                           "bl1.test",
+                           "127.0.0.2",
+                           "127.0.0.12",
+                           {"127.0.0.12|bl1.test|127.0.0.2"},
+                           "Type 127.0.0.2"},
+                      Case{"ListedAltIP",
+                           "127.0.0.6",
+                           Action::kRefusedByZone,
+                           "alt.test",
+                           "127.0.0.60",
+                           "bl1.test",
+                           "127.0.0.2",
+                           "127.0.0.60",
+                           {"127.0.0.60|bl1.test|127.0.0.2"},
+                           "Type 127.0.0.2",
+                           With([](ConfigSettings& s) { s.BlockAltIP = 0; })},
+                      Case{"ListedWithATypeNotBlocked",
+                           "127.0.0.12",
+                           Action::kPass,
+                           "l12.test",
+                           "127.0.0.12",
+                           "",
+                           "",
+                           "",
+                           {},
+                           "127.0.0.12 is OK. 3\r\n",
+                           With([](ConfigSettings& s) { s.BlockT2 = false; })},
+                      Case{"TheFirstAcceptedAnswerDecides",
+                           "127.0.0.20",
+                           Action::kPass,
+                           "l20.test",
+                           "127.0.0.20",
+                           "",
+                           "",
+                           "",
+                           {},
+                           "127.0.0.20 is OK. 3\r\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace vantry
