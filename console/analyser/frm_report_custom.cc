@@ -22,9 +22,7 @@ using ui::Std;
 
 FrmReportCustom::FrmReportCustom(DesktopServices& services, analyser::ReportParams& params,
                                  QWidget* parent)
-    : QDialog(parent), services_(services), params_(params) {
-  setObjectName("frmReportCustom");
-  setWindowTitle("Vantry - Create Custom Report");
+    : ReportDialog(services, params, "frmReportCustom", "Vantry - Create Custom Report", parent) {
   cbxField_ = Named(new QComboBox(this), "cbxField");
   for (const auto& field : analyser::kCustomFields) cbxField_->addItem(Qs(field.entry));
   cbxOp_ = Named(new QComboBox(this), "cbxOp");
@@ -41,8 +39,7 @@ FrmReportCustom::FrmReportCustom(DesktopServices& services, analyser::ReportPara
   QPalette grey = txtPre_->palette();  // grey, as a box the user does not edit
   grey.setColor(QPalette::Base, grey.color(QPalette::Window));
   txtPre_->setPalette(grey);
-  cmdOk_ = Named(new QPushButton("&Ok", this), "cmdOk");
-  cmdCancel_ = Named(new QPushButton("&Cancel", this), "cmdCancel");
+  MakeButtons("&Ok", "cmdOk", false);
 
   auto* clause = new QGridLayout;
   clause->addWidget(cbxField_, 0, 0);
@@ -59,15 +56,11 @@ FrmReportCustom::FrmReportCustom(DesktopServices& services, analyser::ReportPara
   auto* list = new QHBoxLayout;
   list->addWidget(lbClause_, 1);
   list->addLayout(list_buttons);
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch();
-  buttons->addWidget(cmdOk_);
-  buttons->addWidget(cmdCancel_);
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(clause);
   layout->addLayout(list);
   layout->addWidget(txtPre_);
-  layout->addLayout(buttons);
+  layout->addLayout(ButtonRow());
 
   connect(cbxOp_, &QComboBox::currentIndexChanged, this, &FrmReportCustom::CbxOpClick);
   connect(cmdAdd_, &QPushButton::clicked, this, &FrmReportCustom::CmdAddClick);
@@ -75,8 +68,6 @@ FrmReportCustom::FrmReportCustom(DesktopServices& services, analyser::ReportPara
   connect(cmdDel_, &QPushButton::clicked, this, &FrmReportCustom::CmdDelClick);
   connect(cmdNew_, &QPushButton::clicked, this, &FrmReportCustom::CmdNewClick);
   connect(cmdPre_, &QPushButton::clicked, this, &FrmReportCustom::CmdPreClick);
-  connect(cmdOk_, &QPushButton::clicked, this, &FrmReportCustom::CmdOkClick);
-  connect(cmdCancel_, &QPushButton::clicked, this, &FrmReportCustom::CmdCancelClick);
 
   // Load.
   cbxField_->setCurrentIndex(0);
@@ -104,8 +95,7 @@ void FrmReportCustom::CmdAddClick() {
   analyser::Status s = analyser::BuildClause(cbxField_->currentIndex(), cbxOp_->currentIndex(),
                                              Std(txtCri_->text()), Std(txtAnd_->text()), &clause);
   if (!s.ok) {
-    services_.ShowMessage(this, QMessageBox::Information, Qs(analyser::kCustomTitle), Qs(s.message),
-                          QMessageBox::Ok);
+    Tell(QMessageBox::Information, analyser::kCustomTitle, s.message);
     return;
   }
   lbClause_->addItem(Qs(clause));
@@ -148,14 +138,14 @@ void FrmReportCustom::CmdPreClick() {
   txtPre_->setPlainText(text);
 }
 
-void FrmReportCustom::CmdOkClick() {
+void FrmReportCustom::OkClick() {
   std::vector<std::string> clauses = Clauses();
   if (clauses.empty()) return;
   params_.CustomSQL = analyser::CustomQuery(clauses);
   accept();
 }
 
-void FrmReportCustom::CmdCancelClick() {
+void FrmReportCustom::CancelClick() {
   params_.CustomSQL.clear();
   reject();
 }

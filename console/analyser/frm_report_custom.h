@@ -1,11 +1,9 @@
 #pragma once
 
-#include <QDialog>
 #include <string>
 #include <vector>
 
-#include "desktop_services.h"
-#include "report_params.h"
+#include "report_dialog.h"
 
 class QComboBox;
 class QLineEdit;
@@ -18,7 +16,7 @@ namespace vantry::console {
 /// "Vantry - Create Custom Report": builds a query on tbl_log from clauses
 /// (field, operator, criteria) joined with AND; "&Ok" stores it in CustomSQL,
 /// "&Cancel" clears CustomSQL, closing by the frame changes nothing.
-class FrmReportCustom : public QDialog {
+class FrmReportCustom : public ReportDialog {
   Q_OBJECT
 
  public:
@@ -35,11 +33,9 @@ class FrmReportCustom : public QDialog {
   void CmdDelClick();
   void CmdNewClick();
   void CmdPreClick();
-  void CmdOkClick();
-  void CmdCancelClick();
+  void OkClick() override;
+  void CancelClick() override;
 
-  DesktopServices& services_;
-  analyser::ReportParams& params_;
   QComboBox* cbxField_ = nullptr;
   QComboBox* cbxOp_ = nullptr;
   QLineEdit* txtCri_ = nullptr;
@@ -50,8 +46,6 @@ class FrmReportCustom : public QDialog {
   QPushButton* cmdNew_ = nullptr;
   QPushButton* cmdPre_ = nullptr;
   QPlainTextEdit* txtPre_ = nullptr;
-  QPushButton* cmdOk_ = nullptr;
-  QPushButton* cmdCancel_ = nullptr;
 };
 
 }  // namespace vantry::console

@@ -3,9 +3,7 @@
 #include <QCheckBox>
 #include <QEvent>
 #include <QFormLayout>
-#include <QHBoxLayout>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -20,17 +18,13 @@ using ui::Std;
 
 FrmReportDate::FrmReportDate(DesktopServices& services, analyser::ReportParams& params,
                              QWidget* parent)
-    : QDialog(parent), services_(services), params_(params) {
-  setObjectName("frmReportDate");
-  setWindowTitle("Define Report Date/Time");
+    : ReportDialog(services, params, "frmReportDate", "Define Report Date/Time", parent) {
   txtDateStart_ = Named(new QLineEdit(this), "txtDateStart");
   txtDateEnd_ = Named(new QLineEdit(this), "txtDateEnd");
   chkTime_ = Named(new QCheckBox("Use this date for a time-based report", this), "chkTime");
   txtTimeStart_ = Named(new QLineEdit(this), "txtTimeStart");
   txtTimeEnd_ = Named(new QLineEdit(this), "txtTimeEnd");
-  cmdOk_ = Named(new QPushButton("&Ok", this), "cmdOk");
-  cmdOk_->setDefault(true);
-  cmdCancel_ = Named(new QPushButton("&Cancel", this), "cmdCancel");
+  MakeButtons("&Ok", "cmdOk", true);
 
   auto* form = new QFormLayout;
   form->addRow("Starting Date (mm/dd/yyyy)", txtDateStart_);
@@ -38,20 +32,14 @@ FrmReportDate::FrmReportDate(DesktopServices& services, analyser::ReportParams& 
   form->addRow(chkTime_);
   form->addRow("Starting Time", txtTimeStart_);
   form->addRow("Ending Time", txtTimeEnd_);
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch();
-  buttons->addWidget(cmdOk_);
-  buttons->addWidget(cmdCancel_);
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(form);
-  layout->addLayout(buttons);
+  layout->addLayout(ButtonRow());
 
   for (QLineEdit* box : {txtDateStart_, txtDateEnd_, txtTimeStart_, txtTimeEnd_}) {
     box->installEventFilter(this);
   }
   connect(chkTime_, &QCheckBox::clicked, this, &FrmReportDate::ChkTimeClick);
-  connect(cmdOk_, &QPushButton::clicked, this, &FrmReportDate::CmdOkClick);
-  connect(cmdCancel_, &QPushButton::clicked, this, &QDialog::reject);
 
   ShowFields(analyser::LoadDateDialog(params));
 }
@@ -99,12 +87,11 @@ void FrmReportDate::ChkTimeClick() {
   ShowFields(fields);
 }
 
-void FrmReportDate::CmdOkClick() {
+void FrmReportDate::OkClick() {
   analyser::DateDialogCheck check = analyser::CheckDateDialog(Fields());
   ShowFields(check.fields);
   if (!check.ok) {
-    services_.ShowMessage(this, QMessageBox::Warning, Qs(analyser::kReportTitle), Qs(check.message),
-                          QMessageBox::Ok);
+    Tell(QMessageBox::Warning, analyser::kReportTitle, check.message);
     QLineEdit* box = nullptr;
     switch (check.focus) {
       case analyser::DateDialogField::kDateStart:

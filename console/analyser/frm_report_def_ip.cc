@@ -5,46 +5,33 @@
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QLabel>
 #include <QLineEdit>
 #include <QListView>
-#include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-#include "number_list_model.h"
 #include "report_ip.h"
-#include "report_messages.h"
 #include "ui_text.h"
 
 namespace vantry::console {
 
 using ui::Named;
 using ui::Qs;
-using ui::SelectedRow;
-using ui::SelectRow;
 using ui::Std;
 
 FrmReportDefIP::FrmReportDefIP(DesktopServices& services, analyser::ReportParams& params,
                                QWidget* parent)
-    : QDialog(parent), params_(params) {
-  setObjectName("frmReportDefIP");
-  setWindowTitle("Define Report IP");
+    : ReportDialog(services, params, "frmReportDefIP", "Define Report IP", parent) {
   optType_[0] = Named(new QRadioButton("IP Address", this), "optType0");
   optType_[1] = Named(new QRadioButton("Host Name", this), "optType1");
   txtIP_ = Named(new QLineEdit(this), "txtIP");
   txtHost_ = Named(new QLineEdit(this), "txtHost");
   chkWildPre_ = Named(new QCheckBox("Wildcard prefix", this), "chkWildPre");
   chkWildSuf_ = Named(new QCheckBox("Wildcard prefix suffix", this), "chkWildSuf");
-  lbMax_ = Named(new QListView(this), "lbMax");
-  lbMax_->setModel(new NumberListModel(params.LogIPs, lbMax_));
-  lbMax_->setSelectionMode(QAbstractItemView::SingleSelection);
-  lbMax_->setUniformItemSizes(true);
+  MakeLimitList();
   cbxOrder_ = Named(new QComboBox(this), "cbxOrder");
   cbxOrder_->addItems({"Chronological", "Reverse Chronological"});
-  cmdOK_ = Named(new QPushButton("OK", this), "cmdOK");
-  cmdOK_->setDefault(true);
-  cmdCancel_ = Named(new QPushButton("&Cancel", this), "cmdCancel");
+  MakeButtons("OK", "cmdOK", true);
 
   auto* search = new QGroupBox(this);
   auto* search_layout = new QFormLayout(search);
@@ -57,19 +44,13 @@ FrmReportDefIP::FrmReportDefIP(DesktopServices& services, analyser::ReportParams
   auto* limits = new QFormLayout;
   limits->addRow("Max Results", lbMax_);
   limits->addRow("Date Order", cbxOrder_);
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch();
-  buttons->addWidget(cmdOK_);
-  buttons->addWidget(cmdCancel_);
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(search);
   layout->addLayout(limits);
-  layout->addLayout(buttons);
+  layout->addLayout(ButtonRow());
 
   connect(optType_[0], &QRadioButton::clicked, this, [this] { OptTypeClick(0); });
   connect(optType_[1], &QRadioButton::clicked, this, [this] { OptTypeClick(1); });
-  connect(cmdOK_, &QPushButton::clicked, this, &FrmReportDefIP::CmdOKClick);
-  connect(cmdCancel_, &QPushButton::clicked, this, &QDialog::reject);
 
   // Load. The buttons show the search mode in force rather than always
   // "IP Address", so the dialog never claims one mode while the report uses the other.
@@ -80,12 +61,7 @@ FrmReportDefIP::FrmReportDefIP(DesktopServices& services, analyser::ReportParams
   cbxOrder_->setCurrentIndex(0);
   txtIP_->setText(Qs(params.ReportIP));
   txtHost_->setText(Qs(params.ReportHost));
-  if (auto row = analyser::DefIPDialogSelection(params.LogIPs)) {
-    SelectRow(lbMax_, static_cast<int>(*row));
-  } else {
-    services.ShowMessage(this, QMessageBox::Information, Qs(analyser::kReportTitle),
-                         Qs(analyser::kPreloadMessage), QMessageBox::Ok);
-  }
+  ShowLimit(analyser::DefIPDialogSelection(params.LogIPs));
 }
 
 void FrmReportDefIP::OptTypeClick(int index) {
@@ -95,14 +71,14 @@ void FrmReportDefIP::OptTypeClick(int index) {
   txtHost_->setEnabled(index == 1);
 }
 
-void FrmReportDefIP::CmdOKClick() {
+void FrmReportDefIP::OkClick() {
   analyser::DefIPDialogFields fields;
   fields.txtIP = Std(txtIP_->text());
   fields.txtHost = Std(txtHost_->text());
   fields.host_name_selected = optType_[1]->isChecked();
   fields.chkWildPre = chkWildPre_->isChecked();
   fields.chkWildSuf = chkWildSuf_->isChecked();
-  if (int row = SelectedRow(lbMax_); row >= 0) fields.limit = row + 1;
+  fields.limit = ChosenLimit();
   fields.reverse_chronological = cbxOrder_->currentIndex() == 1;
   analyser::StoreDefIPDialog(fields, params_);
   accept();

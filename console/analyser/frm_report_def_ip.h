@@ -1,16 +1,12 @@
 #pragma once
 
-#include <QDialog>
 #include <array>
 
-#include "desktop_services.h"
-#include "report_params.h"
+#include "report_dialog.h"
 
 class QCheckBox;
 class QComboBox;
 class QLineEdit;
-class QListView;
-class QPushButton;
 class QRadioButton;
 
 namespace vantry::console {
@@ -18,7 +14,7 @@ namespace vantry::console {
 /// "Define Report IP" for "Specific Host/IP Address": address or host name,
 /// wildcards, row limit and date order. Writes ReportIP, ReportHost,
 /// SearchHost, MaxResults, DateOrder, WildPrefix and WildSuffix on "OK".
-class FrmReportDefIP : public QDialog {
+class FrmReportDefIP : public ReportDialog {
   Q_OBJECT
 
  public:
@@ -27,18 +23,14 @@ class FrmReportDefIP : public QDialog {
 
  private:
   void OptTypeClick(int index);
-  void CmdOKClick();
+  void OkClick() override;
 
-  analyser::ReportParams& params_;
   std::array<QRadioButton*, 2> optType_{};
   QLineEdit* txtIP_ = nullptr;
   QLineEdit* txtHost_ = nullptr;
   QCheckBox* chkWildPre_ = nullptr;
   QCheckBox* chkWildSuf_ = nullptr;
-  QListView* lbMax_ = nullptr;
   QComboBox* cbxOrder_ = nullptr;
-  QPushButton* cmdOK_ = nullptr;
-  QPushButton* cmdCancel_ = nullptr;
 };
 
 }  // namespace vantry::console

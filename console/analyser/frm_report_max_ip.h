@@ -1,18 +1,12 @@
 #pragma once
 
-#include <QDialog>
-
-#include "desktop_services.h"
-#include "report_params.h"
-
-class QListView;
-class QPushButton;
+#include "report_dialog.h"
 
 namespace vantry::console {
 
 /// "Define Report" for "All Hosts/IP Addresses": the number of addresses to
 /// list, 1 to LogIPs. Writes MaxResults on "&Ok".
-class FrmReportMaxIP : public QDialog {
+class FrmReportMaxIP : public ReportDialog {
   Q_OBJECT
 
  public:
@@ -21,12 +15,7 @@ class FrmReportMaxIP : public QDialog {
                  QWidget* parent = nullptr);
 
  private:
-  void CmdOKClick();
-
-  analyser::ReportParams& params_;
-  QListView* lbMax_ = nullptr;
-  QPushButton* cmdOK_ = nullptr;
-  QPushButton* cmdCancel_ = nullptr;
+  void OkClick() override;
 };
 
 }  // namespace vantry::console
