@@ -13,13 +13,12 @@
 
 #include "frm_log_a.h"
 #include "frm_report_custom.h"
-#include "unattended_desktop_services.h"
 #include "frm_report_date.h"
 #include "frm_report_def_ip.h"
 #include "frm_report_max_ip.h"
+#include "unattended_desktop_services.h"
 
 namespace {
-
 
 void WriteSampleLog(const QString& path) {
   std::ofstream out(path.toStdString(), std::ios::binary);
