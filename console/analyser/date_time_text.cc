@@ -83,7 +83,7 @@ std::optional<std::string> LogTimeToStored(std::string_view text) {
 }
 
 std::optional<CivilDate> ParseUserDate(std::string_view raw) {
-  std::string_view text = TrimBlanks(raw);
+  std::string_view text = TrimSpacesAndTabs(raw);
   std::vector<int> parts;
   if (SplitNumbers(text, '/', 3, &parts) || SplitNumbers(text, '-', 3, &parts)) {
     if (text.size() >= 5 && (text[4] == '-' || text[4] == '/') && parts[0] > 31) {
@@ -101,7 +101,7 @@ std::optional<CivilDate> ParseUserDate(std::string_view raw) {
 }
 
 std::optional<TimeOfDay> ParseUserTime(std::string_view raw) {
-  std::string text = AsciiLower(TrimBlanks(raw));
+  std::string text = AsciiLower(TrimSpacesAndTabs(raw));
   bool am = false;
   bool pm = false;
   if (text.size() >= 2 && (text.ends_with("am") || text.ends_with("pm"))) {
@@ -148,7 +148,7 @@ std::string FormatStoredTime(const TimeOfDay& time) {
 }
 
 std::optional<std::string> AccessLiteralToStored(std::string_view raw) {
-  std::string_view inside = TrimBlanks(raw);
+  std::string_view inside = TrimSpacesAndTabs(raw);
   if (auto date = ParseUserDate(inside)) return FormatStoredDate(*date);
   if (auto time = ParseUserTime(inside)) return FormatStoredTime(*time);
   size_t blank = inside.find(' ');

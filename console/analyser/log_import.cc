@@ -11,6 +11,7 @@
 #include "log_entry.h"
 #include "log_line_reader.h"
 #include "report_db.h"
+#include "report_transaction.h"
 #include "sql_text.h"
 
 namespace vantry::analyser {
@@ -88,30 +89,22 @@ ImportResult LoadLog(const std::filesystem::path& log_file, const std::filesyste
     result.status = s;
     return result;
   }
-  auto fail = [&](std::string_view what, const Status& s) {
-    db.Exec("ROLLBACK");
-    result.status =
-        Status::Error(std::string(what) + " \"" + db_file.string() + "\": " + s.message);
-    return result;
-  };
-  // IMMEDIATE takes the write lock now, so a locked file is reported before any work.
-  if (Status s = db.Exec("BEGIN IMMEDIATE"); !s.ok) {
+  // Every failure leaves the previous rows: the transaction rolls back unless committed.
+  auto fail = [&](const Status& s) {
     result.status = Status::Error("Cannot write the report database \"" + db_file.string() +
                                   "\": " + s.message);
     return result;
-  }
-  if (Status s = DropSortIndexes(db); !s.ok) return fail("Cannot write the report database", s);
-  if (Status s = db.Exec("DELETE FROM tbl_log"); !s.ok) {
-    return fail("Cannot write the report database", s);
-  }
+  };
+  ReportTransaction transaction(db);
+  if (Status s = transaction.BeginImmediate(); !s.ok) return fail(s);
+  if (Status s = DropSortIndexes(db); !s.ok) return fail(s);
+  if (Status s = db.Exec("DELETE FROM tbl_log"); !s.ok) return fail(s);
   Statement insert;
-  if (Status s = db.PrepareNative(kInsertSql, &insert); !s.ok) {
-    return fail("Cannot write the report database", s);
-  }
+  if (Status s = db.PrepareNative(kInsertSql, &insert); !s.ok) return fail(s);
 
   std::int64_t mark = 100;
   std::string insert_error;
-  LineFieldViews fields;
+  ReportFieldViews fields;
   LogLineReader reader(file.get());
   bool completed = reader.ForEachLine([&](std::string_view line, bool too_long) {
     ++result.lines;
@@ -156,8 +149,8 @@ ImportResult LoadLog(const std::filesystem::path& log_file, const std::filesyste
         options.on_progress(progress);
       }
     }
-    insert.BindInt64(1, LeadingNumber(fields[1]));
-    insert.BindInt64(2, LeadingNumber(fields[2]));
+    insert.BindInt64(1, ClampedLeadingNumber(fields[1]));
+    insert.BindInt64(2, ClampedLeadingNumber(fields[2]));
     bool bound = true;
     for (int i = 3; i <= 8; ++i) bound = insert.BindTextStatic(i, fields[i]) && bound;
     bound = insert.BindTextStatic(9, *date) && bound;
@@ -179,19 +172,16 @@ ImportResult LoadLog(const std::filesystem::path& log_file, const std::filesyste
   insert = Statement();
 
   if (result.cancelled) {
-    db.Exec("ROLLBACK");
     result.stored = 0;
     return result;
   }
-  if (!insert_error.empty())
-    return fail("Cannot write the report database", Status::Error(insert_error));
+  if (!insert_error.empty()) return fail(Status::Error(insert_error));
   if (!completed) {
-    db.Exec("ROLLBACK");
     result.status = Status::Error("Cannot read the log file \"" + log_file.string() +
                                   "\": " + std::strerror(reader.error()) + ".");
     return result;
   }
-  if (Status s = db.Exec("COMMIT"); !s.ok) return fail("Cannot write the report database", s);
+  if (Status s = transaction.Commit(); !s.ok) return fail(s);
   if (options.on_progress) {
     progress.entries = result.stored;
     progress.bytes_read = reader.bytes_read();

@@ -28,8 +28,8 @@ Status BuildClause(int field_index, int op_index, std::string_view criteria,
   const CustomField& field = kCustomFields[field_index];
   const CustomOperator& op = kCustomOperators[op_index];
   bool between = op_index == kBetweenOperator;
-  if (TrimBlanks(criteria).empty()) return Status::Error(std::string(kNeedCriteriaMessage));
-  if (between && TrimBlanks(and_criteria).empty()) {
+  if (TrimSpacesAndTabs(criteria).empty()) return Status::Error(std::string(kNeedCriteriaMessage));
+  if (between && TrimSpacesAndTabs(and_criteria).empty()) {
     return Status::Error(std::string(kNeedBetweenMessage));
   }
   std::string first(criteria);
@@ -57,7 +57,7 @@ Status BuildClause(int field_index, int op_index, std::string_view criteria,
 
 std::string CustomPreviewText(std::span<const std::string> clauses, std::string_view log_file) {
   if (clauses.empty()) return {};
-  std::string_view shown = TrimBlanks(log_file).empty() ? "UNDEFINED" : log_file;
+  std::string_view shown = TrimSpacesAndTabs(log_file).empty() ? "UNDEFINED" : log_file;
   std::string text = "VANTRY: Create Report (\r\n";
   text += "    Display All From LogFile = (" + std::string(shown) + ")\r\n";
   text += "    Where\r\n";
@@ -79,7 +79,7 @@ std::string CustomQuery(std::span<const std::string> clauses) {
 
 Status GenReportCustom(const ReportParams& params, const ReportContext& context,
                        ReportDocument& document) {
-  std::string_view query = TrimBlanks(params.CustomSQL);
+  std::string_view query = TrimSpacesAndTabs(params.CustomSQL);
   if (query.empty()) return Status::Error(std::string(kNeedCustomMessage));
   if (query.size() < 7 || AsciiLower(query.substr(0, 6)) != "select" ||
       (query[6] != ' ' && query[6] != '\t' && query[6] != '\r' && query[6] != '\n')) {

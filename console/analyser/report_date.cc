@@ -10,10 +10,10 @@ namespace vantry::analyser {
 
 DateDialogFields LoadDateDialog(const ReportParams& params) {
   DateDialogFields fields;
-  if (!TrimBlanks(params.DateStart).empty()) fields.txtDateStart = params.DateStart;
-  if (!TrimBlanks(params.DateEnd).empty()) fields.txtDateEnd = params.DateEnd;
-  if (!TrimBlanks(params.TimeStart).empty()) fields.txtTimeStart = params.TimeStart;
-  if (!TrimBlanks(params.TimeEnd).empty()) fields.txtTimeEnd = params.TimeEnd;
+  if (!TrimSpacesAndTabs(params.DateStart).empty()) fields.txtDateStart = params.DateStart;
+  if (!TrimSpacesAndTabs(params.DateEnd).empty()) fields.txtDateEnd = params.DateEnd;
+  if (!TrimSpacesAndTabs(params.TimeStart).empty()) fields.txtTimeStart = params.TimeStart;
+  if (!TrimSpacesAndTabs(params.TimeEnd).empty()) fields.txtTimeEnd = params.TimeEnd;
   ApplyTimeCheck(fields, params.TimeBased);
   return fields;
 }

@@ -10,12 +10,6 @@
 
 namespace vantry::analyser {
 
-std::vector<std::int64_t> MaxResultChoices(std::int64_t log_ips) {
-  std::vector<std::int64_t> choices;
-  for (std::int64_t i = 1; i <= log_ips; ++i) choices.push_back(i);
-  return choices;
-}
-
 std::optional<std::size_t> MaxIPDialogSelection(std::int64_t log_ips) {
   if (log_ips < 1) return std::nullopt;
   return 0;
@@ -27,8 +21,8 @@ std::optional<std::size_t> DefIPDialogSelection(std::int64_t log_ips) {
 }
 
 void StoreDefIPDialog(const DefIPDialogFields& f, ReportParams& params) {
-  params.ReportIP = std::string(TrimBlanks(f.txtIP));
-  params.ReportHost = std::string(TrimBlanks(f.txtHost));
+  params.ReportIP = std::string(TrimSpacesAndTabs(f.txtIP));
+  params.ReportHost = std::string(TrimSpacesAndTabs(f.txtHost));
   params.SearchHost = f.host_name_selected;
   if (f.limit) params.MaxResults = *f.limit;
   params.DateOrder = f.reverse_chronological ? " DESC" : "";
@@ -47,7 +41,7 @@ std::string AddressCondition(const ReportParams& p) {
 
 std::string AddressListingQuery(const ReportParams& p, std::int64_t row_limit) {
   // Only the two orders the dialog offers reach the query text.
-  std::string order = AsciiLower(TrimBlanks(p.DateOrder)) == "desc" ? " DESC" : "";
+  std::string order = AsciiLower(TrimSpacesAndTabs(p.DateOrder)) == "desc" ? " DESC" : "";
   return "select top " + std::to_string(row_limit) + " * from tbl_log where " +
          AddressCondition(p) + " order by connectdate " + order;
 }

@@ -12,8 +12,6 @@
 
 namespace vantry::analyser {
 
-/// The numbers offered by the address dialogs' limit lists: 1 to LogIPs.
-std::vector<std::int64_t> MaxResultChoices(std::int64_t log_ips);
 /// The hits dialog selects the first entry; none without a loaded log, in which
 /// case it shows kPreloadMessage.
 std::optional<std::size_t> MaxIPDialogSelection(std::int64_t log_ips);

@@ -33,7 +33,7 @@ ReportOutcome RunReport(ReportKind kind, ReportParams& params, const ReportConte
       status = GenReportDate(params, context, document);
       break;
     case ReportKind::kCustom:
-      if (TrimBlanks(params.CustomSQL).empty()) return refuse(kNeedCustomMessage);
+      if (TrimSpacesAndTabs(params.CustomSQL).empty()) return refuse(kNeedCustomMessage);
       status = GenReportCustom(params, context, document);
       break;
   }

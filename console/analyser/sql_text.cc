@@ -22,7 +22,7 @@ std::string AsciiLower(std::string_view text) {
   return out;
 }
 
-std::string_view TrimBlanks(std::string_view text) {
+std::string_view TrimSpacesAndTabs(std::string_view text) {
   size_t begin = 0;
   size_t end = text.size();
   while (begin < end && (text[begin] == ' ' || text[begin] == '\t')) ++begin;
@@ -30,7 +30,7 @@ std::string_view TrimBlanks(std::string_view text) {
   return text.substr(begin, end - begin);
 }
 
-long long LeadingNumber(std::string_view text) {
+long long ClampedLeadingNumber(std::string_view text) {
   size_t i = 0;
   while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
   bool negative = false;

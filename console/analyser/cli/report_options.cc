@@ -139,11 +139,11 @@ std::optional<CliCommand> ParseCommandLine(const std::vector<std::string>& args,
       have_limit = true;
     } else if (arg == "--ip") {
       if (!value(&command.params.ReportIP)) return fail("--ip needs an address");
-      command.params.ReportIP = std::string(TrimBlanks(command.params.ReportIP));
+      command.params.ReportIP = std::string(TrimSpacesAndTabs(command.params.ReportIP));
       command.params.SearchHost = false;
     } else if (arg == "--host") {
       if (!value(&command.params.ReportHost)) return fail("--host needs a host name");
-      command.params.ReportHost = std::string(TrimBlanks(command.params.ReportHost));
+      command.params.ReportHost = std::string(TrimSpacesAndTabs(command.params.ReportHost));
       command.params.SearchHost = true;
     } else if (arg == "--wild-prefix") {
       command.params.WildPrefix = true;
