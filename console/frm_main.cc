@@ -7,9 +7,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QLocale>
-#include <QMenuBar>
 #include <QStatusBar>
-#include <QTabWidget>
 #include <QTime>
 #include <QTimer>
 
@@ -65,135 +63,11 @@ FrmMain::FrmMain(DesktopServices& services, FrmMainOptions options, QWidget* par
   CreateMenus();
   CreateStatusBar();
   CreateTabs();
-  ConnectEditor();
+  ConnectTabs();
   resize(1000, 700);
 }
 
 FrmMain::~FrmMain() = default;
-
-QAction* FrmMain::NewAction(const char* name, const QString& caption, const QKeySequence& shortcut,
-                            bool checkable) {
-  auto* action = new QAction(caption, this);
-  action->setObjectName(name);
-  action->setShortcut(shortcut);
-  action->setCheckable(checkable);
-  return action;
-}
-
-void FrmMain::CreateActions() {
-  mnuFileOpenLog_ = NewAction("mnuFileOpenLog", "&Open Log File", QKeySequence("Ctrl+O"));
-  connect(mnuFileOpenLog_, &QAction::triggered, this, &FrmMain::FileOpenLog);
-  mnuFileLogAnalyze_ = NewAction("mnuFileLogAnalyze", "Log &Analyzer", QKeySequence("Ctrl+A"));
-  connect(mnuFileLogAnalyze_, &QAction::triggered, this, &FrmMain::FileLogAnalyze);
-  mnuFilePrintLog_ = NewAction("mnuFilePrintLog", "&Print Log", QKeySequence("Ctrl+P"));
-  connect(mnuFilePrintLog_, &QAction::triggered, this, &FrmMain::FilePrintLog);
-  mnuFileExit_ = NewAction("mnuFileExit", "E&xit", QKeySequence("Ctrl+Q"));
-  connect(mnuFileExit_, &QAction::triggered, this, &FrmMain::FileExit);
-
-  mnuMonitorStop_ =
-      NewAction("mnuMonitorStop", "Stop Real Time Watching", QKeySequence("F11"), true);
-  connect(mnuMonitorStop_, &QAction::triggered, this, &FrmMain::MonitorStop);
-  mnuMonitorStart_ =
-      NewAction("mnuMonitorStart", "Start Real Time Watching", QKeySequence("F12"), true);
-  mnuMonitorStart_->setChecked(true);
-  connect(mnuMonitorStart_, &QAction::triggered, this, &FrmMain::MonitorStart);
-  mnuMonitorSelectServer_ = NewAction("mnuMonitorSelectServer", "Select Server");
-  mnuMonitorSelectServer_->setEnabled(false);
-
-  mnuServerConfigShowActivity_ = NewAction("mnuServerConfigShowActivity", "Show Activity");
-  connect(mnuServerConfigShowActivity_, &QAction::triggered, this,
-          [this] { tabMon_->setCurrentIndex(0); });
-  mnuServerConfigBLDB_ = NewAction("mnuServerConfigBLDB", "Blacklist Databases");
-  mnuServerConfigSMTP_ = NewAction("mnuServerConfigSMTP", "SMTP Redirect");
-  mnuServerConfigMaxSocks_ = NewAction("mnuServerConfigMaxSocks", "Maximum Sockets Usage");
-  mnuServerConfigExceptions_ = NewAction("mnuServerConfigExceptions", "Connection Exceptions");
-  mnuServerConfigManualBlock_ = NewAction("mnuServerConfigManualBlock", "Manual Blocking");
-  mnuServerConfigBlockMsgsNoMsg_ =
-      NewAction("mnuServerConfigBlockMsgsNoMsg", "Do not use messages");
-  mnuServerConfigBlockMsgsUseMsgs_ =
-      NewAction("mnuServerConfigBlockMsgsUseMsgs", "Use Blocking Messages");
-  mnuServerConfigBlockTypesAll_ =
-      NewAction("mnuServerConfigBlockTypesAll", "Block All Types", {}, true);
-  for (int type = 2; type <= 9; ++type) {
-    std::string name = "mnuServerConfigBlockTypes" + std::to_string(type);
-    mnuServerConfigBlockTypes_[type - 2] =
-        NewAction(name.c_str(), QString("Type %1").arg(type), {}, true);
-  }
-  mnuServerConfigLogAll_ = NewAction("mnuServerConfigLogAll", "Log All");
-  mnuServerConfigLogSuccess_ =
-      NewAction("mnuServerConfigLogSuccess", "Log Successful Connections", {}, true);
-  mnuServerConfigLogBlacklist_ =
-      NewAction("mnuServerConfigLogBlacklist", "Log Blacklisted Attempts", {}, true);
-  mnuServerConfigRestart_ =
-      NewAction("mnuServerConfigRestart", "Restart Vantry Service", QKeySequence("Ctrl+R"));
-  connect(mnuServerConfigRestart_, &QAction::triggered, this, &FrmMain::RestartService);
-  mnuServerConfigSaveSettings_ = NewAction("mnuServerConfigSaveSettings",
-                                           "Save Configuration Changes", QKeySequence("Ctrl+S"));
-  connect(mnuServerConfigSaveSettings_, &QAction::triggered, this, [this] { ApplyConfig(); });
-
-  mnuHelpContents_ = NewAction("mnuHelpContents", "&Contents", QKeySequence("F1"));
-  connect(mnuHelpContents_, &QAction::triggered, this, &FrmMain::HelpContents);
-  mnuHelpKorvane_ = NewAction("mnuHelpKorvane", "Vantry on the &Web", QKeySequence("F9"));
-  connect(mnuHelpKorvane_, &QAction::triggered, this, &FrmMain::HelpMakerPage);
-  mnuHelpAbout_ = NewAction("mnuHelpAbout", "About Vantry");
-  connect(mnuHelpAbout_, &QAction::triggered, this, [this] { tabMon_->setCurrentIndex(3); });
-}
-
-void FrmMain::CreateMenus() {
-  QMenu* file = menuBar()->addMenu("&File");
-  file->setObjectName("mnuFile");
-  file->addAction(mnuFileOpenLog_);
-  file->addAction(mnuFileLogAnalyze_);
-  file->addSeparator();
-  file->addAction(mnuFilePrintLog_);
-  file->addSeparator();
-  file->addAction(mnuFileExit_);
-
-  QMenu* monitor = menuBar()->addMenu("Monitor");
-  monitor->setObjectName("mnuMonitor");
-  monitor->addAction(mnuMonitorStop_);
-  monitor->addAction(mnuMonitorStart_);
-  monitor->addSeparator();
-  monitor->addAction(mnuMonitorSelectServer_);
-
-  QMenu* config = menuBar()->addMenu("Server Configuration");
-  config->setObjectName("mnuServerConfig");
-  config->addAction(mnuServerConfigShowActivity_);
-  config->addSeparator();
-  config->addAction(mnuServerConfigBLDB_);
-  config->addAction(mnuServerConfigSMTP_);
-  config->addAction(mnuServerConfigMaxSocks_);
-  config->addSeparator();
-  config->addAction(mnuServerConfigExceptions_);
-  config->addAction(mnuServerConfigManualBlock_);
-  QMenu* msgs = config->addMenu("Blocking Messages");
-  msgs->setObjectName("mnuServerConfigBlockMsgs");
-  msgs->addAction(mnuServerConfigBlockMsgsNoMsg_);
-  msgs->addAction(mnuServerConfigBlockMsgsUseMsgs_);
-  QMenu* types = config->addMenu("Blocking Types");
-  types->setObjectName("mnuServerConfigBlockTypes");
-  types->addAction(mnuServerConfigBlockTypesAll_);
-  types->addSeparator();
-  for (QAction* action : mnuServerConfigBlockTypes_) types->addAction(action);
-  QMenu* log = config->addMenu("Logging Options");
-  log->setObjectName("mnuServerConfigLog");
-  log->addAction(mnuServerConfigLogAll_);
-  log->addSeparator();
-  log->addAction(mnuServerConfigLogSuccess_);
-  log->addAction(mnuServerConfigLogBlacklist_);
-  config->addSeparator();
-  config->addAction(mnuServerConfigRestart_);
-  config->addSeparator();
-  config->addAction(mnuServerConfigSaveSettings_);
-
-  QMenu* help = menuBar()->addMenu("Help");
-  help->setObjectName("mnuHelp");
-  help->addAction(mnuHelpContents_);
-  help->addSeparator();
-  help->addAction(mnuHelpKorvane_);
-  help->addSeparator();
-  help->addAction(mnuHelpAbout_);
-}
 
 void FrmMain::CreateStatusBar() {
   statusBar()->setObjectName("sBar");

@@ -11,22 +11,17 @@
 #include "console_config.h"
 #include "desktop_services.h"
 #include "monitor_channel.h"
+#include "monitor_tab.h"
 
 class QAction;
-class QComboBox;
-class QGroupBox;
 class QLabel;
-class QLineEdit;
-class QListWidget;
-class QPushButton;
-class QRadioButton;
 class QTabWidget;
 class QTimer;
-class QTreeWidget;
 
 namespace vantry::console {
 
-class ConsoleCheckBox;
+class BlockingTab;
+class RedirectTab;
 
 /// Where the console finds its files and how it ends.
 struct FrmMainOptions {
@@ -40,7 +35,9 @@ struct FrmMainOptions {
   std::size_t max_queued_bytes = MonitorChannel::kDefaultMaxQueuedBytes;
 };
 
-/// The console's main window: configuration editor, real-time monitor, menus.
+/// The console's main window: the four tabs (each a widget of its own that
+/// owns its controls), the menus, the status bar, the monitor channel and its
+/// poll timer, and the configuration copy the editor tabs show and save.
 /// Controls and menu entries carry their system names as objectName.
 class FrmMain : public QMainWindow {
   Q_OBJECT
@@ -51,7 +48,7 @@ class FrmMain : public QMainWindow {
   /// The service the Restart entry stops and starts.
   static constexpr std::string_view kServiceUnit = "daskvantry";
   /// Upper bound of rows a monitor message may ask for; a count beyond it is hostile.
-  static constexpr int kMaxSocketRows = 65536;
+  static constexpr int kMaxSocketRows = MonitorTab::kMaxSocketRows;
 
   FrmMain(DesktopServices& services, FrmMainOptions options, QWidget* parent = nullptr);
   ~FrmMain() override;
@@ -103,21 +100,17 @@ class FrmMain : public QMainWindow {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
-  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  // Construction, in named steps.
+  // Construction, in named steps (menus and tabs: frm_main_menus.cc).
   void CreateActions();
   void CreateMenus();
   void CreateStatusBar();
   void CreateTabs();
-  QWidget* CreateMonitorTab();
-  QWidget* CreateRedirectTab();
-  QWidget* CreateBlockingTab();
-  QWidget* CreateAboutTab();
-  void ConnectEditor();
+  void ConnectTabs();
   QAction* NewAction(const char* name, const QString& caption, const QKeySequence& shortcut = {},
                      bool checkable = false);
+  void ShowTab(int index) const;
 
   // Menu commands of the frame.
   void FileOpenLog();
@@ -132,31 +125,15 @@ class FrmMain : public QMainWindow {
   void UpdateClock();
   void SetPanel(int panel, const QString& text);
 
-  // Editor.
+  // Configuration (frm_main_config.cc).
   void MarkChanged() { config_changed_ = true; }
-  void ChkUseExceptionsClick();
-  void ChkUseManBlockClick();
-  void ChkBlkClick(int type);
-  void ChkBlkAllClick();
-  void ChkLogClick();
-  void OptBlockMsgClick();
-  void TxtSocksChange();
-  void TxtSMTPPortLostFocus();
-  enum class ListKind { kZones, kExceptions, kManual };
-  QLineEdit* ListTextBox(ListKind kind) const;
-  QListWidget* ListBox(ListKind kind) const;
-  void AddListEntry(ListKind kind);
-  void DeleteListEntry(ListKind kind);
-  void MoveZone(int step);
-  void MenuBlockType(int type, bool now_checked);
-  void MenuBlockAll();
-  void MenuLogAll();
-  void MenuLogEntry(ConsoleCheckBox* box, bool now_checked);
+  /// Checks the editor's controls and corrects what cannot be saved; returns
+  /// the summary of the corrections, empty when there were none.
+  QString CorrectControls();
   void FillLists(const ConsoleLists& lists);
   ConsoleLists CollectLists() const;
-  static void InsertSorted(QListWidget* list, const QString& text);
 
-  // Monitor.
+  // Monitor (frm_main_monitor.cc).
   void ConnectedCheck();
   static QString NowText();
 
@@ -179,40 +156,10 @@ class FrmMain : public QMainWindow {
   QTimer* restart_timer_ = nullptr;
 
   QTabWidget* tabMon_ = nullptr;
-  QTreeWidget* lvData_ = nullptr;
+  MonitorTab* monitor_tab_ = nullptr;
+  RedirectTab* redirect_tab_ = nullptr;
+  BlockingTab* blocking_tab_ = nullptr;
   std::array<QLabel*, 5> panels_{};
-
-  QLineEdit* txtNewRBL_ = nullptr;
-  QListWidget* lbRBLDNS_ = nullptr;
-  QPushButton* cmdAddRBL_ = nullptr;
-  QPushButton* cmdDelRBL_ = nullptr;
-  QPushButton* cmdUpDB_ = nullptr;
-  QPushButton* cmdDownDB_ = nullptr;
-  QLineEdit* txtLocalPort_ = nullptr;
-  QLineEdit* txtSMTPServer_ = nullptr;
-  QLineEdit* txtSMTPPort_ = nullptr;
-  QComboBox* txtSocks_ = nullptr;
-
-  ConsoleCheckBox* chkUseExceptions_ = nullptr;
-  QGroupBox* frExceptions_ = nullptr;
-  QLineEdit* txtExclude_ = nullptr;
-  QPushButton* cmdAddExclude_ = nullptr;
-  QListWidget* lbExcept_ = nullptr;
-  QPushButton* cmdDelExcept_ = nullptr;
-  ConsoleCheckBox* chkUseManBlock_ = nullptr;
-  QGroupBox* frManBLock_ = nullptr;
-  QLineEdit* txtManBlock_ = nullptr;
-  QPushButton* cmdAddManBlock_ = nullptr;
-  QListWidget* lbManBlock_ = nullptr;
-  QPushButton* cmdDelManBlock_ = nullptr;
-  ConsoleCheckBox* chkBlkAll_ = nullptr;
-  std::array<ConsoleCheckBox*, 8> chkBlk_{};
-  ConsoleCheckBox* chkLogBL_ = nullptr;
-  ConsoleCheckBox* chkLogOK_ = nullptr;
-  std::array<QRadioButton*, 2> optBlockMsg_{};
-  QLineEdit* txtBlockMsg_ = nullptr;
-  ConsoleCheckBox* chkBlkAltIP_ = nullptr;
-  ConsoleCheckBox* chkBlkNoRev_ = nullptr;
 
   QAction* mnuFileOpenLog_ = nullptr;
   QAction* mnuFileLogAnalyze_ = nullptr;
