@@ -72,25 +72,29 @@ TEST_F(ActivityReport, VerdictsReachAllThreeOutputsAndNamesAreWrittenBack) {
   EXPECT_EQ(Log(), bl + "\r\n");  // CLOSED lines never reach the file
 }
 
-TEST_F(ActivityReport, LogSettingsUseTheirOwnTests) {
-  SocketInfo info = Peer("192.0.2.1", "192.0.2.1");
-  settings_.LogOK = -1;  // "greater than 0": off
-  settings_.LogBL = -1;  // "not 0": on
-  ActivityReporter reporter = Reporter();
-  reporter.ReportConnection(1, "OK", info);
-  reporter.ReportConnection(1, "BL", info);
-  reporter.ReportConnection(0, "START", info);
-  reporter.ReportConnection(0, "SHUT", info);
-  EXPECT_EQ(Log(), "255|1|BL|192.0.2.1|192.0.2.1||||2004-03-05|21:07\r\n");
-
-  settings_.LogOK = 1;
-  settings_.LogBL = 0;
-  ActivityReporter second = Reporter();
-  second.ReportConnection(2, "OK", info);
-  second.ReportConnection(2, "BL", info);
-  EXPECT_EQ(Log(),
-            "255|1|BL|192.0.2.1|192.0.2.1||||2004-03-05|21:07\r\n"
-            "255|2|OK|192.0.2.1|192.0.2.1||||2004-03-05|21:07\r\n");
+// Only the verdicts are logged, as the flags say ("greater than 0" for OK,
+// "not 0" for BL), whatever the fields hold: a peer named "OK" or "BL" logs
+// nothing more than any other.
+TEST_F(ActivityReport, TheLogTakesTheVerdictsItsFlagsAskFor) {
+  const SocketInfo named_ok = Peer("192.0.2.1", "192.0.2.1", "OK", "BL");
+  const std::string line = "|192.0.2.1|192.0.2.1|OK||BL|2004-03-05|21:07\r\n";
+  struct Flags {
+    std::int16_t log_ok, log_bl;
+    std::string logged;
+  };
+  for (const Flags& flags :
+       {Flags{1, 1, "255|1|OK" + line + "255|1|BL" + line}, Flags{-1, -1, "255|1|BL" + line},
+        Flags{1, 0, "255|1|OK" + line}, Flags{0, 0, ""}}) {
+    std::filesystem::remove(dir_.path() / "vantry.log");
+    settings_.LogOK = flags.log_ok;
+    settings_.LogBL = flags.log_bl;
+    ActivityReporter reporter = Reporter();
+    for (std::string_view action : {"START", "OK", "BL", "CLOSED", "SHUT"}) {
+      SocketInfo info = named_ok;
+      reporter.ReportConnection(1, action, info);
+    }
+    EXPECT_EQ(Log(), flags.logged) << flags.log_ok << " " << flags.log_bl;
+  }
 }
 
 TEST_F(ActivityReport, AnUnwritableLogNeverStopsTheOtherOutputs) {
@@ -114,15 +118,6 @@ TEST_F(ActivityReport, AnUnwritableLogNeverStopsTheOtherOutputs) {
             "255|3|OK|192.0.2.1|||||2004-03-05|21:07\r\n");
 }
 
-TEST_F(ActivityReport, ADeletedLogStartsAgainAsANewFile) {
-  ActivityReporter reporter = Reporter();
-  SocketInfo info = Peer("192.0.2.1");
-  reporter.ReportConnection(1, "OK", info);
-  std::filesystem::remove(dir_.path() / "vantry.log");
-  reporter.ReportConnection(2, "OK", info);
-  EXPECT_EQ(Log(), "255|2|OK|192.0.2.1|||||2004-03-05|21:07\r\n");
-}
-
 TEST_F(ActivityReport, ALineCutByAFullDiskIsTakenBackSoTheNextStaysWhole) {
   ActivityReporter reporter = Reporter();
   SocketInfo info = Peer("192.0.2.1");
@@ -142,6 +137,10 @@ TEST_F(ActivityReport, ALineCutByAFullDiskIsTakenBackSoTheNextStaysWhole) {
   EXPECT_EQ(Log(), first + "255|3|OK|192.0.2.1|||||2004-03-05|21:07\r\n");
   // The failure was noticed (its own trace line met the same limit).
   EXPECT_NE(capture_.Text().find("is writable again"), std::string::npos);
+  // A log deleted meanwhile starts again as a new file.
+  std::filesystem::remove(dir_.path() / "vantry.log");
+  reporter.ReportConnection(4, "OK", info);
+  EXPECT_EQ(Log(), "255|4|OK|192.0.2.1|||||2004-03-05|21:07\r\n");
 }
 
 }  // namespace

@@ -133,13 +133,5 @@ TEST_F(Switches, AnythingElseRunsTheGatewayAndSaysItIsNoSwitch) {
   EXPECT_FALSE(std::filesystem::exists(dir_.path() / "units" / "daskvantry.service"));
 }
 
-TEST_F(Switches, HelpExplainsTheSwitches) {
-  std::string out;
-  EXPECT_EQ(Run("--help", &out), 0);
-  for (const char* word : {"-install", "-uninstall", "-debug", "-fixreg", "VANTRY_REGISTRY"}) {
-    EXPECT_NE(out.find(word), std::string::npos) << word;
-  }
-}
-
 }  // namespace
 }  // namespace vantry

@@ -163,17 +163,6 @@ SmtpSink::SmtpSink() {
   ready_ = WaitForTcpPort(port_, 10s);
 }
 
-AioSmtpd::AioSmtpd() {
-  port_ = FreePort();
-  process_ = std::make_unique<ChildProcess>(
-      ChildProcess::Options{.argv = {"/usr/bin/python3", "-u", "-m", "aiosmtpd", "-n", "-l",
-                                     "127.0.0.1:" + std::to_string(port_)},
-                            .env = {},
-                            .output_file = {},
-                            .working_dir = {}});
-  ready_ = WaitForTcpPort(port_, 15s);
-}
-
 int CountOccurrences(std::string_view text, std::string_view needle) {
   int count = 0;
   for (size_t pos = text.find(needle); pos != std::string_view::npos;

@@ -89,20 +89,6 @@ class SmtpSink {
   std::unique_ptr<ChildProcess> process_;
 };
 
-/// aiosmtpd's debugging server: prints every message it receives.
-class AioSmtpd {
- public:
-  AioSmtpd();
-  int port() const { return port_; }
-  bool ready() const { return ready_; }
-  std::string Output() const { return process_->Output(); }
-
- private:
-  int port_ = 0;
-  bool ready_ = false;
-  std::unique_ptr<ChildProcess> process_;
-};
-
 /// Number of occurrences of needle in text.
 int CountOccurrences(std::string_view text, std::string_view needle);
 

@@ -157,17 +157,6 @@ TEST_F(ResolverTest, ManyLookupsOverlapUpToTheCapAndAllComplete) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, 20s);
 }
 
-TEST_F(ResolverTest, ConcurrentAnswersReachTheirOwnCallers) {
-  Resolver resolver(io_, {.dns_servers = dns_->DNSServers(), .max_in_flight = 20});
-  const std::pair<std::string_view, std::string_view> expected[] = {
-      {dns::kGoodHost, dns::kGoodPeer},
-      {dns::kAltHost, dns::kAltAddress},
-      {dns::kLostHost, ""},
-      {kName64, "127.0.0.64"}};
-  for (int i = 0; i < 200; ++i) Spawn(resolver, expected[i % 4].first, expected[i % 4].second);
-  RunUntilDone(resolver, 200);
-}
-
 TEST_F(ResolverTest, ThousandsOfLookupsInSequenceLeakNoDescriptors) {
   Resolver resolver(io_, {.dns_servers = dns_->DNSServers()});
   // Warm up, so the count includes whatever the resolver keeps open by design.

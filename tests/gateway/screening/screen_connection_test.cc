@@ -13,8 +13,8 @@ namespace {
 using Lines = std::vector<std::string>;
 using Action = ScreeningAction;
 
-// Names resolve both ways; alt.test leads to 127.0.0.60, whose own name is its
-// first; zone bl1 lists .12 and .60 as type 2 and .20 as type 10, bl2 lists .20 as type 2.
+// Names resolve both ways, except that alt.test, the name of 127.0.0.6, leads to
+// 127.0.0.60. Zone bl1 lists .12 and .60 as type 2 and .20 as type 10; bl2 lists .20 as type 2.
 constexpr std::string_view kHosts =
     "127.0.0.5 good.test\n"
     "127.0.0.60 alt.test\n"
@@ -25,35 +25,36 @@ constexpr std::string_view kHosts =
     "127.0.0.2 12.0.0.127.bl1.test 60.0.0.127.bl1.test 20.0.0.127.bl2.test\n"
     "127.0.0.10 20.0.0.127.bl1.test\n";
 
+const HostLists kZones = {.RBLHosts = {"bl1.test", "bl2.test"}};
+const HostLists kZonesAndLists = {.RBLHosts = {"bl1.test", "bl2.test"},
+                                  .Exceptions = {"127.0.0.8", "127.0.0.12"},
+                                  .ManualBlocks = {"127.0.0.8", "127.0.0.5", "127.0.0.60"}};
+
 struct Case {
   const char* name;
   std::string peer;
-  Action action;
-  std::string host, alt_ip, bl_host, bl_type, blocked;
-  // The checker's refusal ("ip|zone|code"), when a zone refused.
-  Lines refusals;
+  // "action|HostName|AltIP|BLHost|BLType|blocked_address"
+  std::string verdict;
   // The last trace line of the screening.
   std::string last_line;
-  ConfigSettings settings = {};
-  HostLists lists = {.RBLHosts = {"bl1.test", "bl2.test"}};
+  const HostLists* lists = &kZones;
+  void (*change)(ConfigSettings&) = nullptr;
 };
 
 void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 
-ConfigSettings With(void (*change)(ConfigSettings&)) {
-  ConfigSettings settings;
-  change(settings);
-  return settings;
+std::string Describe(const ScreeningVerdict& v) {
+  constexpr const char* kActions[] = {"exception", "pass", "local", "zone"};
+  return std::string(kActions[static_cast<int>(v.action)]) + "|" + v.HostName + "|" + v.AltIP +
+         "|" + v.BLHost + "|" + v.BLType + "|" + v.blocked_address;
 }
-
-const HostLists kZonesAndLists = {.RBLHosts = {"bl1.test", "bl2.test"},
-                                  .Exceptions = {"127.0.0.8", "127.0.0.12"},
-                                  .ManualBlocks = {"127.0.0.8", "127.0.0.5", "127.0.0.60"}};
 
 class ScreenConnectionTest : public ::testing::TestWithParam<Case> {};
 
 TEST_P(ScreenConnectionTest, GivesTheVerdictOfTheFirstTestThatDecides) {
   const Case& c = GetParam();
+  ConfigSettings settings;
+  if (c.change) c.change(settings);
   testing::TempDir dir;
   testing::WriteFileText(dir.path() / "hosts", kHosts);
   asio::io_context io;
@@ -63,7 +64,7 @@ TEST_P(ScreenConnectionTest, GivesTheVerdictOfTheFirstTestThatDecides) {
   ScreeningStatus status = ScreeningStatus::kBlacklisted;  // left over from an earlier client
   Lines trace, refusals;
   CRBL checker(
-      resolver, c.settings, c.lists.RBLHosts,
+      resolver, settings, c.lists->RBLHosts,
       [&](std::int32_t index) { return index == 3 ? &record : nullptr; },
       [&](std::string_view line) { trace.emplace_back(line); });
   // What the gateway's handlers do to the status, which the screening reads.
@@ -75,198 +76,65 @@ TEST_P(ScreenConnectionTest, GivesTheVerdictOfTheFirstTestThatDecides) {
     refusals.push_back(ip + "|" + zone + "|" + code);
   };
   const ScreeningSetup setup{.resolver = resolver,
-                             .settings = c.settings,
-                             .lists = c.lists,
+                             .settings = settings,
+                             .lists = *c.lists,
                              .checker = checker,
                              .say = [&](std::string_view line) { trace.emplace_back(line); }};
 
   ScreeningVerdict verdict = testing::RunAwaitable(io, ScreenConnection(setup, 3, c.peer, status));
-  EXPECT_EQ(verdict.action, c.action);
-  EXPECT_EQ(verdict.HostName, c.host);
-  EXPECT_EQ(verdict.AltIP, c.alt_ip);
-  EXPECT_EQ(verdict.BLHost, c.bl_host);
-  EXPECT_EQ(verdict.BLType, c.bl_type);
-  EXPECT_EQ(verdict.blocked_address, c.blocked);
-  EXPECT_EQ(refusals, c.refusals);
-  EXPECT_EQ(status == ScreeningStatus::kBlacklisted, c.action == Action::kRefusedByZone);
+  EXPECT_EQ(Describe(verdict), c.verdict);
+  // A zone's refusal was made by the checker, for the address it listed.
+  const bool by_zone = verdict.action == Action::kRefusedByZone;
+  EXPECT_EQ(refusals, by_zone ? Lines{verdict.blocked_address + "|" + verdict.BLHost + "|" +
+                                      verdict.BLType}
+                              : Lines{});
+  EXPECT_EQ(status == ScreeningStatus::kBlacklisted, by_zone);
   ASSERT_GE(trace.size(), 2u);
   EXPECT_EQ(trace[0], "\r\nIncoming connection from " + c.peer);
-  EXPECT_EQ(trace[1], "Hostname: " + c.host + " AltIP: " + c.alt_ip + " ");
+  EXPECT_EQ(trace[1], "Hostname: " + verdict.HostName + " AltIP: " + verdict.AltIP + " ");
   EXPECT_EQ(trace.back(), c.last_line);
 }
 
-const std::string kNoHostTrace = "Hostname:  AltIP: 127.0.0.8 ";
-
-INSTANTIATE_TEST_SUITE_P(
-    Verdicts, ScreenConnectionTest,
-    ::testing::Values(Case{"Pass",
-                           "127.0.0.5",
-                           Action::kPass,
-                           "good.test",
-                           "127.0.0.5",
-                           "",
-                           "",
-                           "",
-                           {},
-                           "127.0.0.5 is OK. 3\r\n"},
-                      Case{"ExceptionBeforeManualBlockAndNoHost",
-                           "127.0.0.8",
-                           Action::kPassAsException,
-                           "",
-                           "127.0.0.8",
-                           "Manual Exception",
-                           "127.0.0.200",
-                           "",
-                           {},
-                           "127.0.0.8 EXCEPTION. 3\r\n",
-                           {},
-                           kZonesAndLists},
-                      Case{"ExceptionBeforeTheZones",
-                           "127.0.0.12",
-                           Action::kPassAsException,
-                           "l12.test",
-                           "127.0.0.12",
-                           "Manual Exception",
-                           "127.0.0.200",
-                           "",
-                           {},
-                           "127.0.0.12 EXCEPTION. 3\r\n",
-                           {},
-                           kZonesAndLists},
-                      Case{"ExceptionsOff",
-                           "127.0.0.8",
-                           Action::kRefuseLocally,
-                           "",
-                           "127.0.0.8",
-                           "No Host",
-                           "127.0.0.150",
-                           "127.0.0.8",
-                           {},
-                           kNoHostTrace,
-                           With([](ConfigSettings& s) { s.UseExceptions = -1; }),
-                           kZonesAndLists},
-                      Case{"AltIPBeforeManualBlock",
-                           "127.0.0.6",
-                           Action::kRefuseLocally,
-                           "alt.test",
-                           "127.0.0.60",
-                           "ALT IP",
-                           "127.0.0.155",
-                           "127.0.0.6",
-                           {},
-                           "Hostname: alt.test AltIP: 127.0.0.60 ",
-                           {},
-                           kZonesAndLists},
-                      Case{"NeutralisedNameThatLeadsNowhere",
-                           "127.0.0.9",
-                           Action::kRefuseLocally,
-                           "evil_host",
-                           "",
-                           "ALT IP",
-                           "127.0.0.155",
-                           "127.0.0.9",
-                           {},
-                           "Hostname: evil_host AltIP:  "},
-                      Case{"NoHost",
-                           "127.0.0.8",
-                           Action::kRefuseLocally,
-                           "",
-                           "127.0.0.8",
-                           "No Host",
-                           "127.0.0.150",
-                           "127.0.0.8",
-                           {},
-                           kNoHostTrace},
-                      Case{"NoHostOffWhenNotAboveZero",
-                           "127.0.0.8",
-                           Action::kPass,
-                           "",
-                           "127.0.0.8",
-                           "",
-                           "",
-                           "",
-                           {},
-                           "127.0.0.8 is OK. 3\r\n",
-                           With([](ConfigSettings& s) { s.BlockNoHost = -1; })},
-                      Case{"ManualBlockOfThePeer",
-                           "127.0.0.5",
-                           Action::kRefuseLocally,
-                           "good.test",
-                           "127.0.0.5",
-                           "Manual Block",
-                           "127.0.0.100",
-                           "127.0.0.5",
-                           {},
-                           "Hostname: good.test AltIP: 127.0.0.5 ",
-                           {},
-                           kZonesAndLists},
-                      Case{"ManualBlockOfTheAltIP",
-                           "127.0.0.6",
-                           Action::kRefuseLocally,
-                           "alt.test",
-                           "127.0.0.60",
-                           "Manual Block",
-                           "127.0.0.100",
-                           "127.0.0.60",
-                           {},
-                           "Hostname: alt.test AltIP: 127.0.0.60 ",
-                           With([](ConfigSettings& s) { s.BlockAltIP = 0; }),
-                           kZonesAndLists},
-                      Case{"ManualBlocksOff",
-                           "127.0.0.5",
-                           Action::kPass,
-                           "good.test",
-                           "127.0.0.5",
-                           "",
-                           "",
-                           "",
-                           {},
-                           "127.0.0.5 is OK. 3\r\n",
-                           With([](ConfigSettings& s) { s.UseManual = 0; }),
-                           kZonesAndLists},
-                      Case{"ListedPeer",
-                           "127.0.0.12",
-                           Action::kRefusedByZone,
-                           "l12.test",
-                           "127.0.0.12",
-                           "bl1.test",
-                           "127.0.0.2",
-                           "127.0.0.12",
-                           {"127.0.0.12|bl1.test|127.0.0.2"},
-                           "Type 127.0.0.2"},
-                      Case{"ListedAltIP",
-                           "127.0.0.6",
-                           Action::kRefusedByZone,
-                           "alt.test",
-                           "127.0.0.60",
-                           "bl1.test",
-                           "127.0.0.2",
-                           "127.0.0.60",
-                           {"127.0.0.60|bl1.test|127.0.0.2"},
-                           "Type 127.0.0.2",
-                           With([](ConfigSettings& s) { s.BlockAltIP = 0; })},
-                      Case{"ListedWithATypeNotBlocked",
-                           "127.0.0.12",
-                           Action::kPass,
-                           "l12.test",
-                           "127.0.0.12",
-                           "",
-                           "",
-                           "",
-                           {},
-                           "127.0.0.12 is OK. 3\r\n",
-                           With([](ConfigSettings& s) { s.BlockT2 = false; })},
-                      Case{"TheFirstAcceptedAnswerDecides",
-                           "127.0.0.20",
-                           Action::kPass,
-                           "l20.test",
-                           "127.0.0.20",
-                           "",
-                           "",
-                           "",
-                           {},
-                           "127.0.0.20 is OK. 3\r\n"}),
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Verdicts, ScreenConnectionTest, ::testing::Values(
+    Case{"Pass", "127.0.0.5", "pass|good.test|127.0.0.5|||", "127.0.0.5 is OK. 3\r\n"},
+    Case{"ExceptionBeforeManualBlockAndNoHost", "127.0.0.8",
+         "exception||127.0.0.8|Manual Exception|127.0.0.200|", "127.0.0.8 EXCEPTION. 3\r\n",
+         &kZonesAndLists},
+    Case{"ExceptionBeforeTheZones", "127.0.0.12",
+         "exception|l12.test|127.0.0.12|Manual Exception|127.0.0.200|",
+         "127.0.0.12 EXCEPTION. 3\r\n", &kZonesAndLists},
+    Case{"ExceptionsOffWhenNotAboveZero", "127.0.0.8", "local||127.0.0.8|No Host|127.0.0.150|127.0.0.8",
+         "Hostname:  AltIP: 127.0.0.8 ", &kZonesAndLists,
+         [](ConfigSettings& s) { s.UseExceptions = -1; }},
+    Case{"AltIPBeforeManualBlock", "127.0.0.6",
+         "local|alt.test|127.0.0.60|ALT IP|127.0.0.155|127.0.0.6",
+         "Hostname: alt.test AltIP: 127.0.0.60 ", &kZonesAndLists},
+    Case{"NeutralisedNameThatLeadsNowhere", "127.0.0.9",
+         "local|evil_host||ALT IP|127.0.0.155|127.0.0.9", "Hostname: evil_host AltIP:  "},
+    Case{"NoHost", "127.0.0.8", "local||127.0.0.8|No Host|127.0.0.150|127.0.0.8",
+         "Hostname:  AltIP: 127.0.0.8 "},
+    Case{"NoHostOffWhenNotAboveZero", "127.0.0.8", "pass||127.0.0.8|||",
+         "127.0.0.8 is OK. 3\r\n", &kZones, [](ConfigSettings& s) { s.BlockNoHost = -1; }},
+    Case{"ManualBlockOfThePeer", "127.0.0.5",
+         "local|good.test|127.0.0.5|Manual Block|127.0.0.100|127.0.0.5",
+         "Hostname: good.test AltIP: 127.0.0.5 ", &kZonesAndLists},
+    Case{"ManualBlockOfTheAltIP", "127.0.0.6",
+         "local|alt.test|127.0.0.60|Manual Block|127.0.0.100|127.0.0.60",
+         "Hostname: alt.test AltIP: 127.0.0.60 ", &kZonesAndLists,
+         [](ConfigSettings& s) { s.BlockAltIP = 0; }},
+    Case{"ManualBlocksOff", "127.0.0.5", "pass|good.test|127.0.0.5|||", "127.0.0.5 is OK. 3\r\n",
+         &kZonesAndLists, [](ConfigSettings& s) { s.UseManual = 0; }},
+    Case{"ListedPeer", "127.0.0.12", "zone|l12.test|127.0.0.12|bl1.test|127.0.0.2|127.0.0.12",
+         "Type 127.0.0.2"},
+    Case{"ListedAltIP", "127.0.0.6", "zone|alt.test|127.0.0.60|bl1.test|127.0.0.2|127.0.0.60",
+         "Type 127.0.0.2", &kZones, [](ConfigSettings& s) { s.BlockAltIP = 0; }},
+    Case{"ListedWithATypeNotBlocked", "127.0.0.12", "pass|l12.test|127.0.0.12|||",
+         "127.0.0.12 is OK. 3\r\n", &kZones, [](ConfigSettings& s) { s.BlockT2 = false; }},
+    Case{"TheFirstAcceptedAnswerDecides", "127.0.0.20", "pass|l20.test|127.0.0.20|||",
+         "127.0.0.20 is OK. 3\r\n"}),
     [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 }  // namespace
 }  // namespace vantry
