@@ -22,25 +22,14 @@ sockaddr_in LoopbackAddress(int port) {
 
 namespace {
 
-bool CanBind(int type, int port) {
+// The gateway listens on every local address, so a TCP port must be free there too.
+bool CanBind(int type, int port, in_addr_t address = htonl(INADDR_LOOPBACK)) {
   int fd = socket(AF_INET, type, 0);
   if (fd < 0) return false;
   int one = 1;
   setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
   sockaddr_in addr = LoopbackAddress(port);
-  bool ok = bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
-  close(fd);
-  return ok;
-}
-
-// The gateway listens on every local address, not just loopback.
-bool CanBindAny(int port) {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  if (fd < 0) return false;
-  int one = 1;
-  setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-  sockaddr_in addr = LoopbackAddress(port);
-  addr.sin_addr.s_addr = htonl(INADDR_ANY);
+  addr.sin_addr.s_addr = address;
   bool ok = bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
   close(fd);
   return ok;
@@ -62,7 +51,10 @@ int FreePort() {
   std::uniform_int_distribution<int> pick(10000, low - 1);
   for (int attempt = 0; attempt < 500; ++attempt) {
     int port = pick(rng);
-    if (CanBind(SOCK_STREAM, port) && CanBind(SOCK_DGRAM, port) && CanBindAny(port)) return port;
+    if (CanBind(SOCK_STREAM, port) && CanBind(SOCK_DGRAM, port) &&
+        CanBind(SOCK_STREAM, port, htonl(INADDR_ANY))) {
+      return port;
+    }
   }
   throw std::runtime_error("no free loopback port");
 }
