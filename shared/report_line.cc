@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <utility>
 
+#include "block_codes.h"
+
 namespace vantry {
 
 std::string BlockTypeName(std::string_view code) {
@@ -18,10 +20,10 @@ std::string BlockTypeName(std::string_view code) {
       {"127.0.0.9", "Type 9"},
       {"127.0.0.10", "Type 10"},
       {"127.0.0.20", "Exception"},
-      {"127.0.0.100", "Manual Block"},
-      {"127.0.0.150", "No Hostname"},
-      {"127.0.0.155", "Alt IP"},
-      {"127.0.0.200", "Exception"},
+      {kManualBlockCode, "Manual Block"},
+      {kNoHostCode, "No Hostname"},
+      {kAltIPCode, "Alt IP"},
+      {kExceptionCode, "Exception"},
   }};
   for (const auto& [from, to] : kNames) {
     if (from == code) return std::string(to);

@@ -4,8 +4,8 @@
 
 namespace vantry {
 
-// Block codes of the screening's own verdicts, in the 127.0.0.n form of a zone's
-// answer so that reports name them like any listing.
+// Block codes of the gateway's own verdicts, in the 127.0.0.n form of a zone's
+// answer so that reports name them like any listing (BlockTypeName).
 
 /// A manual block, and the code of every refusal made through CRBL::ManualBlock.
 inline constexpr std::string_view kManualBlockCode = "127.0.0.100";
