@@ -212,6 +212,11 @@ TEST_F(FrmLogATest, HeaderClicksSortBySqlAndFlipTheOrder) {
                                     "2003-05-03 23:59"}));
   EXPECT_EQ(header->sortIndicatorSection(), 0);
   EXPECT_EQ(header->sortIndicatorOrder(), Qt::AscendingOrder);
+
+  // The sort's indexes do not stand in the way of the next import.
+  Click("cmdClose");
+  Import(WriteLog("again.log", {SampleLog()[1]}));
+  EXPECT_EQ(window_->PanelText("Entries"), "Entries 1");
 }
 
 TEST_F(FrmLogATest, CopyThisEntryCopiesEverySelectedEntryInListOrder) {
@@ -269,20 +274,17 @@ TEST_F(FrmLogATest, ASecondWindowOnTheSameFolderLeavesTheFirstOnesTableAlone) {
   Import(log);
   ASSERT_EQ(TableRows(), 4);
 
-  FrmLogAOptions options;
-  options.program_folder = QString::fromStdString(program_folder_.string());
-  options.console_folder = QString::fromStdString(console_folder_.string());
   analyser::ReportParams other_params;
-  FrmLogA other(services_, other_params, options);
+  FrmLogA other(services_, other_params, Options());
   other.show();
   services_.messages.clear();
   services_.file_names.push_back(WriteLog("other.log", {SampleLog()[1]}));
-  other.findChild<QPushButton*>("cmdOpen")->click();
+  Press(&other, "cmdOpen");
   EXPECT_FALSE(other.importing());
   ASSERT_EQ(services_.messages.size(), 1);
   EXPECT_EQ(services_.messages[0].icon, QMessageBox::Critical);
   EXPECT_TRUE(services_.messages[0].text.contains("open in another console"));
-  EXPECT_TRUE(other.findChild<QPushButton*>("cmdOpen")->isEnabled());
+  EXPECT_TRUE(Child<QPushButton>(&other, "cmdOpen")->isEnabled());
   other.close();
   EXPECT_EQ(TableRows(), 4);
   EXPECT_EQ(window_->model().rowCount(), 4);

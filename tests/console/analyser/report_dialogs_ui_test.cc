@@ -1,17 +1,13 @@
 // The four report dialogs through their widgets: what they load, the
-// parameters they store, and that their checks reach the user. The checks'
-// rules and message texts are covered without windows in tests/analyser.
+// parameters they store, and the checks and messages the user meets.
 #include <QAbstractItemModel>
-#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QLineEdit>
 #include <QListView>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTest>
 
 #include "analyser_ui_fixture.h"
 #include "frm_report_custom.h"
@@ -28,20 +24,8 @@ QString Q(std::string_view text) { return QString::fromUtf8(text.data(), text.si
 
 class ReportDialogsTest : public ::testing::Test {
  protected:
-  template <typename T>
-  static T* Child(QWidget* dialog, const char* name) {
-    T* found = dialog->findChild<T*>(name);
-    EXPECT_NE(found, nullptr) << name;
-    return found;
-  }
-  static QLineEdit* Edit(QWidget* dialog, const char* name) { return Child<QLineEdit>(dialog, name); }
-  static void Type(QWidget* dialog, const char* name, const QString& text) {
-    auto* box = Edit(dialog, name);
-    box->clear();
-    QTest::keyClicks(box, text);
-  }
-  static void Press(QWidget* dialog, const char* name) {
-    Child<QAbstractButton>(dialog, name)->click();
+  static QLineEdit* Edit(QWidget* dialog, const char* name) {
+    return Child<QLineEdit>(dialog, name);
   }
   static QString Selected(QWidget* dialog) {
     QModelIndexList rows = Child<QListView>(dialog, "lbMax")->selectionModel()->selectedIndexes();
@@ -78,6 +62,7 @@ TEST_F(ReportDialogsTest, MaxIPOffersOneToLogIPsAndStoresOnlyOnOk) {
   FrmReportMaxIP empty(services_, params_);
   ASSERT_EQ(services_.messages.size(), 1);
   EXPECT_EQ(services_.messages[0].icon, QMessageBox::Information);
+  EXPECT_EQ(services_.messages[0].title, Q(analyser::kReportTitle));
   EXPECT_EQ(services_.messages[0].text, Q(analyser::kPreloadMessage));
   EXPECT_EQ(Child<QListView>(&empty, "lbMax")->model()->rowCount(), 0);
   Press(&empty, "cmdOK");
@@ -95,7 +80,6 @@ TEST_F(ReportDialogsTest, DefIPLoadsActsOnTheOptionAtOnceAndStoresTrimmedValues)
   EXPECT_EQ(Edit(&dialog, "txtIP")->text(), "10.0.0.9");
   EXPECT_EQ(Edit(&dialog, "txtHost")->text(), "mail.example");
   EXPECT_EQ(Selected(&dialog), "100");
-  EXPECT_EQ(Child<QComboBox>(&dialog, "cbxOrder")->currentIndex(), 0);
 
   dialog.show();
   QTest::mouseClick(Child<QRadioButton>(&dialog, "optType1"), Qt::LeftButton);
@@ -113,20 +97,22 @@ TEST_F(ReportDialogsTest, DefIPLoadsActsOnTheOptionAtOnceAndStoresTrimmedValues)
   EXPECT_FALSE(params_.WildPrefix);
   EXPECT_TRUE(params_.WildSuffix);
 
-  // Reopened, it shows the host search in force.
+  // Reopened, it shows the host search in force; the option outlives Cancel.
   FrmReportDefIP again(services_, params_);
   EXPECT_TRUE(Child<QRadioButton>(&again, "optType1")->isChecked());
   EXPECT_TRUE(Edit(&again, "txtHost")->isEnabled());
+  EXPECT_EQ(Child<QComboBox>(&again, "cbxOrder")->currentIndex(), 0);
   again.show();
   QTest::mouseClick(Child<QRadioButton>(&again, "optType0"), Qt::LeftButton);
   Press(&again, "cmdCancel");
-  EXPECT_FALSE(params_.SearchHost) << "the option's effect outlives Cancel";
+  EXPECT_FALSE(params_.SearchHost);
   EXPECT_EQ(params_.MaxResults, 12);
 }
 
-TEST_F(ReportDialogsTest, DateDialogTimeCheckRefusalsFocusAndStore) {
+TEST_F(ReportDialogsTest, DateDialogRefusesFieldByFieldThenStoresAndReopens) {
   FrmReportDate dialog(services_, params_);
   EXPECT_EQ(Edit(&dialog, "txtTimeStart")->text(), "12:00 AM");
+  EXPECT_EQ(Edit(&dialog, "txtTimeEnd")->text(), "12:00 PM");
   EXPECT_FALSE(Edit(&dialog, "txtTimeStart")->isEnabled());
   dialog.show();
   QApplication::setActiveWindow(&dialog);
@@ -134,39 +120,37 @@ TEST_F(ReportDialogsTest, DateDialogTimeCheckRefusalsFocusAndStore) {
   Type(&dialog, "txtDateStart", "5/3/2003");
   Type(&dialog, "txtDateEnd", "5/9/2003");
   QTest::mouseClick(check, Qt::LeftButton);
-  EXPECT_EQ(Edit(&dialog, "txtDateEnd")->text(), "5/3/2003");
+  EXPECT_EQ(Edit(&dialog, "txtDateEnd")->text(), "5/3/2003") << "ticking copies the start date";
   EXPECT_FALSE(Edit(&dialog, "txtDateEnd")->isEnabled());
   EXPECT_TRUE(Edit(&dialog, "txtTimeStart")->isEnabled());
   QTest::mouseClick(check, Qt::LeftButton);
   EXPECT_TRUE(Edit(&dialog, "txtDateEnd")->isEnabled());
   EXPECT_FALSE(Edit(&dialog, "txtTimeEnd")->isEnabled());
 
-  // Each refusal shows the check's message and puts the focus on its field.
-  Type(&dialog, "txtDateStart", "   ");
-  Type(&dialog, "txtDateEnd", "not a date");
-  Press(&dialog, "cmdOk");
-  ASSERT_EQ(services_.messages.size(), 1);
-  EXPECT_EQ(services_.messages[0].text, "Please correct the Starting Date parameter as shown.");
-  EXPECT_EQ(services_.messages[0].icon, QMessageBox::Warning);
-  EXPECT_TRUE(Edit(&dialog, "txtDateStart")->hasFocus());
-  EXPECT_NE(dialog.result(), QDialog::Accepted);
-  Type(&dialog, "txtDateStart", "5/1/2003");
-  Press(&dialog, "cmdOk");
-  EXPECT_EQ(Edit(&dialog, "txtDateStart")->text(), "05/01/2003")
-      << "fields before the failing one are rewritten";
-  EXPECT_TRUE(Edit(&dialog, "txtDateEnd")->hasFocus());
-  check->click();
-  Type(&dialog, "txtTimeStart", "1:5 PM");
-  Press(&dialog, "cmdOk");
-  EXPECT_TRUE(Edit(&dialog, "txtTimeStart")->hasFocus());
-  Type(&dialog, "txtTimeStart", "1:05 pm");
-  Type(&dialog, "txtTimeEnd", "25:00");
-  Press(&dialog, "cmdOk");
-  EXPECT_TRUE(Edit(&dialog, "txtTimeEnd")->hasFocus());
-  EXPECT_EQ(services_.messages.size(), 4);
-  EXPECT_TRUE(params_.DateStart.empty()) << "nothing stored before a clean Ok";
+  // Each refusal names its field and puts the focus there; nothing is stored.
+  struct Refusal {
+    bool ticked;
+    const char *field, *bad, *good, *name;
+  };
+  for (const Refusal& r : {Refusal{false, "txtDateEnd", "not a date", "5/1/2003", "Ending Date"},
+                           Refusal{false, "txtDateStart", "   ", "5/1/2003", "Starting Date"},
+                           Refusal{true, "txtTimeStart", "1:5 PM", "1:05 pm", "Starting Time"},
+                           Refusal{true, "txtTimeEnd", "25:00", "9:30 PM", "Ending Time"}}) {
+    if (r.ticked != check->isChecked()) check->click();
+    Type(&dialog, r.field, r.bad);
+    services_.messages.clear();
+    Press(&dialog, "cmdOk");
+    ASSERT_EQ(services_.messages.size(), 1) << r.field;
+    EXPECT_EQ(services_.messages[0].text,
+              QString("Please correct the %1 parameter as shown.").arg(r.name));
+    EXPECT_EQ(services_.messages[0].icon, QMessageBox::Warning);
+    EXPECT_TRUE(Edit(&dialog, r.field)->hasFocus()) << r.field;
+    EXPECT_NE(dialog.result(), QDialog::Accepted);
+    Type(&dialog, r.field, r.good);
+  }
+  EXPECT_EQ(Edit(&dialog, "txtTimeStart")->text(), "1:05 PM") << "rewritten before the failure";
+  EXPECT_TRUE(params_.DateStart.empty());
 
-  Type(&dialog, "txtTimeEnd", "9:30 PM");
   Press(&dialog, "cmdOk");
   EXPECT_EQ(dialog.result(), QDialog::Accepted);
   EXPECT_EQ(params_.DateStart, "05/01/2003");
@@ -213,8 +197,8 @@ TEST_F(ReportDialogsTest, CustomDialogBuildsClausesAndTheQuery) {
   Type(&dialog, "txtCri", "05/01/2003");
   Press(&dialog, "cmdAdd");
   ASSERT_EQ(services_.messages.size(), 2);
-  EXPECT_EQ(services_.messages[1].text,
-            "You must have criteria to compare to with the BETWEEN operator.");
+  EXPECT_EQ(services_.messages[0].text, Q(analyser::kNeedCriteriaMessage));
+  EXPECT_EQ(services_.messages[1].text, Q(analyser::kNeedBetweenMessage));
   EXPECT_EQ(services_.messages[1].title, "Custom Report");
   EXPECT_TRUE(dialog.Clauses().empty());
 
@@ -224,14 +208,12 @@ TEST_F(ReportDialogsTest, CustomDialogBuildsClausesAndTheQuery) {
   EXPECT_EQ(op->currentIndex(), 0);
   EXPECT_FALSE(and_box->isEnabled());
   EXPECT_EQ(Edit(&dialog, "txtCri")->text(), "");
-  field->setCurrentIndex(5);
-  op->setCurrentIndex(4);
-  Type(&dialog, "txtCri", "BL");
-  Press(&dialog, "cmdAdd");
-  field->setCurrentIndex(2);
-  op->setCurrentIndex(2);
-  Type(&dialog, "txtCri", "10.1.");
-  Press(&dialog, "cmdAdd");
+  for (auto [f, o, criteria] : {std::tuple{5, 4, "BL"}, std::tuple{2, 2, "10.1."}}) {
+    field->setCurrentIndex(f);
+    op->setCurrentIndex(o);
+    Type(&dialog, "txtCri", criteria);
+    Press(&dialog, "cmdAdd");
+  }
   ASSERT_EQ(dialog.Clauses(),
             (std::vector<std::string>{"(ConnectDate BETWEEN #05/01/2003# AND #05/31/2003#)",
                                       "(StatusCode NOT LIKE '%BL%')", "(IP1 LIKE '%10.1.%')"}));

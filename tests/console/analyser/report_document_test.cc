@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "analyser_fixture.h"
 #include "html_escape.h"
 #include "temp_dir.h"
 
@@ -42,15 +41,6 @@ TEST(ReportDocument, SkeletonLinesEndInLfAndSaveAddsOneCrLf) {
   EXPECT_TRUE(document.empty());
   ASSERT_TRUE(SaveReport(document, dir.File("r.htm")).ok);
   EXPECT_EQ(ReadFileText(dir.File("r.htm")), "\r\n");
-}
-
-TEST(ReportDocument, SaveToAnUnwritablePlaceFailsWithAMessage) {
-  TempDir dir;
-  ReportDocument document;
-  document.ReportCreate();
-  Status s = SaveReport(document, dir.path() / "missing" / "r.htm");
-  EXPECT_FALSE(s.ok);
-  EXPECT_NE(s.message.find("Cannot save the report"), std::string::npos);
 }
 
 TEST(HtmlEscape, MarkupCharactersOnly) {

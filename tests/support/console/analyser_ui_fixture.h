@@ -5,6 +5,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QLineEdit>
 #include <QTest>
 #include <QTimer>
 #include <functional>
@@ -28,6 +29,27 @@ namespace vantry::console::testing {
 using analyser::testing::CrLf;
 using analyser::testing::LogLine;
 
+/// The control of that name inside a window or dialog; fails the test when missing.
+template <typename T>
+T* Child(QWidget* root, const char* name) {
+  T* found = root->findChild<T*>(name);
+  EXPECT_NE(found, nullptr) << name;
+  return found;
+}
+/// Replaces a line edit's text with key presses, as a person types it.
+inline void Type(QWidget* root, const char* name, const QString& text) {
+  auto* box = Child<QLineEdit>(root, name);
+  box->clear();
+  QTest::keyClicks(box, text);
+}
+/// Clicks a button that must be enabled.
+inline void Press(QWidget* root, const char* name) {
+  auto* button = Child<QAbstractButton>(root, name);
+  ASSERT_NE(button, nullptr);
+  ASSERT_TRUE(button->isEnabled()) << name << " is disabled";
+  button->click();
+}
+
 /// The analysis window in its own world: a temporary program folder (home of
 /// report.dpr), console folder, scripted dialogs and recorded monitor calls.
 class AnalyserUiFixture : public ::testing::Test {
@@ -40,11 +62,15 @@ class AnalyserUiFixture : public ::testing::Test {
     if (window_) window_->close();
   }
 
-  /// Builds and shows the window.
-  FrmLogA& NewWindow() {
+  FrmLogAOptions Options() {
     FrmLogAOptions options;
     options.program_folder = QString::fromStdString(program_folder_.string());
     options.console_folder = QString::fromStdString(console_folder_.string());
+    return options;
+  }
+  /// Builds and shows the window.
+  FrmLogA& NewWindow() {
+    FrmLogAOptions options = Options();
     options.monitor_stop = [this] { monitor_calls_.push_back("stop"); };
     options.monitor_start = [this] { monitor_calls_.push_back("start"); };
     window_ = std::make_unique<FrmLogA>(services_, params_, options);
@@ -65,17 +91,10 @@ class AnalyserUiFixture : public ::testing::Test {
 
   template <typename T>
   T* Find(const char* name) {
-    T* found = window_->findChild<T*>(name);
-    EXPECT_NE(found, nullptr) << name;
-    return found;
+    return Child<T>(window_.get(), name);
   }
   bool Enabled(const char* name) { return Find<QWidget>(name)->isEnabled(); }
-  void Click(const char* name) {
-    auto* button = Find<QAbstractButton>(name);
-    ASSERT_NE(button, nullptr);
-    ASSERT_TRUE(button->isEnabled()) << name << " is disabled";
-    button->click();
-  }
+  void Click(const char* name) { Press(window_.get(), name); }
   /// Runs `act` on the modal dialog that `open` shows, once it is up; returns
   /// the dialog's object name.
   QString WithModal(const std::function<void()>& open, const std::function<void(QWidget*)>& act) {
