@@ -131,9 +131,8 @@ TEST(LoadLog, ALineBeyondTheCapIsCountedTooLong) {
   const std::string over_cap = LogLine("OK", "1.0.0.4", "2003-06-14", "09:07",
                                        std::string(kMaxLogLineBytes + 1 - bare.size(), 'h'));
   // A damaged log: megabytes without "|" or a line break.
-  const std::string garbage(5u << 20, 'A');
-  LoadedDb loaded(first + "\r\n" + garbage + "\r\n" + last + "\r\n" + at_cap + "\n" + over_cap +
-                  "\r\n");
+  LoadedDb loaded(first + "\r\n" + std::string(5u << 20, 'A') + "\r\n" + last + "\r\n" + at_cap +
+                  "\n" + over_cap + "\r\n");
   EXPECT_EQ(loaded.result.stored, 3);
   EXPECT_EQ(loaded.result.lines, 5);
   EXPECT_EQ(loaded.result.skipped_too_long, 2);
