@@ -76,10 +76,24 @@ class ConsoleFixture : public ::testing::Test {
     for (int i = 0; list && i < list->count(); ++i) items << list->item(i)->text();
     return items;
   }
-  /// Sets a line edit's text as typing would (signals included).
-  void Type(const char* name, const QString& text) { Find<QLineEdit>(name)->setText(text); }
+  /// Replaces a line edit's text with key presses, as a person types it.
+  void Type(const char* name, const QString& text) {
+    QLineEdit* edit = Find<QLineEdit>(name);
+    edit->selectAll();
+    QTest::keyClick(edit, Qt::Key_Delete);
+    QTest::keyClicks(edit, text);
+  }
   void Click(const char* name) { Find<QAbstractButton>(name)->click(); }
   void Trigger(const char* action_name) { Find<QAction>(action_name)->trigger(); }
+  /// Expects the message box shown `index`-th to have this icon and title, and
+  /// a text that begins with `text`.
+  void ExpectMessage(int index, QMessageBox::Icon icon, const QString& title, const QString& text) {
+    ASSERT_LT(index, services_.messages.size());
+    const ScriptedDesktopServices::Message& m = services_.messages[index];
+    EXPECT_EQ(m.icon, icon) << m.text.toStdString();
+    EXPECT_EQ(m.title, title) << m.text.toStdString();
+    EXPECT_TRUE(m.text.startsWith(text)) << m.text.toStdString();
+  }
   static bool WaitFor(const std::function<bool()>& condition, int timeout_ms = 5000) {
     return QTest::qWaitFor(condition, timeout_ms);
   }
