@@ -6,7 +6,6 @@
 #include "child_process.h"
 #include "console_fixture.h"
 #include "free_port.h"
-#include "frm_main.h"
 #include "gateway_fixture.h"
 #include "mod_rbl_registry.h"
 #include "tcp_client.h"

@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <filesystem>
+#include <tuple>
 
 #include "console_check_box.h"
 #include "console_fixture.h"
@@ -200,58 +201,32 @@ TEST_F(EditorTest, ListsUnreadAtLoadAreLockedUncorrectedAndLeftAlone) {
 }
 
 TEST_F(EditorTest, AddRulesOfTheThreeLists) {
-  struct Case {
-    const char* box;
-    const char* add;
-    const char* list;
-    const char* typed;
-    QStringList after;
-  };
-  const Case cases[] = {
+  // Box, Add button and list of each: zones, exceptions, manual blocks.
+  const char* const kLists[3][3] = {{"txtNewRBL", "cmdAddRBL", "lbRBLDNS"},
+                                    {"txtExclude", "cmdAddExclude", "lbExcept"},
+                                    {"txtManBlock", "cmdAddManBlock", "lbManBlock"}};
+  const std::tuple<int, const char*, const char*> cases[] = {
       // Zones: case-insensitive duplicates, appended in the order given.
-      {"txtNewRBL", "cmdAddRBL", "lbRBLDNS", "ZONE.B", {"zone.a", "zone.b", "zone.c"}},
-      {"txtNewRBL",
-       "cmdAddRBL",
-       "lbRBLDNS",
-       "  zone.0  ",
-       {"zone.a", "zone.b", "zone.c", "zone.0"}},
+      {0, "ZONE.B", "zone.a zone.b zone.c"},
+      {0, "  zone.0  ", "zone.a zone.b zone.c zone.0"},
       // Exceptions: case-insensitive duplicates, kept sorted.
-      {"txtExclude", "cmdAddExclude", "lbExcept", "10.0.0.5", {"10.0.0.1", "10.0.0.5", "10.0.0.9"}},
-      {"txtExclude", "cmdAddExclude", "lbExcept", "10.0.0.1", {"10.0.0.1", "10.0.0.5", "10.0.0.9"}},
-      {"txtExclude",
-       "cmdAddExclude",
-       "lbExcept",
-       "A.Example",
-       {"10.0.0.1", "10.0.0.5", "10.0.0.9", "A.Example"}},
-      {"txtExclude",
-       "cmdAddExclude",
-       "lbExcept",
-       "a.EXAMPLE",
-       {"10.0.0.1", "10.0.0.5", "10.0.0.9", "A.Example"}},
-      // Manual blocks: the typed text as typed against the lower-cased entries.
-      {"txtManBlock",
-       "cmdAddManBlock",
-       "lbManBlock",
-       "spam.example",
-       {"192.0.2.5", "spam.example"}},
-      {"txtManBlock",
-       "cmdAddManBlock",
-       "lbManBlock",
-       "SPAM.Example",
-       {"192.0.2.5", "SPAM.Example", "spam.example"}},
-      {"txtManBlock",
-       "cmdAddManBlock",
-       "lbManBlock",
-       "   ",
-       {"192.0.2.5", "SPAM.Example", "spam.example"}},
+      {1, "10.0.0.5", "10.0.0.1 10.0.0.5 10.0.0.9"},
+      {1, "10.0.0.1", "10.0.0.1 10.0.0.5 10.0.0.9"},
+      {1, "A.Example", "10.0.0.1 10.0.0.5 10.0.0.9 A.Example"},
+      {1, "a.EXAMPLE", "10.0.0.1 10.0.0.5 10.0.0.9 A.Example"},
+      // Manual blocks: the text as typed against the lower-cased entries.
+      {2, "spam.example", "192.0.2.5 spam.example"},
+      {2, "SPAM.Example", "192.0.2.5 SPAM.Example spam.example"},
+      {2, "   ", "192.0.2.5 SPAM.Example spam.example"},
   };
-  for (const Case& c : cases) {
-    const bool added = ListItems(c.list).size() < c.after.size();
-    Type(c.box, c.typed);
-    Click(c.add);
-    EXPECT_EQ(ListItems(c.list), c.after) << c.typed;
-    EXPECT_EQ(window_->config_changed(), added) << c.typed;
-    EXPECT_EQ(Text(c.box).isEmpty(), added) << c.typed;
+  for (auto [list, typed, after] : cases) {
+    auto [box, add, items] = kLists[list];
+    const bool added = ListItems(items).join(' ').size() < QString(after).size();
+    Type(box, typed);
+    Click(add);
+    EXPECT_EQ(ListItems(items).join(' '), after) << typed;
+    EXPECT_EQ(window_->config_changed(), added) << typed;
+    EXPECT_EQ(Text(box).isEmpty(), added) << typed;
     Save();
   }
   EXPECT_FALSE(Find<QPushButton>("cmdAddRBL")->isEnabled());  // the box was emptied
