@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -45,15 +46,10 @@ class LoadedDb {
 };
 
 /// The document split at LF (the last, empty piece after the final LF dropped).
-inline std::vector<std::string> Lines(std::string_view text) {
+inline std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string_view::npos) end = text.size();
-    lines.emplace_back(text.substr(start, end - start));
-    start = end + 1;
-  }
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
   return lines;
 }
 
@@ -71,27 +67,6 @@ inline void ExpectLines(const std::vector<std::string>& expected,
     ASSERT_EQ(expected[i], actual[i]) << "line " << i + 1;
   }
   ASSERT_EQ(expected.size(), actual.size());
-}
-
-/// Entry-table lines for records (date, time, ip, host, status, type, info).
-inline std::vector<std::string> EntryTable(const std::vector<std::vector<std::string>>& rows) {
-  std::vector<std::string> lines = {
-      "<table cellspacing=2 cellpadding=5 border=1 align=center bodercolor=lightgrey>",
-      "     <tr>"};
-  for (const char* h : {"Date", "Time", "IP Address", "Host", "Status", "DNSBL", "Information"}) {
-    lines.push_back(std::string("         <td><B><font size=2 face=arial>") + h +
-                    "</font></B></td>");
-  }
-  lines.push_back("     </tr>");
-  for (const auto& row : rows) {
-    lines.push_back("     <tr>");
-    for (const auto& value : row) {
-      lines.push_back("         <td><B><font size=2 face=arial>" + value + "</font></B></td>");
-    }
-    lines.push_back("     </tr>");
-  }
-  lines.push_back("</table>");
-  return lines;
 }
 
 }  // namespace vantry::analyser::testing

@@ -1,10 +1,17 @@
-#include "access_dialect.h"
-
+// The analyser's text rules: the Access dialect the reports are written in,
+// the dates and times of the log and the dialogs, the query text the dialogs'
+// choices become (what the dialogs load, store and say is driven through their
+// widgets in report_dialogs_ui_test.cc) and the report document's own lines.
 #include <gtest/gtest.h>
 
 #include <utility>
 
+#include "access_dialect.h"
 #include "date_time_text.h"
+#include "html_escape.h"
+#include "report_custom.h"
+#include "report_document.h"
+#include "report_ip.h"
 
 namespace vantry::analyser {
 namespace {
@@ -72,6 +79,78 @@ TEST(DateTimeText, LogFieldsAndUserInput) {
   EXPECT_EQ(FormatDialogTime(ParseUserTime("9 am").value()), "9:00 AM");
   EXPECT_FALSE(ParseUserTime("13:00 PM"));
   EXPECT_FALSE(ParseUserTime("0:30 AM"));
+}
+
+TEST(CustomBuilder, ClausesQuoteByFieldAndRefuseWhatWouldNotStayData) {
+  struct Case {
+    int field, op;
+    std::string criteria, and_criteria, clause;  // clause "" = refused
+  };
+  for (const Case& c : std::vector<Case>{
+           {2, 2, "10.1.", "", "(IP1 LIKE '%10.1.%')"},
+           {0, 3, "05/01/2003", "05/31/2003",
+            "(ConnectDate BETWEEN #05/01/2003# AND #05/31/2003#)"},
+           {5, 4, "BL", "", "(StatusCode NOT LIKE '%BL%')"},
+           {1, 1, "9:00 AM", "", "(ConnectTime <> #9:00 AM#)"},
+           {7, 0, " x' OR '1'='1 ", "", "(BLInfo = ' x'' OR ''1''=''1 ')"},  // untrimmed
+           {3, 3, "a", "m'", "(Host BETWEEN 'a' AND 'm''')"},
+           {2, 0, " \t ", "", ""},  // a tab is as blank as a space
+           {2, 3, "a", " ", ""},
+           {0, 0, "05/01/2003# OR 1=1 OR #05/01/2003", "", ""},  // "#" would end the literal
+           {0, 3, "05/01/2003", "tomorrow", ""},
+           {0, 2, "05/01", "", ""},  // LIKE on a date
+       }) {
+    std::string clause = "unchanged";
+    Status s = BuildClause(c.field, c.op, c.criteria, c.and_criteria, &clause);
+    EXPECT_EQ(s.ok, !c.clause.empty()) << c.criteria;
+    EXPECT_EQ(clause, c.clause.empty() ? "unchanged" : c.clause) << c.criteria;
+  }
+}
+
+TEST(AddressDialog, ConditionWildcardsAndAnOrderThatIsNoSql) {
+  EXPECT_EQ(DefIPDialogSelection(500).value(), 99u);  // the number 100
+  EXPECT_EQ(DefIPDialogSelection(7).value(), 6u);     // shorter list: its last number
+  ReportParams p;
+  p.ReportIP = "10.0.0.1";
+  p.DateOrder = " DESC";
+  EXPECT_EQ(AddressListingQuery(p, 10),
+            "select top 10 * from tbl_log where ip1 = '10.0.0.1' order by connectdate  DESC");
+  p.SearchHost = true;
+  p.ReportHost = "o'brien.example";
+  p.WildPrefix = p.WildSuffix = true;
+  p.DateOrder = "; drop table tbl_log";
+  EXPECT_EQ(AddressListingQuery(p, 1),
+            "select top 1 * from tbl_log where host like '%o''brien.example%' order by "
+            "connectdate ");
+}
+
+TEST(ReportDocument, SkeletonLinesEndInLf) {
+  ReportDocument document;
+  document.ReportAdd("stale");
+  document.ReportCreate();
+  document.ReportAdd("middle");
+  document.ReportEnd();
+  const std::string expected =
+      "<html><head><title>Korvane Vantry Gateway</title></head>\n"
+      "<body>\n"
+      "<center>\n"
+      "     <font face=verdana size=5>\n"
+      "         <B><U>Korvane Industries Incorporated</U></B><BR>\n"
+      "     </font>\n"
+      "     <font face=verdana size=3>\n"
+      "         <B>Vantry Usage Report</B><BR>\n"
+      "     </font>\n"
+      "</center>\n"
+      "middle\n"
+      "</body>\n"
+      "</html>\n";
+  EXPECT_EQ(document.text(), expected);
+}
+
+TEST(HtmlEscape, MarkupCharactersOnly) {
+  EXPECT_EQ(HtmlEscape("<script>&\"x\"'y'</script> mail.example"),
+            "&lt;script&gt;&amp;&quot;x&quot;&#39;y&#39;&lt;/script&gt; mail.example");
+  EXPECT_EQ(HtmlEscape("plain 10.0.0.1"), "plain 10.0.0.1");
 }
 
 }  // namespace
