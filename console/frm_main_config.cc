@@ -3,17 +3,34 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QListWidget>
+#include <optional>
+#include <string_view>
 
 #include "blocking_tab.h"
 #include "console_check_box.h"
 #include "console_number.h"
 #include "frm_main.h"
 #include "redirect_tab.h"
+#include "settings_schema.h"
 
 namespace vantry::console {
 namespace {
 
 double Number(const QString& text) { return ConsoleNumberValue(text.toStdString()); }
+
+QString Text(std::string_view text) {
+  return QString::fromUtf8(text.data(), qsizetype(text.size()));
+}
+
+// The setting's editor rule on the text of its box: nullopt when the rule
+// accepts it, else the text the box takes, with the rule's message added.
+std::optional<QString> Corrected(std::string_view setting, const QString& text, double number,
+                                 QString& corrections) {
+  const SettingCorrection& rule = *FindSetting(setting)->correction;
+  if (rule.Accept(text.trimmed().toStdString(), number)) return std::nullopt;
+  corrections += Text(rule.message) + "\n\n";
+  return Text(rule.replacement);
+}
 
 }  // namespace
 
@@ -54,28 +71,25 @@ QString FrmMain::CorrectControls() {
     correct("No RBL Database servers given.  1 added by default.");
     lbRBLDNS->addItem(QString::fromUtf8(kDefaultZone.data(), kDefaultZone.size()));
   }
-  double local_port = Number(txtLocalPort->text());
-  if (txtLocalPort->text().trimmed().isEmpty() || local_port < 1 || local_port > 65535) {
-    correct(
-        "Gateway Incoming Port must have a port value between 1 and 65535.  Default set to 25.");
-    txtLocalPort->setText("25");
+  // The settings' own rules, in the order their messages appear.
+  const QString local_port = txtLocalPort->text();
+  if (auto fixed = Corrected("LocalPort", local_port, Number(local_port), corrections)) {
+    txtLocalPort->setText(*fixed);
   }
   txtSMTPServer->setText(txtSMTPServer->text().trimmed());
-  if (txtSMTPServer->text().isEmpty()) {
-    correct("No SMTP redirect host listed.  Default set to localhost.");
-    txtSMTPServer->setText("localhost");
+  if (auto fixed = Corrected("SMTPHost", txtSMTPServer->text(), 0, corrections)) {
+    txtSMTPServer->setText(*fixed);
   }
   txtSMTPPort->setText(txtSMTPPort->text().trimmed());
-  if (txtSMTPPort->text().isEmpty() || Number(txtSMTPPort->text()) == 0) {
-    correct("No SMTP redirect port listed.  Default set to 24.");
-    txtSMTPPort->setText("24");
+  const QString smtp_port = txtSMTPPort->text();
+  if (auto fixed = Corrected("SMTPPort", smtp_port, Number(smtp_port), corrections)) {
+    txtSMTPPort->setText(*fixed);
   }
   txtLocalPort->setText(txtLocalPort->text().trimmed());
   txtSocks->setEditText(txtSocks->currentText().trimmed());
-  double socks = Number(txtSocks->currentText());
-  if (txtSocks->currentText().isEmpty() || socks < 100 || socks > 5000) {
-    correct("Number of sockets must be between 100 and 5000.   Default of 255 has been set.");
-    txtSocks->setEditText("255");
+  const QString socks = txtSocks->currentText();
+  if (auto fixed = Corrected("MaxSocks", socks, Number(socks), corrections)) {
+    txtSocks->setEditText(*fixed);
   }
   if (chkUseExceptions->Value() != 0 && blocking_tab_->lbExcept()->count() == 0 &&
       !unread_lists_.exceptions) {

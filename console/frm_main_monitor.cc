@@ -10,7 +10,7 @@
 
 #include "console_number.h"
 #include "frm_main.h"
-#include "monitor_frame.h"
+#include "report_line.h"
 
 namespace vantry::console {
 namespace {

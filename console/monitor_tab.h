@@ -4,7 +4,7 @@
 #include <optional>
 #include <string_view>
 
-#include "monitor_frame.h"
+#include "report_line.h"
 
 class QTreeWidget;
 
