@@ -27,7 +27,7 @@ TEST(AtomicFile, ALinkPlantedAtTheTemporaryNameNeverRedirectsTheWrite) {
   EXPECT_FALSE(std::filesystem::exists(target + ".tmp-" + std::to_string(getpid())));
 }
 
-TEST(AtomicFile, ALinkToAFileYetToBeMadeStaysALinkAndItsTargetIsWritten) {
+TEST(AtomicFile, ALinkStaysALinkAndItsTargetIsWritten) {
   testing::TempDir dir;
   std::filesystem::create_directory(dir.path() / "etc");
   const std::string link = dir.File("registry.reg");
@@ -36,6 +36,10 @@ TEST(AtomicFile, ALinkToAFileYetToBeMadeStaysALinkAndItsTargetIsWritten) {
   ASSERT_TRUE(WriteFileAtomically(link, "REGEDIT4\r\n", &error)) << error;
   EXPECT_TRUE(std::filesystem::is_symlink(link));
   EXPECT_EQ(testing::ReadFileText(dir.File("etc/vantry.reg")), "REGEDIT4\r\n");
+  // Once the target exists, the next save replaces the target, not the link.
+  ASSERT_TRUE(WriteFileAtomically(link, "REGEDIT4\r\n\r\n", &error)) << error;
+  EXPECT_TRUE(std::filesystem::is_symlink(link));
+  EXPECT_EQ(testing::ReadFileText(dir.File("etc/vantry.reg")), "REGEDIT4\r\n\r\n");
 }
 
 }  // namespace

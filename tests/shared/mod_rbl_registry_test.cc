@@ -130,15 +130,7 @@ TEST_F(ModRblRegistry, ALockHeldForGoodStopsNoReaderAndFailsSavesInTime) {
   EXPECT_TRUE(SetRegValue("LocalPort", std::string("26"), 1, &error)) << error;
 }
 
-TEST_F(ModRblRegistry, WriteFailureIsReportedWithTheReason) {
-  // A folder where the settings file should be makes every write fail, even for root.
-  std::filesystem::create_directory(path_);
-  std::string error;
-  EXPECT_FALSE(SetRegValue("LocalPort", std::string("25"), 1, &error));
-  EXPECT_NE(error.find("registry.reg"), std::string::npos) << error;
-}
-
-TEST_F(ModRblRegistry, AFileThatCannotBeReadIsNeverReplaced) {
+TEST_F(ModRblRegistry, AFileThatCannotBeReadOrWrittenIsNeverReplaced) {
   // A link that points at itself cannot be opened, even by root: writing
   // anyway would replace it with a file holding just the new value.
   std::filesystem::create_symlink("registry.reg", path_);
@@ -146,6 +138,11 @@ TEST_F(ModRblRegistry, AFileThatCannotBeReadIsNeverReplaced) {
   EXPECT_FALSE(SetRegValue("LocalPort", std::string("25"), 1, &error));
   EXPECT_NE(error.find("cannot read"), std::string::npos) << error;
   EXPECT_TRUE(std::filesystem::is_symlink(path_));
+  // A folder in the file's place makes the write fail, even for root.
+  std::filesystem::remove(path_);
+  std::filesystem::create_directory(path_);
+  EXPECT_FALSE(SetRegValue("LocalPort", std::string("25"), 1, &error));
+  EXPECT_NE(error.find("registry.reg"), std::string::npos) << error;
 }
 
 // Runs `body` in a child as the unprivileged user 65534 and gives its exit status.
@@ -201,18 +198,6 @@ TEST_F(ModRblRegistry, ASavedFileKeepsItsModeAndOwner) {
     EXPECT_EQ(saved.st_uid, 65534u);
   }
   EXPECT_EQ(StoredSetting("LocalPort"), RegValue(std::string("2525")));
-}
-
-TEST_F(ModRblRegistry, ASettingsFileThatIsALinkStaysALink) {
-  const std::string target = dir_.File("real.reg");
-  ASSERT_TRUE(SetRegValue("LogOK", std::int64_t{0}, 4));
-  std::filesystem::rename(path_, target);
-  std::filesystem::create_symlink(target, path_);
-  ASSERT_TRUE(SetRegValue("LocalPort", std::string("2525"), 1));
-  EXPECT_TRUE(std::filesystem::is_symlink(path_));
-  const std::string stored = testing::ReadFileText(target);
-  EXPECT_NE(stored.find("\"LocalPort\"=\"2525\""), std::string::npos) << stored;
-  EXPECT_NE(stored.find("\"LogOK\"=dword:00000000"), std::string::npos) << stored;
 }
 
 TEST_F(ModRblRegistry, ATextWithALineBreakIsRefusedAndNothingElseChanges) {

@@ -50,7 +50,8 @@ TEST(MonitorChannelEnds, FullReaderQueueMakesTheWriterWaitNotBlock) {
   writer.SlotOpen();
   int sent = 0;
   SlotWriteResult last = SlotWriteResult::kSent;
-  while (sent < 100000 && (last = writer.SlotWrite("+++frame***")) == SlotWriteResult::kSent) ++sent;
+  while (sent < 100000 && (last = writer.SlotWrite("+++frame***")) == SlotWriteResult::kSent)
+    ++sent;
   EXPECT_EQ(last, SlotWriteResult::kWouldBlock);
   EXPECT_GT(sent, 0);
   EXPECT_EQ(reader.SlotRead().size(), static_cast<size_t>(sent) * 11);

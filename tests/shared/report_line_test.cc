@@ -19,36 +19,36 @@ std::tm At(int year, int month, int day, int hour, int minute) {
 TEST(ReportLine, TenFieldsWithPaddedDateAndTwentyFourHourTime) {
   ReportFields f{.slot_limit = 255,
                  .slot = 7,
-                 .action = "OK",
+                 .action = "BL",
                  .ip = "192.0.2.1",
                  .alt_ip = "192.0.2.1",
-                 .host_name = "",
-                 .block_type = "",
-                 .block_source = ""};
-  EXPECT_EQ(FormatReportLine(f, At(2003, 6, 14, 9, 5)),
-            "255|7|OK|192.0.2.1|192.0.2.1||||2003-06-14|09:05");
-  f.action = "BL";
-  f.block_type = "Type 2";
-  f.block_source = "bl.example.test";
-  f.host_name = "h.example.test";
+                 .host_name = "h.example.test",
+                 .block_type = "Type 2",
+                 .block_source = "bl.example.test"};
   EXPECT_EQ(FormatReportLine(f, At(2004, 3, 5, 21, 7)),
             "255|7|BL|192.0.2.1|192.0.2.1|h.example.test|Type 2|bl.example.test|2004-03-05|21:07");
+  f.host_name = f.block_type = f.block_source = "";
+  EXPECT_EQ(FormatReportLine(f, At(2003, 6, 14, 9, 5)),
+            "255|7|BL|192.0.2.1|192.0.2.1||||2003-06-14|09:05");
 }
 
 TEST(ReportLine, BlockCodesBecomeNamesAndOtherTextStays) {
-  EXPECT_EQ(BlockTypeName("127.0.0.2"), "Type 2");
-  EXPECT_EQ(BlockTypeName("127.0.0.9"), "Type 9");
-  EXPECT_EQ(BlockTypeName("127.0.0.10"), "Type 10");
-  EXPECT_EQ(BlockTypeName("127.0.0.20"), "Exception");
-  EXPECT_EQ(BlockTypeName("127.0.0.200"), "Exception");
-  EXPECT_EQ(BlockTypeName("127.0.0.100"), "Manual Block");
-  EXPECT_EQ(BlockTypeName("127.0.0.150"), "No Hostname");
-  EXPECT_EQ(BlockTypeName("127.0.0.155"), "Alt IP");
-  EXPECT_EQ(BlockTypeName("127.0.0.1"), "127.0.0.1");
-  EXPECT_EQ(BlockTypeName("127.0.0.11"), "127.0.0.11");
-  EXPECT_EQ(BlockTypeName(""), "");
-  // Applying the table twice changes nothing (a CLOSED after a BL line).
-  EXPECT_EQ(BlockTypeName(BlockTypeName("127.0.0.155")), "Alt IP");
+  const std::pair<const char*, const char*> cases[] = {
+      {"127.0.0.2", "Type 2"},
+      {"127.0.0.9", "Type 9"},
+      {"127.0.0.10", "Type 10"},
+      {"127.0.0.20", "Exception"},
+      {"127.0.0.200", "Exception"},
+      {"127.0.0.100", "Manual Block"},
+      {"127.0.0.150", "No Hostname"},
+      {"127.0.0.155", "Alt IP"},
+      {"127.0.0.1", "127.0.0.1"},
+      {"127.0.0.11", "127.0.0.11"},
+      {"", ""},
+      // Applying the table twice changes nothing (a CLOSED after a BL line).
+      {"Alt IP", "Alt IP"},
+  };
+  for (const auto& [code, name] : cases) EXPECT_EQ(BlockTypeName(code), name) << code;
 }
 
 TEST(ReportLine, FramesAndNeutralisedFields) {
