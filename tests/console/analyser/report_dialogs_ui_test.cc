@@ -86,6 +86,7 @@ TEST_F(ReportDialogsTest, DefIPLoadsActsOnTheOptionAtOnceAndStoresTrimmedValues)
   EXPECT_EQ(Child<QComboBox>(&again, "cbxOrder")->currentIndex(), 0);
   again.show();
   QTest::mouseClick(Child<QRadioButton>(&again, "optType0"), Qt::LeftButton);
+  SelectNumber(&again, 3);
   Press(&again, "cmdCancel");
   EXPECT_FALSE(params_.SearchHost);
   EXPECT_EQ(params_.MaxResults, 12);
