@@ -36,11 +36,17 @@ TEST_F(ConfigureServiceTest, TracesTheConfigurationInOrder) {
       "Configuring Vantry\n"
       "Getting configuration from registry\n"
       "Retrieving DNSDB\n"
-      "Loading RBL Host list from " + folder + "/rbl.cfg\n"
+      "Loading RBL Host list from " +
+      folder +
+      "/rbl.cfg\n"
       "Retrieving Exceptions\n"
-      "Loading Exceptions list from " + folder + "/exlst.cfg\n"
+      "Loading Exceptions list from " +
+      folder +
+      "/exlst.cfg\n"
       "Retrieving Manual Entries\n"
-      "Loading Manual list from " + folder + "/manbl.cfg\n"
+      "Loading Manual list from " +
+      folder +
+      "/manbl.cfg\n"
       "2 BLDNS Hosts Loaded.\n"
       "Remote Mail Gateway: mail.test:2424\n"
       "Logging all blacklisted connections.\n"
@@ -48,7 +54,9 @@ TEST_F(ConfigureServiceTest, TracesTheConfigurationInOrder) {
       "Using block message.\n"
       "Using exceptions: 1\n"
       "Using manual blocks: 2\n"
-      "Control path: " + folder + "\n"
+      "Control path: " +
+      folder +
+      "\n"
       "BLDNSDB: rbl.cfg\n"
       "Exceptions DB: exlst.cfg\n"
       "Manual DB: manbl.cfg\n"
@@ -68,52 +76,40 @@ TEST_F(ConfigureServiceTest, OptionalLinesFollowTheirFlagTests) {
                            {"BlockT4", 1LL},
                            {"BlockT7", 2LL},
                            {"BlockT9", 1LL}});
-  EXPECT_EQ(trace.find("Logging all blacklisted"), std::string::npos);
-  EXPECT_EQ(trace.find("Logging all approved"), std::string::npos);
+  EXPECT_EQ(trace.find("Logging all"), std::string::npos);
   EXPECT_NE(trace.find("Using block message.\n"), std::string::npos);
   EXPECT_EQ(trace.find("Using exceptions"), std::string::npos);
   EXPECT_EQ(trace.find("Using manual blocks"), std::string::npos);
   EXPECT_NE(trace.find("\nBlocking types: 4, 7, 9\n"), std::string::npos);
+  EXPECT_NE(Run({{"BlockT2", 0LL}}).find("\nBlocking types: \n"), std::string::npos);
 }
 
-TEST_F(ConfigureServiceTest, NothingBlockedLeavesTheBareLabel) {
-  std::string trace = Run({{"BlockT2", 0LL}});
-  EXPECT_NE(trace.find("\nBlocking types: \n"), std::string::npos);
-}
-
-TEST(FitSlotsToLimits, HugeSlotCountsAreLoweredWithAReason) {
-  testing::TraceCapture capture;
-  ConfigSettings settings;
-  settings.MaxSocks = 2000000000;
-  FitSlotsToLimits(capture.trace(), settings);
-  rlimit limit{};
-  getrlimit(RLIMIT_NOFILE, &limit);
-  EXPECT_LT(settings.MaxSocks, 65536);
-  EXPECT_LE(2 * (static_cast<rlim_t>(settings.MaxSocks) + 1), limit.rlim_cur);
-  EXPECT_NE(capture.Text().find("MaxSocks 2000000000 lowered to " +
-                                std::to_string(settings.MaxSocks)),
-            std::string::npos);
-
-  testing::TraceCapture quiet;
-  ConfigSettings normal;
-  normal.MaxSocks = 255;
-  FitSlotsToLimits(quiet.trace(), normal);
-  EXPECT_EQ(normal.MaxSocks, 255);
-  EXPECT_EQ(quiet.Text(), "");
-}
-
-TEST(FitSlotsToLimits, ALowOpenFileLimitBoundsTheSlots) {
+// Each slot takes two descriptors, and 128 stay for everything else.
+TEST(FitSlotsToLimits, SlotsAreLoweredToWhatTheOpenFileLimitAllowsWithAReason) {
   rlimit saved{};
   getrlimit(RLIMIT_NOFILE, &saved);
+  std::string said;
+  auto fit = [&said](std::int32_t asked) {
+    testing::TraceCapture capture;
+    ConfigSettings settings;
+    settings.MaxSocks = asked;
+    FitSlotsToLimits(capture.trace(), settings);
+    said = capture.Text();
+    return settings.MaxSocks;
+  };
+  EXPECT_EQ(fit(255), 255);
+  EXPECT_EQ(said, "");
+  const std::int32_t huge = fit(2000000000);
+  rlimit raised{};
+  getrlimit(RLIMIT_NOFILE, &raised);
+  EXPECT_LT(huge, 65536);
+  EXPECT_LE(2 * (static_cast<rlim_t>(huge) + 1), raised.rlim_cur);
+  EXPECT_NE(said.find("MaxSocks 2000000000 lowered to " + std::to_string(huge)), std::string::npos);
+  // Lowering the hard limit is one-way for an unprivileged process; only root restores it.
   rlimit low{300, 300};
   ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
-  testing::TraceCapture capture;
-  ConfigSettings settings;
-  settings.MaxSocks = 255;
-  FitSlotsToLimits(capture.trace(), settings);
-  EXPECT_EQ(settings.MaxSocks, (300 - 128) / 2 - 1);
-  EXPECT_NE(capture.Text().find("open-file limit is 300"), std::string::npos);
-  // Lowering the hard limit is one-way for an unprivileged process; only root restores it.
+  EXPECT_EQ(fit(255), (300 - 128) / 2 - 1);
+  EXPECT_NE(said.find("open-file limit is 300"), std::string::npos);
   setrlimit(RLIMIT_NOFILE, &saved);
 }
 

@@ -39,11 +39,12 @@ class Switches : public ::testing::Test {
   testing::TempDir dir_;
 };
 
-TEST_F(Switches, InstallWritesUnitAndDefaultsAndRefusesTwice) {
+TEST_F(Switches, InstallAndUninstallEachRefuseTheSecondTime) {
   std::string out;
   ASSERT_EQ(Run("-install", &out), 0) << out;
   EXPECT_EQ(out, "Dask Vantry installed successfully\n");
-  std::string unit = testing::ReadFileText(dir_.path() / "units" / "daskvantry.service");
+  const std::filesystem::path unit_file = dir_.path() / "units" / "daskvantry.service";
+  std::string unit = testing::ReadFileText(unit_file);
   EXPECT_NE(unit.find("ExecStart=\"" + BuiltProgram("vantrysvc") + "\"\n"), std::string::npos)
       << unit;
   EXPECT_NE(unit.find("Environment=\"VANTRY_REGISTRY=" + dir_.File("etc/registry.reg") + "\"\n"),
@@ -52,9 +53,16 @@ TEST_F(Switches, InstallWritesUnitAndDefaultsAndRefusesTwice) {
   EXPECT_NE(settings.find("\"MaxSocks\"=dword:000000ff"), std::string::npos);
   EXPECT_NE(settings.find("\"PathEXE\"=\"" + std::string(VANTRY_BIN_DIR) + "\""),
             std::string::npos);
-
   EXPECT_EQ(Run("-INSTALL", &out), 1);
   EXPECT_EQ(out, "Dask Vantry failed to install.  Service may already be installed.\n");
+
+  ASSERT_EQ(Run("-uninstall", &out), 0) << out;
+  EXPECT_EQ(out, "Dask Vantry uninstalled successfully\n");
+  EXPECT_FALSE(std::filesystem::exists(unit_file));
+  settings = testing::ReadFileText(dir_.path() / "etc" / "registry.reg");
+  EXPECT_EQ(settings.find("Parameters"), std::string::npos) << settings;
+  EXPECT_EQ(Run("-UnInstall", &out), 1);
+  EXPECT_EQ(out, "Dask Vantry failed to uninstall.  Service may already be uninstalled.\n");
 }
 
 // Blanks would split the command and the setting, "%" would be expanded: the unit must name the
@@ -89,18 +97,6 @@ TEST_F(Switches, InstallQuotesPathsWithBlanksAndSpecifiers) {
             1);
   EXPECT_NE(out.find("control character"), std::string::npos) << out;
   EXPECT_FALSE(std::filesystem::exists(dir_.path() / "units2" / "daskvantry.service"));
-}
-
-TEST_F(Switches, UninstallRemovesUnitAndSettingsKeyAndRefusesTwice) {
-  std::string out;
-  ASSERT_EQ(Run("-install", &out), 0) << out;
-  ASSERT_EQ(Run("-uninstall", &out), 0) << out;
-  EXPECT_EQ(out, "Dask Vantry uninstalled successfully\n");
-  EXPECT_FALSE(std::filesystem::exists(dir_.path() / "units" / "daskvantry.service"));
-  std::string settings = testing::ReadFileText(dir_.path() / "etc" / "registry.reg");
-  EXPECT_EQ(settings.find("Parameters"), std::string::npos) << settings;
-  EXPECT_EQ(Run("-uninstall", &out), 1);
-  EXPECT_EQ(out, "Dask Vantry failed to uninstall.  Service may already be uninstalled.\n");
 }
 
 TEST_F(Switches, FixRegCreatesEverythingEvenWithoutAnInstall) {

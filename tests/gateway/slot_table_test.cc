@@ -5,36 +5,22 @@
 namespace vantry {
 namespace {
 
-TEST(SlotTable, LowestFreeSlotWinsAndReservedOrBusySlotsAreSkipped) {
+TEST(SlotTable, TheLowestFreeSlotWinsOverReservedBusyAndJustFinishedOnes) {
   SlotTable table(255);
-  EXPECT_EQ(table.max_socks(), 255);
   EXPECT_EQ(table.FindFreeSocket(), 0);
   // A screening in progress leaves the inbound socket closed: it must not be handed out again.
   table.slot(0).reserved = true;
   table.slot(1).in_state = SocketState::kConnected;
   table.slot(2).in_state = SocketState::kBusy;
+  table.slot(3).in_state = SocketState::kClosing;
+  table.slot(4).in_state = SocketState::kError;
+  EXPECT_EQ(table.FindFreeSocket(), 5);
+  // The finished ones were freed for the next search.
+  EXPECT_EQ(table.slot(3).in_state, SocketState::kClosed);
+  EXPECT_EQ(table.slot(4).in_state, SocketState::kClosed);
   EXPECT_EQ(table.FindFreeSocket(), 3);
   table.slot(0).reserved = false;
   EXPECT_EQ(table.FindFreeSocket(), 0);
-}
-
-TEST(SlotTable, FinishedSlotsAreFreedForTheNextSearchUnlessNoOtherIsFree) {
-  SlotTable table(255);
-  table.slot(0).in_state = SocketState::kClosing;
-  table.slot(1).in_state = SocketState::kError;
-  EXPECT_EQ(table.FindFreeSocket(), 2);
-  EXPECT_EQ(table.slot(0).in_state, SocketState::kClosed);
-  EXPECT_EQ(table.slot(1).in_state, SocketState::kClosed);
-  EXPECT_EQ(table.FindFreeSocket(), 0);
-
-  for (int i = 0; i <= 255; ++i) table.slot(i).reserved = true;
-  EXPECT_EQ(table.FindFreeSocket(), -1);
-  table.slot(7).reserved = false;
-  table.slot(7).in_state = SocketState::kClosing;
-  table.slot(9).reserved = false;
-  table.slot(9).in_state = SocketState::kError;
-  EXPECT_EQ(table.FindFreeSocket(), 7);
-  EXPECT_EQ(table.slot(9).in_state, SocketState::kClosed);
 }
 
 TEST(SlotTable, EachSlotKeepsItsOwnRecordsAndClearingBlanksBoth) {

@@ -11,6 +11,7 @@
 
 #include <asio/io_context.hpp>
 #include <chrono>
+#include <memory>
 #include <string>
 
 namespace vantry {
@@ -26,15 +27,33 @@ void RunFor(asio::io_context& io, std::chrono::milliseconds time) {
   io.run_for(time);
 }
 
+// What can be read now from a non-blocking descriptor, or until EOF from a blocking one.
+std::string ReadUntilNothing(int fd) {
+  std::string text;
+  char buffer[65536];
+  for (ssize_t n; (n = read(fd, buffer, sizeof buffer)) > 0;) text.append(buffer, n);
+  return text;
+}
+
+constexpr int kLines = 20000;  // about 1 MB, far beyond what a pipe or socket holds
+
+// Half the lines before the loop runs, as at start-up, the rest after.
+void Flood(Trace& trace, asio::io_context& io) {
+  for (int i = 0; i < kLines / 2; ++i) trace.Say(Line(i));
+  trace.AttachExecutor(io.get_executor());
+  for (int i = kLines / 2; i < kLines; ++i) trace.SayLog(Line(i));
+  RunFor(io, 100ms);
+}
+
 // Checks what reached the reader: kept lines whole and in order from the first,
 // then the count of the dropped ones; returns what follows the notice.
-std::string ExpectKeptLinesThenNotice(const std::string& received, int lines) {
+std::string ExpectKeptLinesThenNotice(const std::string& received) {
   int next = 0;
   std::size_t start = 0;
   for (std::size_t end; (end = received.find('\n', start)) != std::string::npos; start = end + 1) {
     const std::string line = received.substr(start, end - start);
     if (line.rfind("line ", 0) != 0) {
-      EXPECT_EQ(line, std::to_string(lines - next) +
+      EXPECT_EQ(line, std::to_string(kLines - next) +
                           " trace lines were dropped while the trace output was not being read");
       EXPECT_GT(next, 1000);
       return received.substr(end + 1);
@@ -47,80 +66,55 @@ std::string ExpectKeptLinesThenNotice(const std::string& received, int lines) {
   return {};
 }
 
-struct StreamKind {
-  const char* name;
-  bool socket;
-};
-
-class TraceOnAFullStream : public ::testing::TestWithParam<StreamKind> {
- protected:
-  void SetUp() override {
-    const int made = GetParam().socket ? socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends_)
-                                       : pipe2(ends_, O_CLOEXEC);
-    ASSERT_EQ(made, 0);
-    // The reading end is ours; the writing end stays as any inherited one is.
-    fcntl(ends_[0], F_SETFL, O_NONBLOCK);
-  }
-  void TearDown() override {
-    close(ends_[0]);
-    close(ends_[1]);
-  }
-  std::string ReadAvailable() {
-    std::string text;
-    char buffer[65536];
-    for (ssize_t n; (n = read(ends_[0], buffer, sizeof buffer)) > 0;) text.append(buffer, n);
-    return text;
-  }
-  int ends_[2] = {-1, -1};
-};
-
-TEST_P(TraceOnAFullStream, LinesWaitInABoundedBufferAndTheDropIsAnnounced) {
-  // A trace that blocked would never get past the lines below; the alarm
-  // turns that into a failure instead of a hung test.
+TEST(TraceOnAFullStream, LinesWaitInABoundedBufferAndTheDropIsAnnounced) {
+  // A trace that blocked would never get past the flood; the alarm turns that
+  // into a failure instead of a hung test.
   alarm(20);
-  constexpr int kLines = 20000;  // about 1 MB, far beyond what the stream holds
-  constexpr std::size_t kBound = 256 * 1024;
-  asio::io_context io;
-  Trace trace(ends_[1], kBound);
-  for (int i = 0; i < kLines / 2; ++i) trace.Say(Line(i));  // before the loop runs
-  trace.AttachExecutor(io.get_executor());
-  for (int i = kLines / 2; i < kLines; ++i) trace.SayLog(Line(i));
-  RunFor(io, 100ms);
-  EXPECT_GT(trace.pending_bytes(), 0u);
-  EXPECT_LE(trace.pending_bytes(), kBound);
-  EXPECT_EQ(fcntl(ends_[1], F_GETFL) & O_NONBLOCK, 0) << "the shared stream was changed";
+  for (bool socket : {false, true}) {
+    SCOPED_TRACE(socket ? "socket" : "pipe");
+    int ends[2];
+    ASSERT_EQ(
+        socket ? socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) : pipe2(ends, O_CLOEXEC),
+        0);
+    // The reading end is ours; the writing end stays as any inherited one is.
+    fcntl(ends[0], F_SETFL, O_NONBLOCK);
+    constexpr std::size_t kBound = 256 * 1024;
+    asio::io_context io;
+    auto trace = std::make_unique<Trace>(ends[1], kBound);
+    Flood(*trace, io);
+    EXPECT_GT(trace->pending_bytes(), 0u);
+    EXPECT_LE(trace->pending_bytes(), kBound);
+    EXPECT_EQ(fcntl(ends[1], F_GETFL) & O_NONBLOCK, 0) << "the shared stream was changed";
 
-  // The reader catches up: the kept lines arrive whole and in order, then the count of the rest.
-  std::string received;
-  for (int round = 0; round < 400 && received.find("dropped") == std::string::npos; ++round) {
-    received += ReadAvailable();
-    RunFor(io, 10ms);
+    // The reader catches up: the kept lines arrive whole and in order, then the count of the rest.
+    std::string received;
+    for (int round = 0; round < 400 && received.find("dropped") == std::string::npos; ++round) {
+      received += ReadUntilNothing(ends[0]);
+      RunFor(io, 10ms);
+    }
+    received += ReadUntilNothing(ends[0]);
+    EXPECT_EQ(ExpectKeptLinesThenNotice(received), "") << "nothing may follow the notice";
+    EXPECT_EQ(trace->pending_bytes(), 0u);
+
+    // Once drained, lines go straight out again.
+    trace->Say("after");
+    RunFor(io, 20ms);
+    EXPECT_EQ(ReadUntilNothing(ends[0]), "after\n");
+    trace.reset();
+    close(ends[0]);
+    close(ends[1]);
   }
-  received += ReadAvailable();
-  EXPECT_EQ(ExpectKeptLinesThenNotice(received, kLines), "") << "nothing may follow the notice";
-  EXPECT_EQ(trace.pending_bytes(), 0u);
-
-  // Once drained, lines go straight out again.
-  trace.Say("after");
-  RunFor(io, 20ms);
-  EXPECT_EQ(ReadAvailable(), "after\n");
   alarm(0);
 }
-
-INSTANTIATE_TEST_SUITE_P(Streams, TraceOnAFullStream,
-                         ::testing::Values(StreamKind{"Pipe", false}, StreamKind{"Socket", true}),
-                         [](const auto& info) { return std::string(info.param.name); });
 
 // A gateway run as a service user from an administrator's shell may not open
 // the pipe it was handed (it belongs to the shell's user), so it gets no
 // non-blocking descriptor of its own; an unread pipe must still not stop it.
 TEST(TraceOnAStreamItCannotReopen, AWriterThreadWaitsInsteadOfTheLoop) {
   if (geteuid() != 0) GTEST_SKIP() << "needs root to hand a pipe to a process of another user";
-  int stream[2];
-  int status[2];
+  int stream[2], status[2];
   ASSERT_EQ(pipe2(stream, O_CLOEXEC), 0);
   ASSERT_EQ(pipe2(status, O_CLOEXEC), 0);
-  constexpr int kLines = 20000;  // about 1 MB, far beyond what the pipe holds
   const pid_t child = fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
@@ -131,10 +125,7 @@ TEST(TraceOnAStreamItCannotReopen, AWriterThreadWaitsInsteadOfTheLoop) {
     asio::io_context io;
     Trace trace(stream[1], 256 * 1024);
     if (!trace.uses_writer_thread()) _exit(4);
-    for (int i = 0; i < kLines / 2; ++i) trace.Say(Line(i));
-    trace.AttachExecutor(io.get_executor());
-    for (int i = kLines / 2; i < kLines; ++i) trace.SayLog(Line(i));
-    RunFor(io, 50ms);
+    Flood(trace, io);
     // Every line was taken or counted without waiting for the reader.
     if (write(status[1], "ok", 2) != 2) _exit(5);
     for (int round = 0; round < 500 && trace.pending_bytes() > 0; ++round) RunFor(io, 10ms);
@@ -149,16 +140,13 @@ TEST(TraceOnAStreamItCannotReopen, AWriterThreadWaitsInsteadOfTheLoop) {
   char word[2] = {};
   ASSERT_EQ(read(status[0], word, 2), 2);
 
-  std::string received;
-  char buffer[65536];
-  for (ssize_t n; (n = read(stream[0], buffer, sizeof buffer)) > 0;) received.append(buffer, n);
+  const std::string received = ReadUntilNothing(stream[0]);
   int exit_status = 0;
   ASSERT_EQ(waitpid(child, &exit_status, 0), child);
   close(stream[0]);
   close(status[0]);
   EXPECT_TRUE(WIFEXITED(exit_status) && WEXITSTATUS(exit_status) == 0) << exit_status;
-
-  EXPECT_EQ(ExpectKeptLinesThenNotice(received, kLines), "after\n");
+  EXPECT_EQ(ExpectKeptLinesThenNotice(received), "after\n");
 }
 
 }  // namespace

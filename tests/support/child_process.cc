@@ -109,7 +109,7 @@ std::string BuiltProgram(std::string_view name) {
 int RunCommand(const std::vector<std::string>& argv,
                const std::vector<std::pair<std::string, std::string>>& env, std::string* output,
                std::chrono::milliseconds timeout) {
-  ChildProcess child({.argv = argv, .env = env, .output_file = {}, .working_dir = {}});
+  ChildProcess child({.argv = argv, .env = env});
   int code = child.Wait(timeout);
   if (code == -1) code = child.Terminate(SIGKILL, 2s);
   if (output) *output = child.Output();

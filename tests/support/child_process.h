@@ -20,9 +20,9 @@ class ChildProcess {
   struct Options {
     std::vector<std::string> argv;
     /// Added to (or replacing in) the test's own environment.
-    std::vector<std::pair<std::string, std::string>> env;
-    std::filesystem::path output_file;
-    std::filesystem::path working_dir;  // empty: inherit
+    std::vector<std::pair<std::string, std::string>> env = {};
+    std::filesystem::path output_file = {};  // empty: a file of its own
+    std::filesystem::path working_dir = {};  // empty: inherit
   };
 
   explicit ChildProcess(Options options);

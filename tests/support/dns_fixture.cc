@@ -50,20 +50,16 @@ DnsRecords StandardDnsRecords() {
                {std::string(kAltHost), std::string(kAltAddress)},
                {std::string(kTwoHost), std::string(kTwoFirst)},
                {std::string(kTwoHost), std::string(kTwoSecond)}};
-  for (std::string_view listed :
-       {kListedType2, kListedType4, kListedType10, kListedType127, kListedOtherNet}) {
+  for (std::string_view listed : {kListedType2, kListedType4, kListedType127, kListedOtherNet}) {
     std::string last_octet(listed.substr(listed.rfind('.') + 1));
     records.a.emplace_back("l" + last_octet + ".vantry.test", std::string(listed));
   }
-  records.zones = {
-      {std::string(kZone1),
-       {{std::string(kListedType2), "127.0.0.2"},
-        {std::string(kListedType4), "127.0.0.4"},
-        {std::string(kListedType10), "127.0.0.10"},
-        {std::string(kListedType127), "127.0.0.127"},
-        {std::string(kListedOtherNet), "127.0.1.2"}}},
-      {std::string(kZone2),
-       {{std::string(kListedType10), "127.0.0.2"}, {std::string(kListedType127), "127.0.0.4"}}}};
+  records.zones = {{std::string(kZone1),
+                    {{std::string(kListedType2), "127.0.0.2"},
+                     {std::string(kListedType4), "127.0.0.4"},
+                     {std::string(kListedType127), "127.0.0.127"},
+                     {std::string(kListedOtherNet), "127.0.1.2"}}},
+                   {std::string(kZone2), {{std::string(kListedType127), "127.0.0.4"}}}};
   return records;
 }
 
@@ -88,42 +84,30 @@ DnsFixture::~DnsFixture() {
 }
 
 void DnsFixture::Start(const DnsRecords& records) {
+  // setpriv makes the servers die with the test process even when it crashes. rbldnsd refuses
+  // to run as root and reads its zones after dropping to its user, so as root setpriv drops it
+  // first (a later uid change would clear the death signal) and its files are world-readable.
+  std::vector<std::string> rbldnsd_argv = {"/usr/bin/setpriv", "--pdeathsig", "TERM"};
+  const std::vector<std::string> dnsmasq_prefix = rbldnsd_argv;
   const bool root = geteuid() == 0;
-  // rbldnsd refuses to run as root and reads its zones after dropping to its user, so the
-  // folder and files must be readable by that user.
+  const passwd* user = root ? getpwnam("rbldns") : nullptr;
+  if (root && user == nullptr) user = getpwnam("nobody");
+  if (user != nullptr) {
+    rbldnsd_argv.insert(rbldnsd_argv.end(),
+                        {"--reuid=" + std::to_string(user->pw_uid),
+                         "--regid=" + std::to_string(user->pw_gid), "--clear-groups"});
+  }
   chmod(dir_.path().c_str(), 0755);
-  // setpriv makes the servers die with the test process even when it crashes; it also drops root
-  // for rbldnsd before the death signal is armed (a later uid change would clear it).
-  const bool have_setpriv = access("/usr/bin/setpriv", X_OK) == 0;
-  std::vector<std::string> rbldnsd_argv;
-  if (have_setpriv) {
-    rbldnsd_argv = {"/usr/bin/setpriv", "--pdeathsig", "TERM"};
-    if (root) {
-      const passwd* user = getpwnam("rbldns");
-      if (user == nullptr) user = getpwnam("nobody");
-      if (user != nullptr) {
-        rbldnsd_argv.insert(rbldnsd_argv.end(),
-                            {"--reuid=" + std::to_string(user->pw_uid),
-                             "--regid=" + std::to_string(user->pw_gid), "--clear-groups"});
-      }
-    }
-  }
-  rbldnsd_argv.insert(rbldnsd_argv.end(), {"/usr/sbin/rbldnsd", "-n", "-a", "-t", "60", "-l",
-                                           "+" + (dir_.path() / "queries.log").string()});
-  if (root && !have_setpriv) {
-    rbldnsd_argv.push_back("-u");
-    rbldnsd_argv.push_back(getpwnam("rbldns") != nullptr ? "rbldns" : "nobody");
-  }
-  // Created here because rbldnsd may open it after giving up root.
-  WriteFileText(dir_.path() / "queries.log", "");
-  chmod((dir_.path() / "queries.log").c_str(), 0666);
+  const std::filesystem::path queries = dir_.path() / "queries.log";
+  WriteFileText(queries, "");  // made here: rbldnsd may open it after giving up root
+  chmod(queries.c_str(), 0666);
   rbldnsd_port_ = FreePort();
-  rbldnsd_argv.push_back("-b");
-  rbldnsd_argv.push_back("127.0.0.1/" + std::to_string(rbldnsd_port_));
-  rbldnsd_argv.push_back("-w");
-  rbldnsd_argv.push_back(dir_.path().string());
+  rbldnsd_argv.insert(
+      rbldnsd_argv.end(),
+      {"/usr/sbin/rbldnsd", "-n", "-a", "-t", "60", "-l", "+" + queries.string(), "-b",
+       "127.0.0.1/" + std::to_string(rbldnsd_port_), "-w", dir_.path().string()});
   for (std::size_t i = 0; i < records.zones.size(); ++i) {
-    std::string file = "zone" + std::to_string(i);
+    const std::string file = "zone" + std::to_string(i);
     std::string text;
     for (const auto& [address, answer] : records.zones[i].listings) {
       text += address + " :" + answer + ":listed by " + records.zones[i].name + "\n";
@@ -132,23 +116,17 @@ void DnsFixture::Start(const DnsRecords& records) {
     chmod((dir_.path() / file).c_str(), 0644);
     rbldnsd_argv.push_back(records.zones[i].name + ":ip4set:" + file);
   }
-
   if (!records.zones.empty()) {
-    rbldnsd_ = std::make_unique<ChildProcess>(
-        ChildProcess::Options{.argv = rbldnsd_argv,
-                              .env = {},
-                              .output_file = dir_.path() / "rbldnsd.out",
-                              .working_dir = {}});
-    std::string probe = "2.0.0.127." + records.zones.front().name;
-    if (!WaitForDnsAnswer(rbldnsd_port_, probe, std::chrono::seconds(10))) {
+    rbldnsd_ = std::make_unique<ChildProcess>(ChildProcess::Options{
+        .argv = rbldnsd_argv, .env = {}, .output_file = dir_.path() / "rbldnsd.out"});
+    if (!WaitForDnsAnswer(rbldnsd_port_, "2.0.0.127." + records.zones.front().name, 10s)) {
       error_ = "rbldnsd did not answer: " + rbldnsd_->Output();
       return;
     }
   }
 
   dns_port_ = FreePort();
-  std::vector<std::string> dnsmasq_argv;
-  if (have_setpriv) dnsmasq_argv = {"/usr/bin/setpriv", "--pdeathsig", "TERM"};
+  std::vector<std::string> dnsmasq_argv = dnsmasq_prefix;
   dnsmasq_argv.insert(
       dnsmasq_argv.end(),
       {"/usr/sbin/dnsmasq", "--no-daemon", "--conf-file=/dev/null", "--no-resolv", "--no-hosts",
@@ -175,12 +153,9 @@ void DnsFixture::Start(const DnsRecords& records) {
     dnsmasq_argv.push_back("--server=/" + zone.name + "/127.0.0.1#" +
                            std::to_string(rbldnsd_port_));
   }
-  dnsmasq_ = std::make_unique<ChildProcess>(
-      ChildProcess::Options{.argv = dnsmasq_argv,
-                            .env = {},
-                            .output_file = dir_.path() / "dnsmasq.out",
-                            .working_dir = {}});
-  if (!WaitForDnsAnswer(dns_port_, "probe.invalid", std::chrono::seconds(10))) {
+  dnsmasq_ = std::make_unique<ChildProcess>(ChildProcess::Options{
+      .argv = dnsmasq_argv, .env = {}, .output_file = dir_.path() / "dnsmasq.out"});
+  if (!WaitForDnsAnswer(dns_port_, "probe.invalid", 10s)) {
     error_ = "dnsmasq did not answer: " + dnsmasq_->Output();
   }
 }

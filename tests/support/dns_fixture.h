@@ -30,38 +30,26 @@ struct DnsRecords {
   std::vector<DnsZone> zones;
 };
 
-/// Names and addresses of StandardDnsRecords(), for the screening's tests. Peers connect from
-/// these loopback addresses.
+/// Names and addresses of StandardDnsRecords(); peers connect from these loopback addresses.
 namespace dns {
-/// PTR good.vantry.test, which resolves back to the same address.
-inline constexpr std::string_view kGoodPeer = "127.0.0.5";
+inline constexpr std::string_view kGoodPeer = "127.0.0.5";  // PTR kGoodHost, which resolves back
 inline constexpr std::string_view kGoodHost = "good.vantry.test";
-/// PTR alt.vantry.test, which resolves to kAltAddress instead.
-inline constexpr std::string_view kAltPeer = "127.0.0.6";
+inline constexpr std::string_view kAltPeer = "127.0.0.6";  // PTR kAltHost, resolving to kAltAddress
 inline constexpr std::string_view kAltHost = "alt.vantry.test";
 inline constexpr std::string_view kAltAddress = "127.0.0.60";
-/// PTR lost.vantry.test, which does not resolve at all.
-inline constexpr std::string_view kLostPeer = "127.0.0.7";
+inline constexpr std::string_view kLostPeer = "127.0.0.7";  // PTR kLostHost, which does not resolve
 inline constexpr std::string_view kLostHost = "lost.vantry.test";
-/// No PTR record.
 inline constexpr std::string_view kNoPtrPeer = "127.0.0.8";
-/// Two A records, kTwoFirst listed first.
-inline constexpr std::string_view kTwoHost = "two.vantry.test";
+inline constexpr std::string_view kTwoHost = "two.vantry.test";  // A kTwoFirst, then kTwoSecond
 inline constexpr std::string_view kTwoFirst = "127.0.0.21";
 inline constexpr std::string_view kTwoSecond = "127.0.0.22";
-/// The two DNSBL zones, in the order a zone list would name them.
+/// The DNSBL zones in list order, and what kZone1 (then kZone2) answers for each listed address.
 inline constexpr std::string_view kZone1 = "bl1.vantry.test";
 inline constexpr std::string_view kZone2 = "bl2.vantry.test";
-/// Listed by kZone1 with 127.0.0.2.
-inline constexpr std::string_view kListedType2 = "127.0.0.12";
-/// Listed by kZone1 with 127.0.0.4.
-inline constexpr std::string_view kListedType4 = "127.0.0.14";
-/// kZone1 answers 127.0.0.10, kZone2 answers 127.0.0.2.
-inline constexpr std::string_view kListedType10 = "127.0.0.20";
-/// kZone1 answers 127.0.0.127, kZone2 answers 127.0.0.4.
-inline constexpr std::string_view kListedType127 = "127.0.0.27";
-/// kZone1 answers 127.0.1.2 (another network).
-inline constexpr std::string_view kListedOtherNet = "127.0.0.30";
+inline constexpr std::string_view kListedType2 = "127.0.0.12";     // 127.0.0.2
+inline constexpr std::string_view kListedType4 = "127.0.0.14";     // 127.0.0.4
+inline constexpr std::string_view kListedType127 = "127.0.0.27";   // 127.0.0.127, then 127.0.0.4
+inline constexpr std::string_view kListedOtherNet = "127.0.0.30";  // 127.0.1.2
 }  // namespace dns
 
 /// The records above: every listed address also has a matching PTR/A pair (name

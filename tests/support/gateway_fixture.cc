@@ -7,7 +7,9 @@
 #include <thread>
 
 #include "free_port.h"
+#include "leading_number.h"
 #include "registry_document.h"
+#include "settings_schema.h"
 
 namespace vantry::testing {
 namespace {
@@ -24,57 +26,25 @@ void WriteList(const std::string& path, const std::vector<std::string>& lines) {
 
 void WriteSettingsFile(const std::string& path, const std::string& folder,
                        const std::map<std::string, SettingValue>& overrides) {
-  std::map<std::string, SettingValue> values = {
-      {"BLDNSDB", std::string("rbl.cfg")},
-      {"BlockMsg", std::string("Access Denied.  http://www.vantry.example/dnsbl")},
-      {"BlockT2", 1LL},
-      {"BlockT3", 0LL},
-      {"BlockT4", 0LL},
-      {"BlockT5", 0LL},
-      {"BlockT6", 0LL},
-      {"BlockT7", 0LL},
-      {"BlockT8", 0LL},
-      {"BlockT9", 0LL},
-      {"ExceptionsDB", std::string("exlst.cfg")},
-      {"LocalPort", std::string("25")},
-      {"LogBL", 1LL},
-      {"LogOK", 1LL},
-      {"ManualDB", std::string("manbl.cfg")},
-      {"MaxSocks", 255LL},
-      {"PathEXE", folder},
-      {"SMTPHost", std::string("127.0.0.1")},
-      {"SMTPPort", std::string("24")},
-      {"UseBlockMsg", 1LL},
-      {"UseExceptions", 1LL},
-      {"UseManual", 1LL},
-      {"BlockNoHost", 1LL},
-      {"BlockAltIP", 1LL},
-  };
-  for (const auto& [name, value] : overrides) {
-    if (!name.empty() && name[0] == '-') {
-      values.erase(name.substr(1));
-    } else {
-      values[name] = value;
-    }
+  std::map<std::string, SettingValue> values = {{"PathEXE", folder},
+                                                {"SMTPHost", std::string("127.0.0.1")}};
+  for (const SettingSpec& spec : SettingsSchema()) {
+    if (!spec.written_by_fixreg) continue;
+    values.try_emplace(std::string(spec.name), spec.type == RegType::kDword
+                                                   ? SettingValue(LeadingNumber(spec.default_value))
+                                                   : SettingValue(std::string(spec.default_value)));
   }
-  std::string text = "REGEDIT4\r\n\r\n[" + std::string(kParameters) + "]\r\n";
+  for (const auto& [name, value] : overrides) values[name] = value;
+  RegistryDocument document;
+  document.AddKey(kParameters);
+  std::vector<RegEntry>& entries = document.FindKey(kParameters)->values;
   for (const auto& [name, value] : values) {
-    text += "\"" + name + "\"=";
-    if (const auto* s = std::get_if<std::string>(&value)) {
-      text += "\"";
-      for (char c : *s) {
-        if (c == '\\' || c == '"') text += '\\';
-        text += c;
-      }
-      text += "\"";
-    } else {
-      char buf[32];
-      snprintf(buf, sizeof buf, "dword:%08x", static_cast<unsigned>(std::get<long long>(value)));
-      text += buf;
-    }
-    text += "\r\n";
+    const auto* text = std::get_if<std::string>(&value);
+    entries.push_back(text
+                          ? RegEntry{name, *text}
+                          : RegEntry{name, static_cast<std::uint32_t>(std::get<long long>(value))});
   }
-  WriteFileText(path, text);
+  WriteFileText(path, document.Serialize());
 }
 
 GatewayFixture::GatewayFixture(Options options) {
@@ -94,11 +64,10 @@ GatewayFixture::GatewayFixture(Options options) {
     }
     if (!settings.count("SMTPPort")) settings["SMTPPort"] = std::to_string(options.smtp_port);
     WriteSettingsFile(registry_, folder(), settings);
-    process_ = std::make_unique<ChildProcess>(ChildProcess::Options{
-        .argv = {BuiltProgram("vantrysvc"), "-debug"},
-        .env = Environment(),
-        .output_file = options.trace_file.empty() ? dir_.File("trace.txt") : options.trace_file,
-        .working_dir = {}});
+    process_ = std::make_unique<ChildProcess>(
+        ChildProcess::Options{.argv = {BuiltProgram("vantrysvc"), "-debug"},
+                              .env = Environment(),
+                              .output_file = dir_.File("trace.txt")});
     if (!options.wait_until_listening) return;
     auto deadline = std::chrono::steady_clock::now() + 30s;
     while (std::chrono::steady_clock::now() < deadline) {
@@ -158,8 +127,8 @@ std::vector<std::string> SmtpSinkCommand(int port) {
 
 SmtpSink::SmtpSink() {
   port_ = FreePort();
-  process_ = std::make_unique<ChildProcess>(ChildProcess::Options{
-      .argv = SmtpSinkCommand(port_), .env = {}, .output_file = {}, .working_dir = {}});
+  process_ = std::make_unique<ChildProcess>(
+      ChildProcess::Options{.argv = SmtpSinkCommand(port_), .env = {}});
   ready_ = WaitForTcpPort(port_, 10s);
 }
 

@@ -15,9 +15,8 @@ namespace vantry::testing {
 /// One settings value for a test's settings file: text or a dword number.
 using SettingValue = std::variant<std::string, long long>;
 
-/// Writes a settings file holding the install defaults (PathEXE = folder)
-/// with the given values replaced or added; a value of "" text with name
-/// prefixed by "-" (e.g. "-BlockMsg") removes it.
+/// Writes a settings file holding the install defaults (PathEXE = folder,
+/// SMTPHost = 127.0.0.1) with the given values replaced or added.
 void WriteSettingsFile(const std::string& path, const std::string& folder,
                        const std::map<std::string, SettingValue>& overrides);
 
@@ -33,8 +32,7 @@ class GatewayFixture {
     std::vector<std::string> exceptions;  // exlst.cfg lines
     std::vector<std::string> manual;      // manbl.cfg lines
     bool wait_until_listening = true;
-    std::string mailslot;    // empty: a name of its own
-    std::string trace_file;  // where -debug output goes; empty: trace.txt in the folder
+    std::string mailslot;  // empty: a name of its own
   };
 
   explicit GatewayFixture(Options options);

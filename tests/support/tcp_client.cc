@@ -9,6 +9,9 @@
 
 #include <cerrno>
 #include <string>
+#include <utility>
+
+#include "free_port.h"
 
 namespace vantry::testing {
 namespace {
@@ -43,14 +46,10 @@ std::string ReadWhile(int fd, std::chrono::milliseconds timeout, bool* closed, D
 
 TcpClient::~TcpClient() { Close(); }
 
-TcpClient::TcpClient(TcpClient&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+TcpClient::TcpClient(TcpClient&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
 
 TcpClient& TcpClient::operator=(TcpClient&& other) noexcept {
-  if (this != &other) {
-    Close();
-    fd_ = other.fd_;
-    other.fd_ = -1;
-  }
+  if (this != &other) Adopt(std::exchange(other.fd_, -1));
   return *this;
 }
 
@@ -62,19 +61,11 @@ void TcpClient::Adopt(int fd) {
 bool TcpClient::Connect(int port, std::string_view source_address) {
   Close();
   fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd_ < 0) return false;
-  sockaddr_in local{};
-  local.sin_family = AF_INET;
-  inet_pton(AF_INET, std::string(source_address).c_str(), &local.sin_addr);
-  if (bind(fd_, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
-    Close();
-    return false;
-  }
-  sockaddr_in remote{};
-  remote.sin_family = AF_INET;
-  remote.sin_port = htons(static_cast<uint16_t>(port));
-  remote.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (connect(fd_, reinterpret_cast<sockaddr*>(&remote), sizeof remote) != 0) {
+  sockaddr_in local = LoopbackAddress(0);
+  sockaddr_in remote = LoopbackAddress(port);
+  if (fd_ < 0 || inet_pton(AF_INET, std::string(source_address).c_str(), &local.sin_addr) != 1 ||
+      bind(fd_, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
+      connect(fd_, reinterpret_cast<sockaddr*>(&remote), sizeof remote) != 0) {
     Close();
     return false;
   }

@@ -28,7 +28,6 @@ class TcpClient {
   /// Reads exactly n bytes unless EOF or timeout comes first.
   std::string ReadExactly(std::size_t n, std::chrono::milliseconds timeout = 30s);
   void Close();
-  bool connected() const { return fd_ >= 0; }
   int fd() const { return fd_; }
 
  private:

@@ -15,13 +15,6 @@ namespace {
 namespace dns = testing::dns;
 using Lines = std::vector<std::string>;
 
-TEST(ReverseIP, ReversesTheFourPiecesEachFollowedByADot) {
-  EXPECT_EQ(ReverseIP("1.2.3.4"), "4.3.2.1.");
-  EXPECT_EQ(ReverseIP("192.168.10.200"), "200.10.168.192.");
-  EXPECT_EQ(ReverseIP(""), "....");
-  EXPECT_EQ(ReverseIP("10.0.0"), ".0.0.10.");
-}
-
 TEST(ZoneAnswer, AcceptedWhenNineOrTenCharactersWith127_0_0AndBlockingOnlyForTypes2To9) {
   for (std::string_view good : {"127.0.0.2", "127.0.0.0", "127.0.0.10", "127.0.0.99"}) {
     EXPECT_TRUE(IsAcceptedResponse(good)) << good;

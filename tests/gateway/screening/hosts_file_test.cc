@@ -6,8 +6,6 @@
 
 #include <thread>
 
-#include "resolver.h"
-#include "run_awaitable.h"
 #include "temp_dir.h"
 
 namespace vantry {
@@ -68,15 +66,6 @@ TEST(HostsFile, ARewriteThatKeepsTheModificationTimeIsStillSeen) {
   const timespec same_times[2] = {emptied.st_atim, emptied.st_mtim};
   ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), same_times, 0), 0);
   EXPECT_EQ(hosts.AddressFor("one.test"), "192.0.2.9");
-}
-
-// The screening's own test reads names through the resolver from a hosts file.
-TEST(HostsFile, TheResolverTakesAnAddressTextForThatAddress) {
-  asio::io_context io;
-  // A name server port where nothing listens, and no hosts file.
-  Resolver resolver(io, ResolverOptions{.dns_servers = "127.0.0.1:9", .hosts_file = ""});
-  EXPECT_EQ(testing::RunAwaitable(io, resolver.GetIPFromHost("192.0.2.77")), "192.0.2.77");
-  EXPECT_EQ(testing::RunAwaitable(io, resolver.GetIPFromHost("192.0.2.777")), "");
 }
 
 }  // namespace

@@ -85,9 +85,9 @@ TEST_P(ScreenConnectionTest, GivesTheVerdictOfTheFirstTestThatDecides) {
   EXPECT_EQ(Describe(verdict), c.verdict);
   // A zone's refusal was made by the checker, for the address it listed.
   const bool by_zone = verdict.action == Action::kRefusedByZone;
-  EXPECT_EQ(refusals, by_zone ? Lines{verdict.blocked_address + "|" + verdict.BLHost + "|" +
-                                      verdict.BLType}
-                              : Lines{});
+  EXPECT_EQ(refusals,
+            by_zone ? Lines{verdict.blocked_address + "|" + verdict.BLHost + "|" + verdict.BLType}
+                    : Lines{});
   EXPECT_EQ(status == ScreeningStatus::kBlacklisted, by_zone);
   ASSERT_GE(trace.size(), 2u);
   EXPECT_EQ(trace[0], "\r\nIncoming connection from " + c.peer);
