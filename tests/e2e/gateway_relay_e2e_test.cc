@@ -1,13 +1,13 @@
 // The real gateway relaying between real clients and real mail servers.
 #include <gtest/gtest.h>
 
+#include <asio/ip/tcp.hpp>
 #include <regex>
 #include <thread>
 
 #include "child_process.h"
 #include "free_port.h"
 #include "gateway_fixture.h"
-#include "raw_tcp_server.h"
 #include "tcp_client.h"
 
 namespace vantry::testing {
@@ -47,21 +47,31 @@ TEST_F(GatewayToSink, ASwaksSessionCompletesAndOnlyItsVerdictIsLogged) {
 TEST(GatewayRelay, BinaryMegabytesAreRelayedByteExactBothWays) {
   const std::string to_client = "220 raw peer\r\n" + BinaryPayload(3 * 1024 * 1024, 1);
   const std::string to_server = BinaryPayload(5 * 1024 * 1024 + 17, 2);
-  RawTcpServer server(to_client, to_server.size());
-  GatewayFixture gateway(RelayOnlyOptions(server.port()));
+  asio::io_context io;
+  asio::ip::tcp::acceptor mail_server(io, {asio::ip::address_v4::loopback(), 0});
+  GatewayFixture gateway(RelayOnlyOptions(mail_server.local_endpoint().port()));
   ASSERT_TRUE(gateway.listening()) << gateway.Trace();
 
   TcpClient client;
   ASSERT_TRUE(client.Connect(gateway.port()));
   // Sent at once, before the mail server's connection is even up.
-  std::thread sender([&] { client.SendAll(to_server); });
+  std::thread client_sends([&] { client.SendAll(to_server); });
+  // The mail server sends and receives at once, and closes once it has everything.
+  std::string at_server;
+  std::thread server_side([&] {
+    TcpClient server;
+    server.Adopt(mail_server.accept().release());
+    std::thread sends([&] { server.SendAll(to_client); });
+    at_server = server.ReadExactly(to_server.size(), 60s);
+    sends.join();
+  });
   std::string got = client.ReadExactly(to_client.size(), 60s);
-  sender.join();
+  client_sends.join();
+  server_side.join();
   EXPECT_TRUE(got == to_client) << "client got " << got.size() << " of " << to_client.size();
-  std::string at_server = server.Received();
   EXPECT_TRUE(at_server == to_server)
       << "server got " << at_server.size() << " of " << to_server.size();
-  // The raw peer closes once it has everything: one CLOSED from the outbound side.
+  // One CLOSED, from the outbound side.
   ASSERT_TRUE(gateway.WaitForTrace("Closing outbound socket 0"));
   std::this_thread::sleep_for(200ms);
   EXPECT_EQ(gateway.CountInTrace("|CLOSED|"), 1);

@@ -16,7 +16,6 @@
 #include <vector>
 
 #include "free_port.h"
-#include "raw_tcp_server.h"
 #include "relay.h"
 #include "tcp_client.h"
 

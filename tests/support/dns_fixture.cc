@@ -63,27 +63,7 @@ DnsRecords StandardDnsRecords() {
   return records;
 }
 
-DnsFixture::DnsFixture(DnsRecords records) {
-  silent_fd_ = socket(AF_INET, SOCK_DGRAM, 0);
-  sockaddr_in addr = LoopbackAddress(0);
-  socklen_t len = sizeof addr;
-  if (silent_fd_ < 0 || bind(silent_fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-      getsockname(silent_fd_, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
-    error_ = "cannot bind the silent DNS port";
-    return;
-  }
-  silent_port_ = ntohs(addr.sin_port);
-  dead_port_ = FreePort();
-  Start(records);
-}
-
-DnsFixture::~DnsFixture() {
-  dnsmasq_.reset();
-  rbldnsd_.reset();
-  if (silent_fd_ >= 0) close(silent_fd_);
-}
-
-void DnsFixture::Start(const DnsRecords& records) {
+DnsFixture::DnsFixture(const DnsRecords& records) {
   // setpriv makes the servers die with the test process even when it crashes. rbldnsd refuses
   // to run as root and reads its zones after dropping to its user, so as root setpriv drops it
   // first (a later uid change would clear the death signal) and its files are world-readable.
@@ -163,12 +143,6 @@ void DnsFixture::Start(const DnsRecords& records) {
 std::string DnsFixture::RbldnsdQueries() const { return ReadFileText(dir_.path() / "queries.log"); }
 
 std::string DnsFixture::DNSServers() const { return "127.0.0.1:" + std::to_string(dns_port_); }
-
-std::string DnsFixture::SilentDNSServers() const {
-  return "127.0.0.1:" + std::to_string(silent_port_);
-}
-
-std::string DnsFixture::DeadDNSServers() const { return "127.0.0.1:" + std::to_string(dead_port_); }
 
 bool WaitForDnsAnswer(int port, std::string_view name, std::chrono::milliseconds timeout) {
   int fd = socket(AF_INET, SOCK_DGRAM, 0);

@@ -57,12 +57,10 @@ inline constexpr std::string_view kListedOtherNet = "127.0.0.30";  // 127.0.1.2
 DnsRecords StandardDnsRecords();
 
 /// Real name servers on loopback for one test: rbldnsd with the zones and dnsmasq with the
-/// records, forwarding the zones to rbldnsd. Also a "silent" UDP port that never answers and a
-/// "dead" port where nothing listens. Everything is stopped by PID in the destructor.
+/// records, forwarding the zones to rbldnsd. Both are stopped by PID in the destructor.
 class DnsFixture {
  public:
-  explicit DnsFixture(DnsRecords records = StandardDnsRecords());
-  ~DnsFixture();
+  explicit DnsFixture(const DnsRecords& records = StandardDnsRecords());
   DnsFixture(const DnsFixture&) = delete;
   DnsFixture& operator=(const DnsFixture&) = delete;
 
@@ -72,25 +70,15 @@ class DnsFixture {
 
   /// The DNSServers setting for the fixture's name server.
   std::string DNSServers() const;
-  /// A DNSServers setting whose server receives queries and never answers.
-  std::string SilentDNSServers() const;
-  /// A DNSServers setting whose server port is closed.
-  std::string DeadDNSServers() const;
-
   /// rbldnsd's log of the queries it received so far, one line each.
   std::string RbldnsdQueries() const;
 
  private:
-  void Start(const DnsRecords& records);
-
   TempDir dir_;
   std::unique_ptr<ChildProcess> rbldnsd_;
   std::unique_ptr<ChildProcess> dnsmasq_;
   int dns_port_ = 0;
   int rbldnsd_port_ = 0;
-  int silent_port_ = 0;
-  int silent_fd_ = -1;
-  int dead_port_ = 0;
   std::string error_;
 };
 

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <random>
 #include <string>
 #include <utility>
 
@@ -103,6 +104,13 @@ std::string TcpClient::ReadExactly(std::size_t n, std::chrono::milliseconds time
 void TcpClient::Close() {
   if (fd_ >= 0) close(fd_);
   fd_ = -1;
+}
+
+std::string BinaryPayload(std::size_t size, unsigned seed) {
+  std::mt19937 rng(seed);
+  std::string data(size, '\0');
+  for (size_t i = 0; i < size; ++i) data[i] = static_cast<char>(i < 256 ? i : rng() & 0xff);
+  return data;
 }
 
 }  // namespace vantry::testing

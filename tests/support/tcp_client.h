@@ -34,4 +34,7 @@ class TcpClient {
   int fd_ = -1;
 };
 
+/// Deterministic pseudo-random binary data in which every byte value occurs.
+std::string BinaryPayload(std::size_t size, unsigned seed);
+
 }  // namespace vantry::testing

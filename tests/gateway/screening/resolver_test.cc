@@ -11,6 +11,7 @@
 #include <functional>
 
 #include "dns_fixture.h"
+#include "free_port.h"
 #include "run_awaitable.h"
 #include "temp_dir.h"
 
@@ -49,6 +50,10 @@ class ResolverTest : public ::testing::Test {
   // Shared by the suite: starting the servers is the slow part.
   static inline std::unique_ptr<testing::DnsFixture> dns_;
   asio::io_context io_;
+  // A name server that receives queries and never answers.
+  asio::ip::udp::socket silent_{io_, {asio::ip::address_v4::loopback(), 0}};
+  const std::string silent_servers_ =
+      "127.0.0.1:" + std::to_string(silent_.local_endpoint().port());
 };
 
 TEST_F(ResolverTest, LookupsGiveThePtrNameOrFirstAddressAsWrittenOrNothing) {
@@ -76,7 +81,9 @@ TEST_F(ResolverTest, LookupsGiveThePtrNameOrFirstAddressAsWrittenOrNothing) {
 }
 
 TEST_F(ResolverTest, SilentOrDeadServersEndInNothingWithinTheConfiguredTries) {
-  for (const std::string& servers : {dns_->SilentDNSServers(), dns_->DeadDNSServers()}) {
+  // The second has nothing listening.
+  for (const std::string& servers :
+       {silent_servers_, "127.0.0.1:" + std::to_string(testing::FreePort())}) {
     Resolver resolver(io_, {.dns_servers = servers, .timeout_ms = 100, .tries = 2});
     auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(Ip(resolver, dns::kGoodHost), "") << servers;
@@ -122,10 +129,8 @@ TEST(ResolverSystemServers, AChangedServerFileIsFollowedAtTheNextLookup) {
 }
 
 TEST_F(ResolverTest, ManyLookupsOverlapUpToTheCapAndAllComplete) {
-  Resolver resolver(io_, {.dns_servers = dns_->SilentDNSServers(),
-                          .timeout_ms = 300,
-                          .tries = 1,
-                          .max_in_flight = 50});
+  Resolver resolver(
+      io_, {.dns_servers = silent_servers_, .timeout_ms = 300, .tries = 1, .max_in_flight = 50});
   int done = 0;
   for (int i = 0; i < 200; ++i) {
     asio::co_spawn(io_, resolver.GetIPFromHost("q" + std::to_string(i) + ".test"),
@@ -168,7 +173,7 @@ TEST_F(ResolverTest, ThousandsOfLookupsInSequenceLeakNoDescriptors) {
 TEST_F(ResolverTest, DestroyingTheResolverCompletesPendingLookupsWithNothing) {
   std::optional<std::string> result;
   {
-    Resolver resolver(io_, {.dns_servers = dns_->SilentDNSServers(), .timeout_ms = 5000});
+    Resolver resolver(io_, {.dns_servers = silent_servers_, .timeout_ms = 5000});
     asio::co_spawn(io_, resolver.GetIPFromHost(std::string(dns::kGoodHost)),
                    [&](std::exception_ptr, std::string r) { result = std::move(r); });
     io_.run_for(100ms);
