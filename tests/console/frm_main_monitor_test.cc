@@ -3,11 +3,9 @@
 #include <QCoreApplication>
 #include <QTimer>
 #include <QTreeWidget>
-#include <tuple>
 
 #include "console_fixture.h"
 #include "mod_slot_out.h"
-#include "report_line.h"
 
 namespace vantry::console::testing {
 namespace {
@@ -32,14 +30,9 @@ class MonitorTest : public ConsoleFixture {
     ASSERT_EQ(result, SlotWriteResult::kSent);
     writer_->SlotClose();
   }
-  /// Sends one report the way the gateway does: a framed ten-field line.
-  void Report(int limit, int slot, const char* action, const char* ip = "", const char* alt = "",
-              const char* host = "", const char* type = "", const char* source = "",
-              int minute = 5) {
-    std::tm t{};
-    std::tie(t.tm_year, t.tm_mon, t.tm_mday, t.tm_hour, t.tm_min) =
-        std::tuple(126, 5, 14, 9, minute);
-    Send(FrameReport(FormatReportLine({limit, slot, action, ip, alt, host, type, source}, t)));
+  /// One framed report: limit|slot|action|ip|alt ip|host|type|source|date|time.
+  void Report(int slot, const std::string& action_to_source, const std::string& time = "09:05") {
+    Send("+++255|" + std::to_string(slot) + "|" + action_to_source + "|2026-06-14|" + time + "***");
   }
   /// Runs polls until the window has interpreted `n` more messages.
   bool Shown(std::size_t n) {
@@ -61,7 +54,7 @@ class MonitorTest : public ConsoleFixture {
 };
 
 TEST_F(MonitorTest, FirstSlotMessageSizesTheTableAndFillsItsRow) {
-  Report(255, 0, "OK", "192.0.2.1", "192.0.2.1", "", "", "", 5);
+  Report(0, "OK|192.0.2.1|192.0.2.1|||");
   ASSERT_TRUE(Shown(1));
   ASSERT_EQ(table_->topLevelItemCount(), 256);  // slots 0 ... 255
   EXPECT_EQ(Row(1),
@@ -70,7 +63,7 @@ TEST_F(MonitorTest, FirstSlotMessageSizesTheTableAndFillsItsRow) {
   EXPECT_EQ(window_->PanelText(2), "Socket 1 connected");
   EXPECT_TRUE(window_->PanelText(1).startsWith("Dask Vantry Connected at "));
   // Slot 255 has its row: nothing is rebuilt.
-  Report(255, 255, "BL", "198.51.100.7", "198.51.100.8", "h.example", "Alt IP", "ALT IP", 6);
+  Report(255, "BL|198.51.100.7|198.51.100.8|h.example|Alt IP|ALT IP", "09:06");
   ASSERT_TRUE(Shown(1));
   EXPECT_EQ(Row(1)[1], "Ok");
   EXPECT_EQ(Row(256), (QStringList{"256", "BL", "198.51.100.7", "h.example", "198.51.100.8",
@@ -78,48 +71,41 @@ TEST_F(MonitorTest, FirstSlotMessageSizesTheTableAndFillsItsRow) {
   EXPECT_EQ(window_->PanelText(2), "Socket 256 refused");
 }
 
-TEST_F(MonitorTest, StartShutClosedWaitAndKeywordCase) {
+TEST_F(MonitorTest, StartShutClosedWaitKeywordCaseAndTableSize) {
   window_->MonitorStop();
-  Send("+++255|0|Start||||||2026-06-14|09:00***");
+  Send("+++100|0|Start||||||2026-06-14|09:00***");
   QTest::qWait(50);
   EXPECT_EQ(table_->topLevelItemCount(), 0);  // watching stopped: the queue keeps it
   window_->MonitorStart();
   ASSERT_TRUE(Shown(1));
-  EXPECT_EQ(table_->topLevelItemCount(), 256);
+  EXPECT_EQ(table_->topLevelItemCount(), 101);
 
-  Report(255, 7, "Ok", "192.0.2.7", "192.0.2.7", "seven.example", "", "src");
-  ASSERT_TRUE(Shown(1));
-  Report(255, 7, "CLOSED", "other", "other", "other", "other", "other", 59);
-  ASSERT_TRUE(Shown(1));
+  Report(7, "Ok|192.0.2.7|192.0.2.7|seven.example||src");
+  Report(7, "CLOSED|other|other|other|other|other", "09:59");
+  ASSERT_TRUE(Shown(2));
   EXPECT_EQ(Row(8), (QStringList{"8", "Closed", "192.0.2.7", "seven.example", "192.0.2.7", "src",
                                  "2026-06-14 - 09:05"}));  // only the action changes
-  Send("+++255|7|WAIT||||||2026-06-14|10:00***");
+  Report(7, "WAIT|||||", "10:00");
   ASSERT_TRUE(Shown(1));
   EXPECT_EQ(Row(8), (QStringList{"8", "Waiting", "", "", "", "", "2026-06-14 - 10:00"}));
   EXPECT_EQ(window_->PanelText(2), "Socket 8 WAITING");
+  // A slot beyond the table rebuilds it empty for the gateway's new size.
+  Send("+++300|250|OK|192.0.2.250|||||2026-06-14|10:01***");
+  ASSERT_TRUE(Shown(1));
+  EXPECT_EQ(table_->topLevelItemCount(), 301);
+  EXPECT_EQ(Row(8)[1], "Closed");
+  EXPECT_EQ(Row(251)[2], "192.0.2.250");
 
   Send("+++255|0|SHUT||||||2026-06-14|11:00***");
   ASSERT_TRUE(Shown(1));
   EXPECT_EQ(table_->topLevelItemCount(), 0);
-  Report(100, 2, "OK", "192.0.2.2");
-  ASSERT_TRUE(Shown(1));
-  EXPECT_EQ(table_->topLevelItemCount(), 101);
+  Report(2, "OK|192.0.2.2||||");
   // An unknown keyword and a message missing fields change nothing.
-  Send("+++100|2|PING|x|x|x|x|x|d|t***");
-  Send("+++100|2|OK|only-four***");
-  ASSERT_TRUE(Shown(2));
+  Send("+++255|2|PING|x|x|x|x|x|d|t***");
+  Send("+++255|2|OK|only-four***");
+  ASSERT_TRUE(Shown(3));
+  EXPECT_EQ(table_->topLevelItemCount(), 256);
   EXPECT_EQ(Row(3)[2], "192.0.2.2");
-}
-
-TEST_F(MonitorTest, SlotBeyondTheTableRebuildsIt) {
-  Report(100, 5, "OK", "192.0.2.5");
-  ASSERT_TRUE(Shown(1));
-  ASSERT_EQ(table_->topLevelItemCount(), 101);
-  Report(300, 250, "OK", "192.0.2.250");  // the gateway now has more slots
-  ASSERT_TRUE(Shown(1));
-  EXPECT_EQ(table_->topLevelItemCount(), 301);
-  EXPECT_EQ(Row(6)[1], "Closed");  // rebuilt empty
-  EXPECT_EQ(Row(251)[2], "192.0.2.250");
   // A hostile slot count is capped instead of building millions of rows.
   Send("+++999999999|0|START||||||d|t***");
   ASSERT_TRUE(Shown(1));
@@ -127,14 +113,14 @@ TEST_F(MonitorTest, SlotBeyondTheTableRebuildsIt) {
 }
 
 TEST_F(MonitorTest, AFrameCutInTwoIsDroppedAndTheNextOneShown) {
-  Report(255, 1, "OK", "192.0.2.1");
+  Report(1, "OK|192.0.2.1||||");
   ASSERT_TRUE(Shown(1));
   window_->MonitorStop();
   Send("+++255|1|BL|203.0.113.1|203.0.113.1||Type 2|zo");
   window_->MonitorStart();
   QTest::qWait(400);  // a tick reads the first half alone
   Send("ne.test|2026-06-14|09:10***");
-  Report(255, 2, "OK", "192.0.2.2", "", "", "", "", 11);
+  Report(2, "OK|192.0.2.2||||", "09:11");
   ASSERT_TRUE(Shown(1));
   EXPECT_EQ(Row(2)[1], "Ok");  // the cut message changed nothing
   EXPECT_EQ(Row(2)[2], "192.0.2.1");
@@ -143,23 +129,20 @@ TEST_F(MonitorTest, AFrameCutInTwoIsDroppedAndTheNextOneShown) {
 
 TEST_F(MonitorTest, StopDuringATickKeepsTheTimerStopped) {
   window_->MonitorStop();
-  for (int i = 0; i < 20; ++i) Report(255, i, "OK", "192.0.2.9");
+  for (int i = 0; i < 20; ++i) Report(i, "OK|192.0.2.9||||");
   QTest::qWait(30);
   // The first row update happens inside the tick; Stop is issued right there.
   bool stopped_inside = false;
   auto once = QObject::connect(table_->model(), &QAbstractItemModel::dataChanged, [&] {
-    if (stopped_inside) return;
-    stopped_inside = true;
-    window_->MonitorStop();
+    if (!std::exchange(stopped_inside, true)) window_->MonitorStop();
   });
   window_->MonitorStart();
   ASSERT_TRUE(Shown(20));  // the tick still finishes its buffer
   QObject::disconnect(once);
-  EXPECT_TRUE(stopped_inside);
   QTest::qWait(100);
   EXPECT_FALSE(window_->watching());
   EXPECT_FALSE(Find<QTimer>("tmr")->isActive());
-  Report(255, 30, "OK", "192.0.2.30");
+  Report(30, "OK|192.0.2.30||||");
   QTest::qWait(300);
   EXPECT_EQ(window_->monitor_messages_shown(), base_);  // nothing polled since
 }
@@ -167,12 +150,12 @@ TEST_F(MonitorTest, StopDuringATickKeepsTheTimerStopped) {
 TEST_F(MonitorTest, ATickFiredInsideATickLeavesTheNewestFrameShown) {
   window_->MonitorStop();
   for (int minute = 1; minute <= 5; ++minute)
-    Report(255, 5, "OK", "192.0.2.5", "", "", "", "", minute);
+    Report(5, "OK|192.0.2.5||||", "09:0" + std::to_string(minute));
   QTest::qWait(30);
   // While the running tick shows its first frame, a newer refusal arrives and
   // the timer fires again (as after the analyser's stop and start).
   QTimer::singleShot(0, [&] {
-    Report(255, 5, "BL", "192.0.2.5", "192.0.2.5", "", "Type 2", "z.test", 7);
+    Report(5, "BL|192.0.2.5|192.0.2.5||Type 2|z.test", "09:07");
     window_->TmrTick();
   });
   window_->MonitorStart();

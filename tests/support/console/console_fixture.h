@@ -18,12 +18,9 @@
 #include "scripted_desktop_services.h"
 #include "temp_dir.h"
 
-/// Readable QString values in GoogleTest failure messages.
+/// Readable QString values (and lists of them) in GoogleTest failure messages.
 inline void PrintTo(const QString& text, std::ostream* os) {
   *os << '"' << text.toStdString() << '"';
-}
-inline void PrintTo(const QStringList& list, std::ostream* os) {
-  *os << '{' << list.join("\", \"").toStdString() << '}';
 }
 
 namespace vantry::console::testing {
@@ -48,7 +45,6 @@ class ConsoleFixture : public ::testing::Test {
     std::string error;
     ASSERT_TRUE(vantry::WriteDefaults(program_folder_, &error)) << error;
   }
-  /// Builds the main window (not yet loaded).
   FrmMain& NewWindow() {
     FrmMainOptions options;
     options.program_folder = program_folder_;
