@@ -27,43 +27,39 @@ class ConfigureServiceTest : public ::testing::Test {
   HostLists lists_;
 };
 
+// Each list has its own rule; the folder is joined as written, so a trailing slash doubles.
 TEST_F(ConfigureServiceTest, TracesTheConfigurationInOrder) {
   testing::WriteFileText(dir_.path() / "rbl.cfg", "bl1.test\r\n  bl2.test  remark\r\n\r\n");
-  testing::WriteFileText(dir_.path() / "exlst.cfg", "10.0.0.1\r\n");
-  testing::WriteFileText(dir_.path() / "manbl.cfg", "10.0.0.2\r\n10.0.0.3\r\n");
-  std::string folder = dir_.path().string();
-  std::string expected =
+  testing::WriteFileText(dir_.path() / "exlst.cfg", "10.0.0.1 office\r\n  10.0.0.2\r\n");
+  testing::WriteFileText(dir_.path() / "manbl.cfg", "10.0.0.2\n10.0.0.2\n10.0.0.3");
+  const std::string folder = dir_.path().string() + "/";
+  // clang-format off
+  EXPECT_EQ(Run({{"SMTPHost", std::string("mail.test")}, {"SMTPPort", std::string("2424")},
+                 {"PathEXE", folder}}),
       "Configuring Vantry\n"
       "Getting configuration from registry\n"
       "Retrieving DNSDB\n"
-      "Loading RBL Host list from " +
-      folder +
-      "/rbl.cfg\n"
+      "Loading RBL Host list from " + folder + "/rbl.cfg\n"
       "Retrieving Exceptions\n"
-      "Loading Exceptions list from " +
-      folder +
-      "/exlst.cfg\n"
+      "Loading Exceptions list from " + folder + "/exlst.cfg\n"
       "Retrieving Manual Entries\n"
-      "Loading Manual list from " +
-      folder +
-      "/manbl.cfg\n"
+      "Loading Manual list from " + folder + "/manbl.cfg\n"
       "2 BLDNS Hosts Loaded.\n"
       "Remote Mail Gateway: mail.test:2424\n"
       "Logging all blacklisted connections.\n"
       "Logging all approved connections.\n"
       "Using block message.\n"
-      "Using exceptions: 1\n"
-      "Using manual blocks: 2\n"
-      "Control path: " +
-      folder +
-      "\n"
+      "Using exceptions: 2\n"
+      "Using manual blocks: 3\n"
+      "Control path: " + folder + "\n"
       "BLDNSDB: rbl.cfg\n"
       "Exceptions DB: exlst.cfg\n"
       "Manual DB: manbl.cfg\n"
-      "Blocking types: 2, \n";
-  EXPECT_EQ(Run({{"SMTPHost", std::string("mail.test")}, {"SMTPPort", std::string("2424")}}),
-            expected);
+      "Blocking types: 2, \n");
+  // clang-format on
   EXPECT_EQ(lists_.RBLHosts, (std::vector<std::string>{"bl1.test", "bl2.test"}));
+  EXPECT_EQ(lists_.Exceptions, (std::vector<std::string>{"10.0.0.1", ""}));
+  EXPECT_EQ(lists_.ManualBlocks, (std::vector<std::string>{"10.0.0.2", "10.0.0.2", "10.0.0.3"}));
 }
 
 TEST_F(ConfigureServiceTest, OptionalLinesFollowTheirFlagTests) {

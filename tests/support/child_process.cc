@@ -93,15 +93,6 @@ int ChildProcess::Terminate(int signal_number, std::chrono::milliseconds timeout
 
 std::string ChildProcess::Output() const { return ReadFileText(options_.output_file); }
 
-bool ChildProcess::WaitForOutput(std::string_view needle, std::chrono::milliseconds timeout) const {
-  auto deadline = std::chrono::steady_clock::now() + timeout;
-  do {
-    if (Output().find(needle) != std::string::npos) return true;
-    std::this_thread::sleep_for(10ms);
-  } while (std::chrono::steady_clock::now() < deadline);
-  return Output().find(needle) != std::string::npos;
-}
-
 std::string BuiltProgram(std::string_view name) {
   return std::string(VANTRY_BIN_DIR) + "/" + std::string(name);
 }

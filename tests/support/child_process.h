@@ -38,8 +38,6 @@ class ChildProcess {
   /// Waits for the process to end by itself; same result codes as Terminate.
   int Wait(std::chrono::milliseconds timeout = 10s);
   std::string Output() const;
-  /// Polls the output file until it contains needle.
-  bool WaitForOutput(std::string_view needle, std::chrono::milliseconds timeout = 10s) const;
 
  private:
   Options options_;

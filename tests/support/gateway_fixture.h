@@ -45,7 +45,7 @@ class GatewayFixture {
   std::string LogText() const;
   std::string Trace() const { return process_->Output(); }
   bool WaitForTrace(std::string_view needle, std::chrono::milliseconds timeout = 10s) const {
-    return process_->WaitForOutput(needle, timeout);
+    return WaitForTraceCount(needle, 1, timeout);
   }
   /// Number of times needle occurs in the trace.
   int CountInTrace(std::string_view needle) const;

@@ -53,22 +53,6 @@ class ListFilesTest : public ::testing::Test {
   SayFunction say_ = [this](std::string_view line) { trace_.emplace_back(line); };
 };
 
-TEST_F(ListFilesTest, LoadsAllThreeListsWithTheirOwnRulesFromPathExeSlashName) {
-  // The path is joined as written, so a trailing slash doubles.
-  settings_.PathEXE += "/";
-  WriteFileText(dir_.File("rbl.cfg"), "  bl1.test  first\r\nbl2.test\r\n   \r\n");
-  WriteFileText(dir_.File("exlst.cfg"), "10.0.0.1 office\r\n  10.0.0.2\r\n");
-  WriteFileText(dir_.File("manbl.cfg"), "192.0.2.9\n192.0.2.9\n192.0.2.10");
-  LoadAll();
-  const std::string base = dir_.path().string() + "//";
-  EXPECT_EQ(trace_, (Lines{"Loading RBL Host list from " + base + "rbl.cfg",
-                           "Loading Exceptions list from " + base + "exlst.cfg",
-                           "Loading Manual list from " + base + "manbl.cfg"}));
-  EXPECT_EQ(lists_.RBLHosts, (Lines{"bl1.test", "bl2.test"}));
-  EXPECT_EQ(lists_.Exceptions, (Lines{"10.0.0.1", ""}));
-  EXPECT_EQ(lists_.ManualBlocks, (Lines{"192.0.2.9", "192.0.2.9", "192.0.2.10"}));
-}
-
 TEST_F(ListFilesTest, MissingOrUnreadableFilesGiveEmptyListsAndAreNotFatal) {
   lists_ = {.RBLHosts = {"stale.test"}, .Exceptions = {"1.1.1.1"}, .ManualBlocks = {"2.2.2.2"}};
   LoadAll();

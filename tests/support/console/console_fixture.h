@@ -40,7 +40,7 @@ class ConsoleFixture : public ::testing::Test {
     unsetenv("VANTRY_REGISTRY");
   }
 
-  /// Writes the gateway's install defaults with PathEXE = program folder.
+  /// The gateway's install defaults, PathEXE = program folder.
   void WriteDefaultSettings() {
     std::string error;
     ASSERT_TRUE(vantry::WriteDefaults(program_folder_, &error)) << error;
@@ -81,8 +81,8 @@ class ConsoleFixture : public ::testing::Test {
   }
   void Click(const char* name) { Find<QAbstractButton>(name)->click(); }
   void Trigger(const char* action_name) { Find<QAction>(action_name)->trigger(); }
-  /// Expects the message box shown `index`-th to have this icon and title, and
-  /// a text that begins with `text`.
+  /// Expects the `index`-th message box to have this icon and title and a text beginning with
+  /// `text`.
   void ExpectMessage(int index, QMessageBox::Icon icon, const QString& title, const QString& text) {
     ASSERT_LT(index, services_.messages.size());
     const ScriptedDesktopServices::Message& m = services_.messages[index];

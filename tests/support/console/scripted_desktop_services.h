@@ -30,10 +30,8 @@ class ScriptedDesktopServices : public DesktopServices {
   QList<Message> messages;
   QList<Program> programs;
   QList<QUrl> opened_urls;
-  QStringList opened_in_editor;
-  QStringList printed;  // document names
-  QStringList printed_texts;
-  QStringList clipboard;
+  QStringList opened_in_editor, printed_texts, clipboard;
+  QStringList printed;  ///< document names
 
   QMessageBox::StandardButton ShowMessage(QWidget*, QMessageBox::Icon icon, const QString& title,
                                           const QString& text,
