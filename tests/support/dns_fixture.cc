@@ -1,6 +1,5 @@
 #include "dns_fixture.h"
 
-#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <pwd.h>
 #include <sys/socket.h>
@@ -9,7 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <set>
+#include <cstdio>
 
 #include "free_port.h"
 
@@ -31,12 +30,26 @@ std::string BuildQuery(std::string_view name) {
   return packet;
 }
 
-// "a.b.example.test" -> "example.test": the domain dnsmasq should answer for on its own.
-std::string ParentDomain(const std::string& name) {
-  std::size_t last = name.rfind('.');
-  if (last == std::string::npos || last == 0) return name;
-  std::size_t before = name.rfind('.', last - 1);
-  return before == std::string::npos ? name : name.substr(before + 1);
+// True once a DNS server on 127.0.0.1:port answers a query for name (any answer counts).
+bool WaitForDnsAnswer(int port, std::string_view name, std::chrono::milliseconds timeout) {
+  int fd = socket(AF_INET, SOCK_DGRAM, 0);
+  if (fd < 0) return false;
+  timeval tv{0, 50000};
+  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+  sockaddr_in addr = LoopbackAddress(port);
+  std::string query = BuildQuery(name);
+  bool answered = false;
+  auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (!answered && std::chrono::steady_clock::now() < deadline) {
+    sendto(fd, query.data(), query.size(), 0, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    char reply[512];
+    ssize_t n = recv(fd, reply, sizeof reply, 0);
+    answered = n >= 12 && reply[0] == query[0] && reply[1] == query[1];
+    // A closed port refuses at once; don't spin on it while the server starts.
+    if (!answered && n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) usleep(20000);
+  }
+  close(fd);
+  return answered;
 }
 
 }  // namespace
@@ -96,13 +109,11 @@ DnsFixture::DnsFixture(const DnsRecords& records) {
     chmod((dir_.path() / file).c_str(), 0644);
     rbldnsd_argv.push_back(records.zones[i].name + ":ip4set:" + file);
   }
-  if (!records.zones.empty()) {
-    rbldnsd_ = std::make_unique<ChildProcess>(ChildProcess::Options{
-        .argv = rbldnsd_argv, .env = {}, .output_file = dir_.path() / "rbldnsd.out"});
-    if (!WaitForDnsAnswer(rbldnsd_port_, "2.0.0.127." + records.zones.front().name, 10s)) {
-      error_ = "rbldnsd did not answer: " + rbldnsd_->Output();
-      return;
-    }
+  rbldnsd_ = std::make_unique<ChildProcess>(ChildProcess::Options{
+      .argv = rbldnsd_argv, .env = {}, .output_file = dir_.path() / "rbldnsd.out"});
+  if (!WaitForDnsAnswer(rbldnsd_port_, "2.0.0.127." + records.zones.at(0).name, 10s)) {
+    error_ = "rbldnsd did not answer: " + rbldnsd_->Output();
+    return;
   }
 
   dns_port_ = FreePort();
@@ -113,22 +124,18 @@ DnsFixture::DnsFixture(const DnsRecords& records) {
        "--port=" + std::to_string(dns_port_), "--listen-address=127.0.0.1", "--bind-interfaces",
        "--pid-file=", "--local=/in-addr.arpa/"});
   if (root) dnsmasq_argv.push_back("--user=root");
-  std::set<std::string> local_domains;
+  // Unknown names in our own domain get NXDOMAIN rather than REFUSED, as from a real server.
+  dnsmasq_argv.push_back("--local=/test/");
   for (const auto& [address, name] : records.ptr) {
-    in_addr bytes{};
-    if (inet_pton(AF_INET, address.c_str(), &bytes) != 1) continue;
-    auto* b = reinterpret_cast<const unsigned char*>(&bytes);
+    unsigned b[4];
+    std::sscanf(address.c_str(), "%u.%u.%u.%u", &b[0], &b[1], &b[2], &b[3]);
     dnsmasq_argv.push_back("--ptr-record=" + std::to_string(b[3]) + "." + std::to_string(b[2]) +
                            "." + std::to_string(b[1]) + "." + std::to_string(b[0]) +
                            ".in-addr.arpa," + name);
-    local_domains.insert(ParentDomain(name));
   }
   for (const auto& [name, address] : records.a) {
     dnsmasq_argv.push_back("--host-record=" + name + "," + address);
-    local_domains.insert(ParentDomain(name));
   }
-  // Unknown names in our own domains get NXDOMAIN rather than REFUSED, as from a real server.
-  for (const auto& domain : local_domains) dnsmasq_argv.push_back("--local=/" + domain + "/");
   for (const auto& zone : records.zones) {
     dnsmasq_argv.push_back("--server=/" + zone.name + "/127.0.0.1#" +
                            std::to_string(rbldnsd_port_));
@@ -143,26 +150,5 @@ DnsFixture::DnsFixture(const DnsRecords& records) {
 std::string DnsFixture::RbldnsdQueries() const { return ReadFileText(dir_.path() / "queries.log"); }
 
 std::string DnsFixture::DNSServers() const { return "127.0.0.1:" + std::to_string(dns_port_); }
-
-bool WaitForDnsAnswer(int port, std::string_view name, std::chrono::milliseconds timeout) {
-  int fd = socket(AF_INET, SOCK_DGRAM, 0);
-  if (fd < 0) return false;
-  timeval tv{0, 50000};
-  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-  sockaddr_in addr = LoopbackAddress(port);
-  std::string query = BuildQuery(name);
-  bool answered = false;
-  auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (!answered && std::chrono::steady_clock::now() < deadline) {
-    sendto(fd, query.data(), query.size(), 0, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    char reply[512];
-    ssize_t n = recv(fd, reply, sizeof reply, 0);
-    answered = n >= 12 && reply[0] == query[0] && reply[1] == query[1];
-    // A closed port refuses at once; don't spin on it while the server starts.
-    if (!answered && n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) usleep(20000);
-  }
-  close(fd);
-  return answered;
-}
 
 }  // namespace vantry::testing

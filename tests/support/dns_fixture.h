@@ -12,14 +12,13 @@
 
 namespace vantry::testing {
 
-/// One DNSBL zone served by rbldnsd: each listed address answers with its 127.0.0.n text.
+/// One DNSBL zone served by rbldnsd: (address, answer) pairs, e.g. {"127.0.0.12", "127.0.0.2"}.
 struct DnsZone {
   std::string name;
-  /// (address, answer) pairs, e.g. {"127.0.0.12", "127.0.0.2"}.
   std::vector<std::pair<std::string, std::string>> listings;
 };
 
-/// What the fixture's name server knows.
+/// What the fixture's name server knows: names under .test, the one domain it answers alone.
 struct DnsRecords {
   /// (address, host name): reverse entries only.
   std::vector<std::pair<std::string, std::string>> ptr;
@@ -81,8 +80,5 @@ class DnsFixture {
   int rbldnsd_port_ = 0;
   std::string error_;
 };
-
-/// True once a DNS server on 127.0.0.1:port answers a query for name (any answer counts).
-bool WaitForDnsAnswer(int port, std::string_view name, std::chrono::milliseconds timeout);
 
 }  // namespace vantry::testing
