@@ -1,10 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <filesystem>
 
 #include "console_config.h"
-#include "console_number.h"
 #include "mod_rbl_registry.h"
 #include "temp_dir.h"
 
@@ -14,18 +12,6 @@ namespace {
 using vantry::testing::ReadFileText;
 using vantry::testing::TempDir;
 using vantry::testing::WriteFileText;
-
-TEST(ConsoleNumber, LeadingNumberWithoutSign) {
-  EXPECT_EQ(ConsoleNumberValue("  25abc"), 25);
-  EXPECT_EQ(ConsoleNumberValue("-5"), 0);
-  EXPECT_EQ(ConsoleNumberValue("+5"), 0);
-  EXPECT_EQ(ConsoleNumberValue("abc"), 0);
-  EXPECT_EQ(ConsoleNumberValue(""), 0);
-  EXPECT_DOUBLE_EQ(ConsoleNumberValue("12.5 sockets"), 12.5);
-  EXPECT_EQ(ConsoleWholeNumber("2.5"), 2);  // halves go to even
-  EXPECT_EQ(ConsoleWholeNumber("3.5"), 4);
-  EXPECT_EQ(ConsoleWholeNumber("99999999999999999999"), 2147483647);
-}
 
 class ConsoleConfigTest : public ::testing::Test {
  protected:
@@ -66,12 +52,11 @@ TEST_F(ConsoleConfigTest, ReadsSettingsWithConsoleFallbacks) {
   EXPECT_EQ(loaded.lists.exceptions, (std::vector<std::string>{"1.2.3.4", "5.6.7.8"}));
 }
 
-TEST_F(ConsoleConfigTest, SaveWritesSettingsAndListsAndKeepsStoredTypes) {
+TEST_F(ConsoleConfigTest, SaveWritesSettingsThenListsAndKeepsStoredTypes) {
   Set("SMTPPort", std::string("24"), 1);  // as the install creates it: a string
   ConsoleConfig c;
   c.PathEXE = folder_;
   c.SMTPPort = "2525";
-  c.LocalPort = "2500";
   c.BlockT = {2, 2, 2, 2, 2, 2, 2, 2};
   c.MaxSocks = 300;
   ConsoleLists lists{{"z1", "z2"}, {"9.9.9.9"}, {"1.1.1.1", "a b"}, {}};
@@ -79,25 +64,20 @@ TEST_F(ConsoleConfigTest, SaveWritesSettingsAndListsAndKeepsStoredTypes) {
   ASSERT_TRUE(SaveConfig(c, lists, &error)) << error;
   std::string reg = ReadFileText(dir_.File("registry.reg"));
   EXPECT_NE(reg.find("\"SMTPPort\"=\"2525\""), std::string::npos) << reg;
-  EXPECT_NE(reg.find("\"LocalPort\"=\"2500\""), std::string::npos);
   EXPECT_NE(reg.find("\"BlockT9\"=dword:00000002"), std::string::npos);
   EXPECT_NE(reg.find("\"MaxSocks\"=dword:0000012c"), std::string::npos);
   EXPECT_EQ(reg.find("\"Gateway\""), std::string::npos);
   EXPECT_EQ(ReadFileText(dir_.File("rbl.cfg")), "z1\r\nz2\r\n");
   EXPECT_EQ(ReadFileText(dir_.File("manbl.cfg")), "9.9.9.9\r\n");
   EXPECT_EQ(ReadFileText(dir_.File("exlst.cfg")), "1.1.1.1\r\na b\r\n");
-}
 
-TEST_F(ConsoleConfigTest, ASettingsFileThatCannotBeWrittenStopsTheSaveBeforeTheLists) {
-  // A plain file where the settings folder should be.
+  // A settings file that cannot be written (a plain file where its folder
+  // should be) stops the save before any list is written.
   WriteFileText(dir_.File("blocker"), "");
   setenv("VANTRY_REGISTRY", dir_.File("blocker/registry.reg").c_str(), 1);
-  ConsoleConfig c;
-  c.PathEXE = folder_;
-  std::string error;
-  EXPECT_FALSE(SaveConfig(c, {}, &error));
+  EXPECT_FALSE(SaveConfig(c, {{"z3"}, {}, {}, {}}, &error));
   EXPECT_NE(error.find("settings file"), std::string::npos) << error;
-  EXPECT_FALSE(std::filesystem::exists(dir_.File("rbl.cfg")));  // nothing written after it
+  EXPECT_EQ(ReadFileText(dir_.File("rbl.cfg")), "z1\r\nz2\r\n");
 }
 
 }  // namespace

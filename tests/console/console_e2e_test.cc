@@ -46,7 +46,6 @@ TEST_F(ConsoleEndToEnd, GatewayRelaysAClientAndTheTableShowsOkThenClosed) {
   client.ReadUntil("\r\n", 5s);
   client.Close();
   ASSERT_TRUE(WaitFor([&] { return action() == "Closed"; })) << gateway.Trace();
-  EXPECT_EQ(table->topLevelItem(0)->text(2), "127.0.0.1");  // "closed" changes only Action
   EXPECT_EQ(w.PanelText(2), "Socket 1 closed");
 
   gateway.process().Terminate(SIGTERM);
