@@ -14,8 +14,6 @@
 namespace vantry::testing {
 namespace {
 
-std::string DeadDns() { return "127.0.0.1:" + std::to_string(FreePort()); }
-
 // The console's socket holds only a few frames; the rest wait in the gateway. A stop (SIGHUP is
 // what closing the -debug terminal sends) sends them, SHUT last, to a console that goes on reading.
 TEST(GatewayLifecycle, FramesFromStartToShutReachASlowReaderAndAStopExitsCleanly) {
@@ -54,8 +52,8 @@ TEST(GatewayLifecycle, FramesFromStartToShutReachASlowReaderAndAStopExitsCleanly
 
 TEST(GatewayLifecycle, BadPortsStopWithOneClearLine) {
   for (const char* bad : {"abc", "70000", "0", "-5"}) {
-    GatewayFixture::Options options;
-    options.settings = {{"LocalPort", std::string(bad)}, {"DNSServers", DeadDns()}};
+    GatewayFixture::Options options = RelayOnlyOptions(FreePort());
+    options.settings["LocalPort"] = std::string(bad);
     options.wait_until_listening = false;
     GatewayFixture gateway(options);
     EXPECT_EQ(gateway.process().Wait(10s), 1) << bad;
@@ -70,8 +68,7 @@ TEST(GatewayLifecycle, BadPortsStopWithOneClearLine) {
 // On the same settings a second gateway exits at once; on settings of its own but the same
 // port, it says the port is taken.
 TEST(GatewayLifecycle, ASecondGatewayExitsAtOnce) {
-  GatewayFixture::Options options;
-  options.settings = {{"DNSServers", DeadDns()}};
+  GatewayFixture::Options options = RelayOnlyOptions(FreePort());
   GatewayFixture gateway(options);
   ASSERT_TRUE(gateway.listening()) << gateway.Trace();
   std::string out;

@@ -80,9 +80,8 @@ TEST(GatewayRelay, BinaryMegabytesAreRelayedByteExactBothWays) {
 TEST_F(GatewayToSink, AllSlotsServeAndTheNextRequestIsDroppedUnreported) {
   std::vector<TcpClient> clients(256);
   for (auto& client : clients) ASSERT_TRUE(client.Connect(gateway_.port()));
-  for (size_t i = 0; i < clients.size(); ++i) {
+  for (size_t i = 0; i < clients.size(); ++i)
     ASSERT_TRUE(clients[i].ReadUntil("\r\n").starts_with("220")) << "client " << i;
-  }
   TcpClient extra;
   ASSERT_TRUE(extra.Connect(gateway_.port()));
   bool closed = false;

@@ -4,7 +4,6 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
-#include <asio/steady_timer.hpp>
 #include <thread>
 
 #include "temp_dir.h"
@@ -33,17 +32,6 @@ TEST(GatewayMonitorChannel, NoReaderDropsAndALaterReaderIsFound) {
   ASSERT_TRUE(restarted.SlotCreate(name));
   channel.Send(Frame(3));
   EXPECT_EQ(restarted.SlotRead(), Frame(3));
-}
-
-TEST(GatewayMonitorChannel, AFullQueueDropsInsteadOfGrowing) {
-  asio::io_context io;
-  std::string name = testing::UniqueName("slot");
-  SlotReader reader;
-  ASSERT_TRUE(reader.SlotCreate(name));
-  MonitorChannel channel(io, name, 50);
-  for (int i = 0; i < 500; ++i) channel.Send(Frame(i));
-  EXPECT_EQ(channel.queued(), 50u);
-  EXPECT_GT(channel.dropped(), 400u);
 }
 
 TEST(GatewayMonitorChannel, FramesLeftWithoutAWaitGoOutWithTheNextReport) {

@@ -175,9 +175,8 @@ TEST(RelayPump, EachPendingConnectionRunsOutOnItsOwnTime) {
   last.Close();
   pump.Join();
 
-  for (auto* r : {&first, &through, &later, &refused, &leaves, &passed_over}) {
+  for (auto* r : {&first, &through, &later, &refused, &leaves, &passed_over})
     ASSERT_TRUE(r->outcome);
-  }
   for (auto* r : {&first, &later, &refused}) {
     EXPECT_EQ(r->outcome->end, RelayEnd::kOutboundError);
     EXPECT_EQ(r->outcome->error, std::errc::timed_out);

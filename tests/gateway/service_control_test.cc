@@ -18,9 +18,8 @@ using testing::RunCommand;
 TEST(ParseCommandLine, WholeTextLowerCasedOrNothing) {
   EXPECT_EQ(ParseCommandLine("-Debug"), Switch::kDebug);
   EXPECT_EQ(ParseCommandLine("--help"), Switch::kHelp);
-  for (const char* none : {"-install now", "-install ", "", "install"}) {
+  for (const char* none : {"-install now", "-install ", "", "install"})
     EXPECT_EQ(ParseCommandLine(none), Switch::kNone) << none;
-  }
 }
 
 class Switches : public ::testing::Test {

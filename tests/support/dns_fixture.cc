@@ -102,9 +102,8 @@ DnsFixture::DnsFixture(const DnsRecords& records) {
   for (std::size_t i = 0; i < records.zones.size(); ++i) {
     const std::string file = "zone" + std::to_string(i);
     std::string text;
-    for (const auto& [address, answer] : records.zones[i].listings) {
+    for (const auto& [address, answer] : records.zones[i].listings)
       text += address + " :" + answer + ":listed by " + records.zones[i].name + "\n";
-    }
     WriteFileText(dir_.path() / file, text);
     chmod((dir_.path() / file).c_str(), 0644);
     rbldnsd_argv.push_back(records.zones[i].name + ":ip4set:" + file);
@@ -133,18 +132,16 @@ DnsFixture::DnsFixture(const DnsRecords& records) {
                            "." + std::to_string(b[1]) + "." + std::to_string(b[0]) +
                            ".in-addr.arpa," + name);
   }
-  for (const auto& [name, address] : records.a) {
+  for (const auto& [name, address] : records.a)
     dnsmasq_argv.push_back("--host-record=" + name + "," + address);
-  }
   for (const auto& zone : records.zones) {
     dnsmasq_argv.push_back("--server=/" + zone.name + "/127.0.0.1#" +
                            std::to_string(rbldnsd_port_));
   }
   dnsmasq_ = std::make_unique<ChildProcess>(ChildProcess::Options{
       .argv = dnsmasq_argv, .env = {}, .output_file = dir_.path() / "dnsmasq.out"});
-  if (!WaitForDnsAnswer(dns_port_, "probe.invalid", 10s)) {
+  if (!WaitForDnsAnswer(dns_port_, "probe.invalid", 10s))
     error_ = "dnsmasq did not answer: " + dnsmasq_->Output();
-  }
 }
 
 std::string DnsFixture::RbldnsdQueries() const { return ReadFileText(dir_.path() / "queries.log"); }

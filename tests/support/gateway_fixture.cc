@@ -78,9 +78,7 @@ GatewayFixture::GatewayFixture(Options options) {
       if (!process_->Running()) break;
       std::this_thread::sleep_for(10ms);
     }
-    if (!own_port || process_->Output().find("Address already in use") == std::string::npos) {
-      return;
-    }
+    if (!own_port || process_->Output().find("Address already in use") == std::string::npos) return;
   }
 }
 
@@ -135,9 +133,8 @@ SmtpSink::SmtpSink() {
 int CountOccurrences(std::string_view text, std::string_view needle) {
   int count = 0;
   for (size_t pos = text.find(needle); pos != std::string_view::npos;
-       pos = text.find(needle, pos + needle.size())) {
+       pos = text.find(needle, pos + needle.size()))
     ++count;
-  }
   return count;
 }
 

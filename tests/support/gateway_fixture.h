@@ -77,7 +77,6 @@ std::vector<std::string> SmtpSinkCommand(int port);
 class SmtpSink {
  public:
   SmtpSink();
-  ~SmtpSink() = default;
   int port() const { return port_; }
   bool ready() const { return ready_; }
 

@@ -26,9 +26,8 @@ inline bool RunUntil(asio::io_context& io, const std::function<bool()>& done) {
 inline void RunAwaitable(asio::io_context& io, asio::awaitable<void> awaitable) {
   std::optional<std::exception_ptr> end;
   asio::co_spawn(io, std::move(awaitable), [&](std::exception_ptr e) { end = e; });
-  if (!RunUntil(io, [&] { return end.has_value(); })) {
+  if (!RunUntil(io, [&] { return end.has_value(); }))
     throw std::runtime_error("awaitable did not finish in time");
-  }
   if (*end) std::rethrow_exception(*end);
 }
 

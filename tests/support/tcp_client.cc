@@ -17,12 +17,6 @@
 namespace vantry::testing {
 namespace {
 
-int RemainingMs(std::chrono::steady_clock::time_point deadline) {
-  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-      deadline - std::chrono::steady_clock::now());
-  return left.count() > 0 ? static_cast<int>(left.count()) : 0;
-}
-
 // Reads until `done` says so, the peer closes, or the deadline passes.
 template <typename Done>
 std::string ReadWhile(int fd, std::chrono::milliseconds timeout, bool* closed, Done done) {
@@ -32,7 +26,9 @@ std::string ReadWhile(int fd, std::chrono::milliseconds timeout, bool* closed, D
   if (closed) *closed = false;
   while (fd >= 0 && !done(text)) {
     pollfd p{fd, POLLIN, 0};
-    if (poll(&p, 1, RemainingMs(deadline)) <= 0) break;
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0 || poll(&p, 1, static_cast<int>(left.count())) <= 0) break;
     ssize_t n = recv(fd, buf.data(), buf.size(), 0);
     if (n <= 0) {
       if (closed) *closed = true;

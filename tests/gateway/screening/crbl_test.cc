@@ -16,9 +16,8 @@ namespace dns = testing::dns;
 using Lines = std::vector<std::string>;
 
 TEST(ZoneAnswer, AcceptedWhenNineOrTenCharactersWith127_0_0AndBlockingOnlyForTypes2To9) {
-  for (std::string_view good : {"127.0.0.2", "127.0.0.0", "127.0.0.10", "127.0.0.99"}) {
+  for (std::string_view good : {"127.0.0.2", "127.0.0.0", "127.0.0.10", "127.0.0.99"})
     EXPECT_TRUE(IsAcceptedResponse(good)) << good;
-  }
   for (std::string_view bad :
        {"127.0.0.100", "127.0.0.127", "127.0.1.2", "10.0.0.2", "", "127.0.0."}) {
     EXPECT_FALSE(IsAcceptedResponse(bad)) << '"' << bad << '"';
@@ -29,83 +28,74 @@ TEST(ZoneAnswer, AcceptedWhenNineOrTenCharactersWith127_0_0AndBlockingOnlyForTyp
   EXPECT_EQ(ListingType("nodot"), "nodot");
   EXPECT_EQ(BlockingTypeNumber("2"), 2);
   EXPECT_EQ(BlockingTypeNumber("9"), 9);
-  for (std::string_view other : {"1", "0", "10", "99", "", "a", "22"}) {
+  for (std::string_view other : {"1", "0", "10", "99", "", "a", "22"})
     EXPECT_EQ(BlockingTypeNumber(other), 0) << '"' << other << '"';
-  }
 }
 
 // The checker against real rbldnsd zones through dnsmasq. The verdict of each answer kind, with
-// its trace, is checked end to end through the gateway; these tests cover what the gateway hides.
-class CrblTest : public ::testing::Test {
- protected:
-  void SetUp() override { ASSERT_TRUE(dns_.ready()) << dns_.error(); }
-
-  testing::DnsFixture dns_;
-  asio::io_context io_;
-  Resolver resolver_{io_, ResolverOptions{.dns_servers = dns_.DNSServers()}};
-  ConfigSettings settings_;
-  std::vector<std::string> zones_{std::string(dns::kZone1), std::string(dns::kZone2)};
-  std::vector<RBLResult> results_ = std::vector<RBLResult>(8);
-  Lines trace_;
-  std::multimap<std::int32_t, std::string> events_;  // slot: "ip|zone|code" or "not listed"
-  CRBL crbl_ = [this] {
-    CRBL crbl(
-        resolver_, settings_, zones_,
-        [this](std::int32_t index) {
-          return index >= 0 && index < std::ssize(results_) ? &results_[index] : nullptr;
-        },
-        [this](std::string_view line) { trace_.emplace_back(line); });
-    crbl.evBlackListed = [this](std::int32_t index, const std::string& ip, const std::string& host,
-                                const std::string& type) {
-      events_.emplace(index, ip + "|" + host + "|" + type);
-    };
-    crbl.evNotListed = [this](std::int32_t index) { events_.emplace(index, "not listed"); };
-    return crbl;
-  }();
-};
-
-TEST_F(CrblTest, ChecksOfDifferentSlotsRunConcurrentlyAndEachGetItsOwnVerdictTraceAndRecord) {
-  settings_.BlockT4 = true;
+// its trace, is checked end to end through the gateway; this test covers what the gateway hides.
+TEST(Crbl, ChecksOfDifferentSlotsRunConcurrentlyAndEachGetItsOwnVerdictTraceAndRecord) {
+  testing::DnsFixture servers;
+  ASSERT_TRUE(servers.ready()) << servers.error();
+  asio::io_context io;
+  Resolver resolver(io, ResolverOptions{.dns_servers = servers.DNSServers()});
+  ConfigSettings settings;
+  std::vector<std::string> zones{std::string(dns::kZone1), std::string(dns::kZone2)};
+  std::vector<RBLResult> results(8);
+  Lines trace;
+  std::multimap<std::int32_t, std::string> events;  // slot: "ip|zone|code" or "not listed"
+  CRBL crbl(
+      resolver, settings, zones,
+      [&](std::int32_t index) {
+        return index >= 0 && index < std::ssize(results) ? &results[index] : nullptr;
+      },
+      [&](std::string_view line) { trace.emplace_back(line); });
+  crbl.evBlackListed = [&](std::int32_t index, const std::string& ip, const std::string& host,
+                           const std::string& type) {
+    events.emplace(index, ip + "|" + host + "|" + type);
+  };
+  crbl.evNotListed = [&](std::int32_t index) { events.emplace(index, "not listed"); };
+  settings.BlockT4 = true;
   const std::vector<std::string_view> peers = {dns::kListedType2, dns::kGoodPeer,
                                                dns::kListedType127, dns::kListedType4,
                                                dns::kListedOtherNet};
   int finished = 0;
   for (std::int32_t slot = 0; slot < std::ssize(peers); ++slot) {
-    asio::co_spawn(io_, crbl_.CheckRBL(std::string(peers[slot]), slot),
+    asio::co_spawn(io, crbl.CheckRBL(std::string(peers[slot]), slot),
                    [&, slot](std::exception_ptr e) {
                      EXPECT_FALSE(e);
                      ++finished;
                      // The slot's event has run by the time its check completes.
-                     EXPECT_EQ(events_.count(slot), 1u) << slot;
+                     EXPECT_EQ(events.count(slot), 1u) << slot;
                    });
   }
-  ASSERT_TRUE(testing::RunUntil(io_, [&] { return finished == std::ssize(peers); }));
-  EXPECT_EQ(events_, (decltype(events_){{0, "127.0.0.12|bl1.vantry.test|127.0.0.2"},
-                                        {1, "not listed"},
-                                        {2, "127.0.0.27|bl2.vantry.test|127.0.0.4"},
-                                        {3, "127.0.0.14|bl1.vantry.test|127.0.0.4"},
-                                        {4, "not listed"}}));
+  ASSERT_TRUE(testing::RunUntil(io, [&] { return finished == std::ssize(peers); }));
+  EXPECT_EQ(events, (decltype(events){{0, "127.0.0.12|bl1.vantry.test|127.0.0.2"},
+                                      {1, "not listed"},
+                                      {2, "127.0.0.27|bl2.vantry.test|127.0.0.4"},
+                                      {3, "127.0.0.14|bl1.vantry.test|127.0.0.4"},
+                                      {4, "not listed"}}));
   // An answer from another network is neither accepted nor traced.
-  EXPECT_EQ(results_[4].Response + results_[4].BLHost, "");
-  std::ranges::sort(trace_);
-  EXPECT_EQ(trace_, (Lines{"Response: bl1.vantry.test says: 127.0.0.2 9",
-                           "Response: bl1.vantry.test says: 127.0.0.4 9",
-                           "Response: bl2.vantry.test says: 127.0.0.4 9", "Type 127.0.0.2",
-                           "Type 127.0.0.4", "Type 127.0.0.4"}));
+  EXPECT_EQ(results[4].Response + results[4].BLHost, "");
+  std::ranges::sort(trace);
+  EXPECT_EQ(trace, (Lines{"Response: bl1.vantry.test says: 127.0.0.2 9",
+                          "Response: bl1.vantry.test says: 127.0.0.4 9",
+                          "Response: bl2.vantry.test says: 127.0.0.4 9", "Type 127.0.0.2",
+                          "Type 127.0.0.4", "Type 127.0.0.4"}));
   // An unlisted address goes on to every zone, in list order.
-  std::string queries = dns_.RbldnsdQueries();
+  std::string queries = servers.RbldnsdQueries();
   std::size_t first = queries.find("5.0.0.127.bl1.vantry.test");
   ASSERT_NE(first, std::string::npos) << queries;
   EXPECT_NE(queries.find("5.0.0.127.bl2.vantry.test", first), std::string::npos) << queries;
 
   // With no zones nothing is asked or traced, yet the slot keeps its address.
-  zones_.clear();
-  events_.clear();
-  trace_.clear();
-  testing::RunAwaitable(io_, crbl_.CheckRBL(std::string(dns::kListedType2), 6));
-  EXPECT_EQ(events_, (decltype(events_){{6, "not listed"}}));
-  EXPECT_TRUE(trace_.empty());
-  EXPECT_EQ(results_[6].IP, dns::kListedType2);
+  zones.clear();
+  events.clear();
+  trace.clear();
+  testing::RunAwaitable(io, crbl.CheckRBL(std::string(dns::kListedType2), 6));
+  EXPECT_EQ(events, (decltype(events){{6, "not listed"}}));
+  EXPECT_TRUE(trace.empty());
+  EXPECT_EQ(results[6].IP, dns::kListedType2);
 }
 
 }  // namespace

@@ -11,7 +11,6 @@ namespace vantry {
 namespace {
 
 using testing::TempDir;
-using testing::WriteFileText;
 using Lines = std::vector<std::string>;
 
 TEST(ListFileFormat, SplitsCrLfLfAndALastLineWithoutEnd) {
@@ -32,58 +31,35 @@ TEST(ListFileFormat, EachListRuleTreatsIndentsBlanksAndTabsItsOwnWay) {
   EXPECT_EQ(ParseAddressList(bytes), (Lines{"", "", "zone2.test", "\tz3\tt", "t\t", "zone1.test"}));
 }
 
-class ListFilesTest : public ::testing::Test {
- protected:
-  ListFilesTest() {
-    settings_.PathEXE = dir_.path().string();
-    settings_.BLDNSDB = "rbl.cfg";
-    settings_.ExceptionsDB = "exlst.cfg";
-    settings_.ManualDB = "manbl.cfg";
-  }
-  void LoadAll() {
-    LoadRBLHosts(settings_, lists_, say_);
-    LoadExceptions(settings_, lists_, say_);
-    LoadManualBlocks(settings_, lists_, say_);
-  }
-
-  TempDir dir_;
-  ConfigSettings settings_;
-  HostLists lists_;
-  Lines trace_;
-  SayFunction say_ = [this](std::string_view line) { trace_.emplace_back(line); };
-};
-
-TEST_F(ListFilesTest, MissingOrUnreadableFilesGiveEmptyListsAndAreNotFatal) {
-  lists_ = {.RBLHosts = {"stale.test"}, .Exceptions = {"1.1.1.1"}, .ManualBlocks = {"2.2.2.2"}};
-  LoadAll();
-  const std::string base = dir_.path().string() + "/";
+TEST(ListFiles, MissingOrUnreadableFilesGiveEmptyListsAndAreNotFatal) {
+  TempDir dir;
+  ConfigSettings settings;
+  settings.PathEXE = dir.path().string();
+  settings.BLDNSDB = "rbl.cfg";
+  settings.ExceptionsDB = "exlst.cfg";
+  settings.ManualDB = "manbl.cfg";
+  HostLists lists = {
+      .RBLHosts = {"stale.test"}, .Exceptions = {"1.1.1.1"}, .ManualBlocks = {"2.2.2.2"}};
+  Lines trace;
+  SayFunction say = [&](std::string_view line) { trace.emplace_back(line); };
+  LoadRBLHosts(settings, lists, say);
+  LoadExceptions(settings, lists, say);
+  LoadManualBlocks(settings, lists, say);
+  const std::string base = dir.path().string() + "/";
   // Only a missing zone list complains.
-  EXPECT_EQ(trace_,
+  EXPECT_EQ(trace,
             (Lines{"Loading RBL Host list from " + base + "rbl.cfg",
                    "RBL Host list not found: " + base + "rbl.cfg - no DNSBL zones will be queried",
                    "Loading Exceptions list from " + base + "exlst.cfg",
                    "Loading Manual list from " + base + "manbl.cfg"}));
-  EXPECT_EQ(lists_.RBLHosts.size() + lists_.Exceptions.size() + lists_.ManualBlocks.size(), 0u);
+  EXPECT_EQ(lists.RBLHosts.size() + lists.Exceptions.size() + lists.ManualBlocks.size(), 0u);
 
-  trace_.clear();
-  std::filesystem::create_directory(dir_.path() / "exlst.cfg");
-  LoadExceptions(settings_, lists_, say_);
-  EXPECT_TRUE(lists_.Exceptions.empty());
-  EXPECT_EQ(trace_, (Lines{"Loading Exceptions list from " + base + "exlst.cfg",
-                           "Exceptions list could not be read: " + base + "exlst.cfg"}));
-}
-
-TEST(ListSearch, ExactCaseSensitiveFirstMatchOneBased) {
-  HostLists lists;
-  lists.Exceptions = {"1.2.3.4", "", "5.6.7.8", "5.6.7.8"};
-  lists.ManualBlocks = {"host.Test", "1.2.3.40"};
-  EXPECT_EQ(IsException(lists, "1.2.3.4"), 1);
-  EXPECT_EQ(IsException(lists, "5.6.7.8"), 3);
-  EXPECT_EQ(IsException(lists, "1.2.3.40"), 0);
-  EXPECT_EQ(IsException(lists, " 1.2.3.4"), 0);
-  EXPECT_EQ(IsManualBlock(lists, "1.2.3.4"), 0);
-  EXPECT_EQ(IsManualBlock(lists, "1.2.3.40"), 2);
-  EXPECT_EQ(IsManualBlock(lists, "host.test"), 0);
+  trace.clear();
+  std::filesystem::create_directory(dir.path() / "exlst.cfg");
+  LoadExceptions(settings, lists, say);
+  EXPECT_TRUE(lists.Exceptions.empty());
+  EXPECT_EQ(trace, (Lines{"Loading Exceptions list from " + base + "exlst.cfg",
+                          "Exceptions list could not be read: " + base + "exlst.cfg"}));
 }
 
 }  // namespace

@@ -25,7 +25,8 @@ constexpr std::string_view kHosts =
     "127.0.0.2 12.0.0.127.bl1.test 60.0.0.127.bl1.test 20.0.0.127.bl2.test\n"
     "127.0.0.10 20.0.0.127.bl1.test\n";
 
-const HostLists kZones = {.RBLHosts = {"bl1.test", "bl2.test"}};
+const HostLists kZones = {
+    .RBLHosts = {"bl1.test", "bl2.test"}, .Exceptions = {}, .ManualBlocks = {}};
 const HostLists kZonesAndLists = {.RBLHosts = {"bl1.test", "bl2.test"},
                                   .Exceptions = {"127.0.0.8", "127.0.0.12"},
                                   .ManualBlocks = {"127.0.0.8", "127.0.0.5", "127.0.0.60"}};
