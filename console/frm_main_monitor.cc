@@ -35,7 +35,7 @@ void FrmMain::TmrTick() {
   std::string received = channel_->SlotRead();
   AlignMonitorBuffer(received);
   std::string_view buffer = received;
-  while (buffer.starts_with("+++")) {
+  while (buffer.starts_with(kFrameStart)) {
     ShowMonitorMessage(buffer);
     // Menu commands and repaints may run between messages; the buffer is ours alone.
     QCoreApplication::processEvents();
@@ -56,12 +56,13 @@ void FrmMain::ShowMonitorMessage(std::string_view& buffer) {
   if (!taken) return;
   const MonitorFields& f = *taken;
   const int count = static_cast<int>(f.size());
-  if (count < 3) return;
+  if (count < kActionField) return;
   ++monitor_messages_shown_;
-  const QString keyword = Text(f[2]).toLower();
+  const QString keyword = Text(FrameField(f, kActionField)).toLower();
 
   if (keyword == "start") {
-    monitor_tab_->InitSocketRows(std::to_string(std::int64_t{ConsoleWholeNumber(f[0])} + 1));
+    monitor_tab_->InitSocketRows(
+        std::to_string(std::int64_t{ConsoleWholeNumber(FrameField(f, kSlotLimitField))} + 1));
     SetPanel(1, "Dask Vantry Started at " + NowText());
     return;
   }
@@ -70,8 +71,8 @@ void FrmMain::ShowMonitorMessage(std::string_view& buffer) {
     SetPanel(1, "Dask Vantry shutdown at " + NowText());
     return;
   }
-  int needed = keyword == "ok" || keyword == "bl" || keyword == "wait" ? 10
-               : keyword == "closed"                                   ? 2
+  int needed = keyword == "ok" || keyword == "bl" || keyword == "wait" ? kTimeField
+               : keyword == "closed"                                   ? kSlotField
                                                                        : -1;
   if (needed < 0 || count < needed) return;
   std::optional<QString> status = monitor_tab_->ShowSlotReport(keyword, f);

@@ -56,28 +56,31 @@ std::optional<QString> MonitorTab::ShowSlotReport(const QString& keyword, const 
   const int count = static_cast<int>(f.size());
   // The gateway has slots 0 ... field 1, so the table needs field 1 + 1 rows;
   // one row fewer would wipe the whole table when the last slot reports.
-  const std::int64_t size = std::int64_t{ConsoleWholeNumber(f[0])} + 1;
+  const std::int64_t size = std::int64_t{ConsoleWholeNumber(FrameField(f, kSlotLimitField))} + 1;
   if (lvData_->topLevelItemCount() == 0) InitSocketRows(std::to_string(size));
-  const std::int64_t row = std::int64_t{ConsoleWholeNumber(f[1])} + 1;
+  const std::int64_t row = std::int64_t{ConsoleWholeNumber(FrameField(f, kSlotField))} + 1;
   if (row > lvData_->topLevelItemCount()) InitSocketRows(std::to_string(size));
   if (row < 1 || row > lvData_->topLevelItemCount()) return std::nullopt;
   QTreeWidgetItem* item = lvData_->topLevelItem(static_cast<int>(row - 1));
-  const QString date_time = count >= 10 ? Text(f[8]) + " - " + Text(f[9]) : QString();
+  const QString date_time = count >= kTimeField ? Text(FrameField(f, kDateField)) + " - " +
+                                                      Text(FrameField(f, kTimeField))
+                                                : QString();
   QString ending;
   if (keyword == "ok") {
     item->setText(kAction, "Ok");
-    item->setText(kIp, Text(f[3]));
-    item->setText(kHost, Text(f[5]));
-    item->setText(kReverseIp, Text(f[4]));
-    item->setText(kInformation, Text(f[7]));
+    item->setText(kIp, Text(FrameField(f, kIpField)));
+    item->setText(kHost, Text(FrameField(f, kHostField)));
+    item->setText(kReverseIp, Text(FrameField(f, kAltIpField)));
+    item->setText(kInformation, Text(FrameField(f, kBlockSourceField)));
     item->setText(kDateTime, date_time);
     ending = " connected";
   } else if (keyword == "bl") {
     item->setText(kAction, "BL");
-    item->setText(kIp, Text(f[3]));
-    item->setText(kHost, Text(f[5]));
-    item->setText(kReverseIp, Text(f[4]));
-    item->setText(kInformation, Text(f[6]) + " reported by " + Text(f[7]));
+    item->setText(kIp, Text(FrameField(f, kIpField)));
+    item->setText(kHost, Text(FrameField(f, kHostField)));
+    item->setText(kReverseIp, Text(FrameField(f, kAltIpField)));
+    item->setText(kInformation, Text(FrameField(f, kBlockTypeField)) + " reported by " +
+                                    Text(FrameField(f, kBlockSourceField)));
     item->setText(kDateTime, date_time);
     ending = " refused";
   } else if (keyword == "wait") {

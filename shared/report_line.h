@@ -19,6 +19,20 @@ inline constexpr std::string_view kFrameStart = "+++";
 inline constexpr std::string_view kFrameEnd = "***";
 inline constexpr char kFieldSeparator = '|';
 
+/// The line's fields by number, counted from 1 as its readers count them.
+enum ReportField : int {
+  kSlotLimitField = 1,
+  kSlotField,
+  kActionField,
+  kIpField,
+  kAltIpField,
+  kHostField,
+  kBlockTypeField,
+  kBlockSourceField,
+  kDateField,
+  kTimeField,
+};
+
 /// Report name of a block code ("127.0.0.2" -> "Type 2", "127.0.0.100" ->
 /// "Manual Block", ...); any other text, empty included, comes back unchanged.
 std::string BlockTypeName(std::string_view code);
@@ -61,6 +75,11 @@ int SplitReportLine(std::string_view line, ReportFieldViews& fields);
 
 /// The fields of a monitor frame's line, numbered from 1 at index 0.
 using MonitorFields = std::vector<std::string>;
+
+/// One field of a frame; the caller has checked that the frame has it.
+inline const std::string& FrameField(const MonitorFields& fields, ReportField field) {
+  return fields[static_cast<std::size_t>(field) - 1];
+}
 
 /// Trims blanks from the end of a poll's buffer and drops anything before the
 /// first frame start, so a frame tail left over from an earlier read does not

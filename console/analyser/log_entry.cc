@@ -19,11 +19,11 @@ bool EqualsLower(std::string_view text, std::string_view lower) {
 
 LineKind ClassifyLogLine(std::string_view raw, ReportFieldViews& fields) {
   std::string_view line = TrimSpacesAndTabs(raw);
-  if (line.find('|') == std::string_view::npos) return LineKind::kNoSeparator;
+  if (line.find(kFieldSeparator) == std::string_view::npos) return LineKind::kNoSeparator;
   fields.fill({});
   SplitReportLine(line, fields);
   // Fields beyond the tenth (a "|" inside a zone name shifts them) are ignored.
-  if (EqualsLower(fields[3], "start") || EqualsLower(fields[3], "closed")) {
+  if (EqualsLower(fields[kActionField], "start") || EqualsLower(fields[kActionField], "closed")) {
     return LineKind::kStartOrClosed;
   }
   return LineKind::kEntry;

@@ -127,12 +127,12 @@ ImportResult LoadLog(const std::filesystem::path& log_file, const std::filesyste
       case LineKind::kEntry:
         break;
     }
-    auto date = LogDateToStored(fields[9]);
+    auto date = LogDateToStored(fields[kDateField]);
     if (!date) {
       ++result.skipped_bad_date;
       return true;
     }
-    auto time = LogTimeToStored(fields[10]);
+    auto time = LogTimeToStored(fields[kTimeField]);
     if (!time) {
       ++result.skipped_bad_time;
       return true;
@@ -149,10 +149,11 @@ ImportResult LoadLog(const std::filesystem::path& log_file, const std::filesyste
         options.on_progress(progress);
       }
     }
-    insert.BindInt64(1, ClampedLeadingNumber(fields[1]));
-    insert.BindInt64(2, ClampedLeadingNumber(fields[2]));
+    insert.BindInt64(1, ClampedLeadingNumber(fields[kSlotLimitField]));
+    insert.BindInt64(2, ClampedLeadingNumber(fields[kSlotField]));
     bool bound = true;
-    for (int i = 3; i <= 8; ++i) bound = insert.BindTextStatic(i, fields[i]) && bound;
+    for (int i = kActionField; i <= kBlockSourceField; ++i)
+      bound = insert.BindTextStatic(i, fields[i]) && bound;
     bound = insert.BindTextStatic(9, *date) && bound;
     bound = insert.BindTextStatic(10, *time) && bound;
     if (!bound) {
