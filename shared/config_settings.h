@@ -34,19 +34,32 @@ struct ConfigSettings {
   bool BlockT9 = false;
   /// Comma-separated "ip[:port]" name servers; empty means the system resolver.
   std::string DNSServers;
+  /// The most slots one client address may hold at once; 0: no limit.
+  std::int32_t MaxPerIP = 20;
+  /// Seconds a relayed connection may stay without a byte either way; 0: no limit.
+  std::int32_t IdleTimeout = 600;
 
   /// The BlockTn flag for a listing type n in 2..9; false for any other n.
   bool BlocksType(int type) const {
     switch (type) {
-      case 2: return BlockT2;
-      case 3: return BlockT3;
-      case 4: return BlockT4;
-      case 5: return BlockT5;
-      case 6: return BlockT6;
-      case 7: return BlockT7;
-      case 8: return BlockT8;
-      case 9: return BlockT9;
-      default: return false;
+      case 2:
+        return BlockT2;
+      case 3:
+        return BlockT3;
+      case 4:
+        return BlockT4;
+      case 5:
+        return BlockT5;
+      case 6:
+        return BlockT6;
+      case 7:
+        return BlockT7;
+      case 8:
+        return BlockT8;
+      case 9:
+        return BlockT9;
+      default:
+        return false;
     }
   }
 };

@@ -36,6 +36,9 @@ ConfigSettings ReadConfig(const SayFn& say, std::string_view program_folder) {
   c.BlockT8 = s.Int32("BlockT8") != 0;
   c.BlockT9 = s.Int32("BlockT9") != 0;
   c.DNSServers = s.Text("DNSServers");
+  // A hand-edited negative limit means no limit, like 0.
+  c.MaxPerIP = std::max(s.Int32("MaxPerIP"), std::int32_t{0});
+  c.IdleTimeout = std::max(s.Int32("IdleTimeout"), std::int32_t{0});
   return c;
 }
 

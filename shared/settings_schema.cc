@@ -59,7 +59,7 @@ constexpr Row ListFileName(std::string_view name, std::string_view file, int sav
   return Text(name, file).Both(kOneElseDefault).ConsoleSaves(save_rank);
 }
 
-const std::array<SettingSpec, 26> kSchema = {
+const std::array<SettingSpec, 28> kSchema = {
     ListFileName("BLDNSDB", "rbl.cfg", 9),
     Text("BlockMsg", kDefaultBlockMsg)
         .Gateway(kOneAsStored)
@@ -115,6 +115,10 @@ const std::array<SettingSpec, 26> kSchema = {
     Flag("BlockAltIP", "1", 24),
     // Added settings: a missing value takes its declared default, never 1.
     Text("DNSServers", "").NotWrittenByFixreg().Gateway({Source::kDefault, Source::kAsStored}),
+    // The most slots one client address may hold at once; 0: no limit.
+    Row("MaxPerIP", RegType::kDword, "20").NotWrittenByFixreg().Gateway({Source::kDefault}),
+    // Seconds a relayed connection may pass no byte either way; 0: no limit.
+    Row("IdleTimeout", RegType::kDword, "600").NotWrittenByFixreg().Gateway({Source::kDefault}),
     // The server part of the monitor channel's name: the console reads it, nobody writes it.
     Text("Gateway", "").NotWrittenByFixreg().Console(kOneAsStored),
 };

@@ -57,6 +57,8 @@ TEST_F(SettingsSchemaTest, DefaultsAreWrittenInTheirOrderAndTypesAndReadBack) {
   EXPECT_FALSE(c.BlockT3 || c.BlockT9);
   EXPECT_EQ(c.UseManual, 1);
   EXPECT_EQ(c.DNSServers, "");
+  EXPECT_EQ(c.MaxPerIP, 20);  // added values are not written, and read as their default
+  EXPECT_EQ(c.IdleTimeout, 600);
 }
 
 // What each program reads for a value that is missing, or stored as empty text.
@@ -100,6 +102,8 @@ TEST_F(SettingsSchemaTest, GatewayRaisesSmallSlotCountsAndKeepsFlagSigns) {
   ASSERT_TRUE(SetRegValue("BlockT5", std::int64_t{2}, 4));
   ASSERT_TRUE(SetRegValue("BlockT2", std::int64_t{0}, 4));
   ASSERT_TRUE(SetRegValue("DNSServers", std::string("127.0.0.1:5353"), 1));
+  ASSERT_TRUE(SetRegValue("MaxPerIP", std::int64_t{-1}, 4));
+  ASSERT_TRUE(SetRegValue("IdleTimeout", std::int64_t{30}, 4));
   ConfigSettings c = Read();
   EXPECT_EQ(c.MaxSocks, 255);
   EXPECT_EQ(c.LogOK, -1);
@@ -107,6 +111,8 @@ TEST_F(SettingsSchemaTest, GatewayRaisesSmallSlotCountsAndKeepsFlagSigns) {
   EXPECT_FALSE(c.BlocksType(2));
   EXPECT_FALSE(c.BlocksType(10));
   EXPECT_EQ(c.DNSServers, "127.0.0.1:5353");
+  EXPECT_EQ(c.MaxPerIP, 0);
+  EXPECT_EQ(c.IdleTimeout, 30);
   ASSERT_TRUE(SetRegValue("MaxSocks", std::int64_t{1000}, 4));
   EXPECT_EQ(Read().MaxSocks, 1000);
 }
