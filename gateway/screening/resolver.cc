@@ -18,6 +18,7 @@
 #include <map>
 #include <utility>
 
+#include "dns_answer.h"
 #include "file_signature.h"
 #include "hosts_file.h"
 #include "stored_completion.h"
@@ -55,6 +56,8 @@ std::string NormaliseServerList(std::string_view text) {
   return out;
 }
 
+}  // namespace
+
 std::string ParseFirstA(const unsigned char* abuf, int alen) {
   ares_addrttl addresses[16];
   int count = 16;
@@ -88,8 +91,6 @@ std::string ParsePtr(const unsigned char* abuf, int alen, const in_addr& address
   if (name.size() > kMaxHostNameLength) name.resize(kMaxHostNameLength);
   return name;
 }
-
-}  // namespace
 
 // One awaiting caller. Completions are posted, never run inline: we may be
 // inside a c-ares callback, which must not re-enter c-ares through the
