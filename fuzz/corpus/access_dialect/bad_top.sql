@@ -1,0 +1,1 @@
+select top 5x from t

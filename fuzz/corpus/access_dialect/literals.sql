@@ -1,0 +1,1 @@
+select * from tbl_log where BLInfo = 'a#b' and Stamp < #2003-05-01 13:00:00# and Note = "say ""hi"""

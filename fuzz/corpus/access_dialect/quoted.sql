@@ -1,0 +1,1 @@
+select distinct IP, count(*) from tbl_log where Host like "mail.%" and LogTime > #9:30 PM# group by IP

@@ -1,0 +1,1 @@
+select top 250 * from tbl_log where LogDate between #05/01/2003# and #5/7/2003# order by LogDate DESC
