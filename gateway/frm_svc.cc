@@ -18,6 +18,7 @@
 #include "mod_slot_out.h"
 #include "relay.h"
 #include "text_trim.h"
+#include "write_all.h"
 
 namespace vantry {
 namespace {
@@ -28,6 +29,11 @@ using asio::ip::tcp;
 constexpr auto kMailHostCacheTime = std::chrono::seconds(30);
 constexpr auto kAcceptBackoff = std::chrono::milliseconds(100);
 constexpr int kAcceptBurst = 16;
+
+constexpr std::string_view kTooManyFromAddress =
+    "421 4.7.0 Too many connections from your address, try again later\r\n";
+constexpr std::string_view kMailServiceDown =
+    "421 4.3.2 Mail service not available, try again later\r\n";
 
 // Errors that belong to one client that gave up or to the network under it,
 // not to the listener: the next client in the queue is taken at once.
@@ -107,7 +113,8 @@ FrmSvc::FrmSvc(asio::io_context& io, Trace& trace, ConfigSettings settings, Host
                  .lists = lists_,
                  .checker = evtRBL,
                  .say = [this](std::string_view text) { Say(text); }},
-      relay_pump_(io),
+      relay_pump_(io, RelayPump::kDefaultConnectTimeout,
+                  std::chrono::seconds(settings_.IdleTimeout)),
       mail_resolver_(io) {
   evtRBL.evBlackListed = [this](std::int32_t Index, const std::string& IP,
                                 const std::string& BLHost, const std::string& BLType) {
@@ -199,15 +206,20 @@ asio::awaitable<void> FrmSvc::AcceptLoop() {
       continue;
     }
     accept_failing = false;
+    const std::uint32_t address = ntohl(peer.sin_addr.s_addr);
+    if (settings_.MaxPerIP > 0 && table_.HeldBy(address) >= settings_.MaxPerIP) {
+      TurnAwayOverLimit(client, address);
+      continue;
+    }
     std::int32_t index = table_.FindFreeSocket();
     if (index < 0) continue;  // closed at once, nothing reported
     Slot& slot = table_.slot(index);
-    slot.reserved = true;
+    table_.Reserve(index, address);
     slot.in_state = SocketState::kClosed;
     slot.wsIn = std::move(client);
     table_.ClearSocket(index);
     SocketInfo& info = table_.info(index);
-    info.IP = asio::ip::address_v4(ntohl(peer.sin_addr.s_addr)).to_string();
+    info.IP = asio::ip::address_v4(address).to_string();
     next_request_id_ = NextRequestID(next_request_id_);
     info.RequestID = next_request_id_;
     asio::co_spawn(io_, wsMon_ConnectionRequest(index), [this, index](std::exception_ptr e) {
@@ -247,6 +259,9 @@ asio::awaitable<void> FrmSvc::wsMon_ConnectionRequest(std::int32_t Index) {
     case ScreeningAction::kRefusedByZone:
       ReportListed(Index, verdict);
       break;
+    case ScreeningAction::kDeferTemporarily:
+      DeferTemporarily(Index, verdict);
+      break;
   }
 }
 
@@ -259,7 +274,26 @@ void FrmSvc::ReleaseSlot(std::int32_t Index) {
     slot.in_state = SocketState::kClosed;
   }
   slot.wsOut.reset();
-  slot.reserved = false;
+  table_.Release(Index);
+}
+
+void FrmSvc::TurnAwayOverLimit(UniqueFd& client, std::uint32_t address) {
+  // Not a verdict: the client is told to come back and nothing else sees it,
+  // so a flood from one address cannot fill the log or the console either.
+  Say(asio::ip::address_v4(address).to_string() + " turned away: MaxPerIP " +
+      std::to_string(settings_.MaxPerIP) + " slots held");
+  // A fresh socket takes the line at once; a client already gone gets nothing.
+  WriteAll(client.get(), kTooManyFromAddress);
+  GracefulClose(client);
+}
+
+void FrmSvc::HandOverFailed(std::int32_t Index) {
+  Slot& slot = table_.slot(Index);
+  WriteAll(slot.wsIn.get(), kMailServiceDown);
+  // Graceful, so that unread client bytes do not turn the close into a reset
+  // that discards the line.
+  GracefulClose(slot.wsIn);
+  DropConnection(Index);
 }
 
 void FrmSvc::DropConnection(std::int32_t Index) {
@@ -311,10 +345,9 @@ asio::awaitable<void> FrmSvc::PassConnection(std::int32_t Index) {
     } else {
       Say("wsout socket: " + index_text + " " + error.message());
     }
-    DropConnection(Index);
+    HandOverFailed(Index);
     co_return;
   }
-  // A mail server that cannot be reached ends as an outbound error below.
   RelayOutcome outcome =
       co_await relay_pump_.Relay(slot.wsIn.get(), std::move(endpoints), slot.wsOut);
   switch (outcome.end) {
@@ -340,6 +373,18 @@ asio::awaitable<void> FrmSvc::PassConnection(std::int32_t Index) {
     case RelayEnd::kOutboundError:
       Say("wsout socket: " + index_text + " " + outcome.error.message());
       DropConnection(Index);
+      break;
+    case RelayEnd::kConnectFailed:
+      Say("wsout socket: " + index_text + " " + outcome.error.message());
+      HandOverFailed(Index);
+      break;
+    case RelayEnd::kIdle:
+      Say("Closing idle socket " + index_text + " after " + std::to_string(settings_.IdleTimeout) +
+          " s\r\n");
+      GracefulClose(slot.wsOut);
+      GracefulClose(slot.wsIn);
+      slot.in_state = SocketState::kClosed;
+      reporter_.ReportConnection(Index, "CLOSED", table_.info(Index));
       break;
   }
 }

@@ -55,12 +55,18 @@ class FrmSvc {
   void RefuseLocally(std::int32_t Index, const ScreeningVerdict& verdict);
   /// Refusal by a zone, made inside the checker's event: report "BL" after it.
   void ReportListed(std::int32_t Index, const ScreeningVerdict& verdict);
+  /// No DNS answer where it would decide: report "BL", then a 421 line and close.
+  void DeferTemporarily(std::int32_t Index, const ScreeningVerdict& verdict);
   /// Closes both sockets of a slot after an error; the slot is free again.
   void DropConnection(std::int32_t Index);
   void evtRBL_evBlackListed(std::int32_t Index, const std::string& IP, const std::string& BLHost,
                             const std::string& BLType);
   void evtRBL_evNotListed(std::int32_t Index);
   void ReleaseSlot(std::int32_t Index);
+  /// A client over MaxPerIP: one 421 line, a trace line, the close; no slot.
+  void TurnAwayOverLimit(UniqueFd& client, std::uint32_t address);
+  /// The mail server took no connection: the client is told so and closed.
+  void HandOverFailed(std::int32_t Index);
   void Say(std::string_view text) { trace_.Say(text); }
 
   asio::io_context& io_;

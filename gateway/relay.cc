@@ -12,6 +12,7 @@
 #include <asio/use_awaitable.hpp>
 #include <cerrno>
 #include <cstdint>
+#include <optional>
 
 namespace vantry {
 namespace {
@@ -57,10 +58,14 @@ struct RelayPump::Pair {
   // While the connection is being made, the client's bytes wait for it.
   bool connecting = false;
   std::uint32_t attempt = 0;
+  // Re-armed only when it fires, for the last activity plus the idle time.
+  std::optional<asio::steady_timer> idle_timer;
+  std::chrono::steady_clock::time_point last_activity;
 };
 
-RelayPump::RelayPump(asio::io_context& io, std::chrono::milliseconds connect_timeout)
-    : io_(io), connect_timeout_(connect_timeout), connect_timer_(io) {
+RelayPump::RelayPump(asio::io_context& io, std::chrono::milliseconds connect_timeout,
+                     std::chrono::milliseconds idle_timeout)
+    : io_(io), connect_timeout_(connect_timeout), idle_timeout_(idle_timeout), connect_timer_(io) {
   epoll_fd_ = epoll_create1(EPOLL_CLOEXEC);
   if (epoll_fd_ < 0) {
     setup_error_ = std::error_code(errno, std::system_category());
@@ -150,6 +155,7 @@ bool RelayPump::ConnectNext(std::uint64_t id, Pair& pair, int error_number) {
       continue;
     }
     pair.connecting = !at_once;
+    if (at_once) WatchIdle(id, pair);
     if (pair.connecting) {
       ++pair.attempt;
       // Made connections leave their entries behind; the front ones go here
@@ -160,7 +166,7 @@ bool RelayPump::ConnectNext(std::uint64_t id, Pair& pair, int error_number) {
     }
     return true;
   }
-  return Finish(id, RelayEnd::kOutboundError, error_number);
+  return Finish(id, RelayEnd::kConnectFailed, error_number);
 }
 
 bool RelayPump::ConnectFailed(std::uint64_t id, Pair& pair, int error_number) {
@@ -216,6 +222,7 @@ void RelayPump::Arm() {
 void RelayPump::OnReady() {
   std::array<epoll_event, kBatch> events;
   const int count = epoll_wait(epoll_fd_, events.data(), kBatch, 0);
+  if (idle_timeout_.count() > 0 && count > 0) batch_time_ = std::chrono::steady_clock::now();
   for (int i = 0; i < count; ++i) {
     const std::uint64_t data = events[i].data.u64;
     Handle(data >> 1, static_cast<int>(data & 1), events[i].events);
@@ -228,6 +235,8 @@ void RelayPump::Handle(std::uint64_t id, int side, std::uint32_t events) {
   auto found = live_.find(id);
   if (found == live_.end()) return;  // ended earlier
   Pair& pair = *found->second;
+  // Any event is a byte that came or room that a byte sent left behind.
+  pair.last_activity = batch_time_;
   if (side == 1 && pair.connecting) {
     if ((events & (EPOLLERR | EPOLLHUP)) != 0) {
       int error_number = 0;
@@ -242,6 +251,7 @@ void RelayPump::Handle(std::uint64_t id, int side, std::uint32_t events) {
     }
     if ((events & EPOLLOUT) == 0) return;
     pair.connecting = false;  // made: what the client sent meanwhile goes now
+    WatchIdle(id, pair);
   }
   const int other = 1 - side;
   if ((events & (EPOLLRDHUP | EPOLLERR | EPOLLHUP)) != 0) pair.sides[side].ending = true;
@@ -315,6 +325,28 @@ bool RelayPump::Finish(std::uint64_t id, RelayEnd end, int error_number) {
                                 : std::error_code()};
   pair->waiter->Complete(std::move(outcome));
   return false;
+}
+
+void RelayPump::WatchIdle(std::uint64_t id, Pair& pair) {
+  if (idle_timeout_.count() <= 0) return;
+  pair.last_activity = std::chrono::steady_clock::now();
+  pair.idle_timer.emplace(io_);
+  ArmIdleTimer(id, pair);
+}
+
+void RelayPump::ArmIdleTimer(std::uint64_t id, Pair& pair) {
+  pair.idle_timer->expires_at(pair.last_activity + idle_timeout_);
+  pair.idle_timer->async_wait([this, alive = alive_, id](const asio::error_code& ec) {
+    if (!*alive || ec) return;
+    auto found = live_.find(id);
+    if (found == live_.end()) return;
+    Pair& timed = *found->second;
+    if (timed.last_activity + idle_timeout_ <= std::chrono::steady_clock::now()) {
+      Finish(id, RelayEnd::kIdle, 0);
+    } else {
+      ArmIdleTimer(id, timed);
+    }
+  });
 }
 
 namespace {

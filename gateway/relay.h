@@ -18,8 +18,17 @@
 
 namespace vantry {
 
-/// How a relayed connection ended, named after the side that ended it.
-enum class RelayEnd { kInboundClosed, kInboundError, kOutboundClosed, kOutboundError };
+/// How a relayed connection ended, named after the side that ended it;
+/// kConnectFailed when no address of the mail server took the connection, kIdle
+/// when neither side sent a byte for the idle time.
+enum class RelayEnd {
+  kInboundClosed,
+  kInboundError,
+  kOutboundClosed,
+  kOutboundError,
+  kConnectFailed,
+  kIdle
+};
 
 struct RelayOutcome {
   RelayEnd end;
@@ -48,9 +57,11 @@ class RelayPump {
   static constexpr std::chrono::milliseconds kDefaultConnectTimeout{30000};
 
   /// `connect_timeout` is the time each address of the mail server gets to
-  /// take the connection.
+  /// take the connection; a made connection with no byte either way for
+  /// `idle_timeout` ends as kIdle (zero: never).
   explicit RelayPump(asio::io_context& io,
-                     std::chrono::milliseconds connect_timeout = kDefaultConnectTimeout);
+                     std::chrono::milliseconds connect_timeout = kDefaultConnectTimeout,
+                     std::chrono::milliseconds idle_timeout = std::chrono::milliseconds::zero());
   ~RelayPump();
   RelayPump(const RelayPump&) = delete;
   RelayPump& operator=(const RelayPump&) = delete;
@@ -60,7 +71,7 @@ class RelayPump {
   /// connection from the moment it is opened. Both stay open at the end;
   /// closing them, which also takes them out of the pump's set, is the
   /// caller's and must follow at once. When no address takes the connection
-  /// the relay ends as kOutboundError with the last address's reason. What the
+  /// the relay ends as kConnectFailed with the last address's reason. What the
   /// client sends meanwhile waits and goes to the connection that is made.
   /// The address list is shared, so a session costs no copy of it.
   asio::awaitable<RelayOutcome> Relay(int inbound,
@@ -90,9 +101,16 @@ class RelayPump {
   bool Drain(std::uint64_t id, Pair& pair, int side);
   bool Flush(std::uint64_t id, Pair& pair, int side);
   bool Finish(std::uint64_t id, RelayEnd end, int error_number);
+  // From the moment the connection is made, until the pair ends.
+  void WatchIdle(std::uint64_t id, Pair& pair);
+  void ArmIdleTimer(std::uint64_t id, Pair& pair);
 
   asio::io_context& io_;
   const std::chrono::milliseconds connect_timeout_;
+  const std::chrono::milliseconds idle_timeout_;
+  // Taken once per batch of events: every pair with an event in the batch was
+  // active then, which spares a clock reading per system call.
+  std::chrono::steady_clock::time_point batch_time_;
   int epoll_fd_ = -1;
   std::error_code setup_error_;
   std::unique_ptr<asio::posix::stream_descriptor> watcher_;

@@ -28,6 +28,27 @@ void SlotTable::ClearSocket(std::int32_t index) {
   s.rbl = RBLResult{};
 }
 
+void SlotTable::Reserve(std::int32_t index, std::uint32_t peer) {
+  Slot& s = slot(index);
+  if (s.reserved) Release(index);
+  s.reserved = true;
+  s.peer = peer;
+  ++held_[peer];
+}
+
+void SlotTable::Release(std::int32_t index) {
+  Slot& s = slot(index);
+  if (!s.reserved) return;
+  s.reserved = false;
+  auto found = held_.find(s.peer);
+  if (found != held_.end() && --found->second <= 0) held_.erase(found);
+}
+
+std::int32_t SlotTable::HeldBy(std::uint32_t peer) const {
+  auto found = held_.find(peer);
+  return found == held_.end() ? 0 : found->second;
+}
+
 RBLResult* SlotTable::rbl_result(std::int32_t index) {
   if (index < 0 || index > max_socks()) return nullptr;
   return &slot(index).rbl;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <unordered_map>
 #include <vector>
 
 #include "rbl_result.h"
@@ -18,6 +19,8 @@ struct Slot {
   /// inbound socket stays "closed" until the hand-over accepts the client, so
   /// without this a second search could hand the same slot out twice.
   bool reserved = false;
+  /// The client's IPv4 address in host order, counted while the slot is reserved.
+  std::uint32_t peer = 0;
   UniqueFd wsIn;
   UniqueFd wsOut;
   SocketInfo info;
@@ -34,6 +37,11 @@ class SlotTable {
   std::int32_t FindFreeSocket();
   /// Blanks the slot's records.
   void ClearSocket(std::int32_t index);
+  /// Marks the slot taken by a connection from `peer` (IPv4, host order) until Release.
+  void Reserve(std::int32_t index, std::uint32_t peer);
+  void Release(std::int32_t index);
+  /// Reserved slots held by connections from `peer`.
+  std::int32_t HeldBy(std::uint32_t peer) const;
 
   std::int32_t max_socks() const { return static_cast<std::int32_t>(slots_.size()) - 1; }
   Slot& slot(std::int32_t index) { return slots_[static_cast<std::size_t>(index)]; }
@@ -43,6 +51,9 @@ class SlotTable {
 
  private:
   std::vector<Slot> slots_;
+  // Only addresses holding a slot have an entry, so a flood from many
+  // addresses costs no more than the slots it holds.
+  std::unordered_map<std::uint32_t, std::int32_t> held_;
 };
 
 }  // namespace vantry

@@ -2,8 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <asio/ip/tcp.hpp>
+#include <map>
 #include <regex>
 #include <thread>
+#include <vector>
 
 #include "child_process.h"
 #include "free_port.h"
@@ -13,7 +15,16 @@
 namespace vantry::testing {
 namespace {
 
-// A gateway in front of smtp-sink.
+using Clock = std::chrono::steady_clock;
+
+// Options for a relaying gateway in front of `smtp_port` with other settings added.
+GatewayFixture::Options RelayOptions(int smtp_port, std::map<std::string, SettingValue> settings) {
+  GatewayFixture::Options options = RelayOnlyOptions(smtp_port);
+  options.settings.merge(settings);
+  return options;
+}
+
+// A gateway in front of smtp-sink, its slots open to any number from one address.
 class GatewayToSink : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -21,7 +32,7 @@ class GatewayToSink : public ::testing::Test {
     ASSERT_TRUE(gateway_.listening()) << gateway_.Trace();
   }
   SmtpSink sink_;
-  GatewayFixture gateway_{RelayOnlyOptions(sink_.port())};
+  GatewayFixture gateway_{RelayOptions(sink_.port(), {{"MaxPerIP", 0LL}})};
 };
 
 // The bytes themselves are checked by the binary test below.
@@ -100,14 +111,17 @@ TEST_F(GatewayToSink, AllSlotsServeAndTheNextRequestIsDroppedUnreported) {
   EXPECT_EQ(gateway_.CountInTrace("|BL|"), 0);
 }
 
-TEST(GatewayRelay, MailServerDownClosesTheClientAndFreesTheSlot) {
+TEST(GatewayRelay, MailServerDownTellsTheClientAndFreesTheSlot) {
   GatewayFixture gateway(RelayOnlyOptions(FreePort()));
   ASSERT_TRUE(gateway.listening()) << gateway.Trace();
   for (int round = 0; round < 3; ++round) {
     TcpClient client;
     ASSERT_TRUE(client.Connect(gateway.port()));
+    // Unread bytes from the client must not turn the close into a reset that loses the line.
+    ASSERT_TRUE(client.SendAll("EHLO early\r\n"));
     bool closed = false;
-    EXPECT_EQ(client.ReadToEnd(10s, &closed), "");
+    EXPECT_EQ(client.ReadToEnd(10s, &closed),
+              "421 4.3.2 Mail service not available, try again later\r\n");
     EXPECT_TRUE(closed);
   }
   // Each connection found slot 0 free again; none of them ended in CLOSED.
@@ -116,6 +130,62 @@ TEST(GatewayRelay, MailServerDownClosesTheClientAndFreesTheSlot) {
   std::this_thread::sleep_for(100ms);
   EXPECT_EQ(gateway.CountInTrace("wsout socket: "), 3) << gateway.Trace();
   EXPECT_EQ(gateway.CountInTrace("|CLOSED|"), 0);
+}
+
+// MaxPerIP at its default of 20: a flood from one address holds 20 slots, the rest are turned
+// away with one line each and never reported, and another address is served at once.
+TEST(GatewayRelay, AFloodFromOneAddressHoldsAtMostMaxPerIPSlots) {
+  SmtpSink sink;
+  ASSERT_TRUE(sink.ready());
+  GatewayFixture gateway(RelayOnlyOptions(sink.port()));
+  ASSERT_TRUE(gateway.listening()) << gateway.Trace();
+  constexpr int kFlood = 300;
+  std::vector<TcpClient> flood(kFlood);
+  for (auto& client : flood) ASSERT_TRUE(client.Connect(gateway.port(), "127.0.0.2"));
+
+  const auto asked = Clock::now();
+  TcpClient other;
+  ASSERT_TRUE(other.Connect(gateway.port(), "127.0.0.3"));
+  EXPECT_TRUE(other.ReadUntil("\r\n", 1s).starts_with("220 ")) << gateway.Trace();
+  EXPECT_LT(Clock::now() - asked, 1s);
+
+  const std::string turned_away =
+      "421 4.7.0 Too many connections from your address, try again later\r\n";
+  for (int i = 0; i < kFlood; ++i) {
+    if (i < 20) {
+      EXPECT_TRUE(flood[i].ReadUntil("\r\n").starts_with("220 ")) << "client " << i;
+    } else if (i == 20 || i == kFlood - 1) {
+      bool closed = false;
+      EXPECT_EQ(flood[i].ReadToEnd(5s, &closed), turned_away) << "client " << i;
+      EXPECT_TRUE(closed);
+    }
+  }
+  ASSERT_TRUE(gateway.WaitForTraceCount("127.0.0.2 turned away: MaxPerIP 20 slots held", 280));
+  EXPECT_EQ(gateway.CountInTrace(" turned away: "), 280);
+  EXPECT_EQ(gateway.CountInTrace("|OK|"), 21);
+  EXPECT_EQ(gateway.CountInTrace("|BL|"), 0);
+  EXPECT_EQ(CountOccurrences(gateway.LogText(), "\r\n"), 21);
+}
+
+// A relayed session with no byte either way for IdleTimeout ends as any other: both sockets
+// closed and one CLOSED.
+TEST(GatewayRelay, AnIdleSessionIsClosedAndReportedOnce) {
+  SmtpSink sink;
+  ASSERT_TRUE(sink.ready());
+  GatewayFixture gateway(RelayOptions(sink.port(), {{"IdleTimeout", 1LL}}));
+  ASSERT_TRUE(gateway.listening()) << gateway.Trace();
+  TcpClient client;
+  ASSERT_TRUE(client.Connect(gateway.port()));
+  ASSERT_TRUE(client.ReadUntil("\r\n").starts_with("220 "));
+  const auto greeted = Clock::now();
+  bool closed = false;
+  EXPECT_EQ(client.ReadToEnd(5s, &closed), "");
+  EXPECT_TRUE(closed);
+  EXPECT_GE(Clock::now() - greeted, 900ms);
+  ASSERT_TRUE(gateway.WaitForTrace("Closing idle socket 0 after 1 s")) << gateway.Trace();
+  ASSERT_TRUE(gateway.WaitForTrace("|CLOSED|"));
+  std::this_thread::sleep_for(200ms);
+  EXPECT_EQ(gateway.CountInTrace("|CLOSED|"), 1);
 }
 
 }  // namespace

@@ -60,8 +60,9 @@ class Pump {
     Clock::duration took{};
   };
 
-  explicit Pump(std::chrono::milliseconds connect_timeout = 5s)
-      : pump_(io_, connect_timeout), listener_(io_, Loopback(0)) {}
+  explicit Pump(std::chrono::milliseconds connect_timeout = 5s,
+                std::chrono::milliseconds idle_timeout = 0ms)
+      : pump_(io_, connect_timeout, idle_timeout), listener_(io_, Loopback(0)) {}
   ~Pump() { Join(); }
   asio::ip::tcp::endpoint listener() const { return listener_.local_endpoint(); }
 
@@ -178,7 +179,7 @@ TEST(RelayPump, EachPendingConnectionRunsOutOnItsOwnTime) {
   for (auto* r : {&first, &through, &later, &refused, &leaves, &passed_over})
     ASSERT_TRUE(r->outcome);
   for (auto* r : {&first, &later, &refused}) {
-    EXPECT_EQ(r->outcome->end, RelayEnd::kOutboundError);
+    EXPECT_EQ(r->outcome->end, RelayEnd::kConnectFailed);
     EXPECT_EQ(r->outcome->error, std::errc::timed_out);
   }
   EXPECT_EQ(through.outcome->end, RelayEnd::kOutboundClosed);
@@ -189,6 +190,39 @@ TEST(RelayPump, EachPendingConnectionRunsOutOnItsOwnTime) {
   EXPECT_GE(passed_over.took, 1s);
   EXPECT_GE(later.took, 1150ms);
   EXPECT_LT(later.took, 5s);
+}
+
+// The idle time counts from the made connection: bytes either way put the end off, a connection
+// still being made is left to its own timeout, and a quiet one ends on time.
+TEST(RelayPump, OnlyAMadeConnectionWithoutBytesEndsAsIdle) {
+  SilentListener silent;
+  Pump pump(800ms, 300ms);
+  Pump::Relayed& quiet = pump.Add({pump.listener()});
+  Pump::Relayed& talking = pump.Add({pump.listener()});
+  Pump::Relayed& pending = pump.Add({Loopback(silent.port())});
+  pump.Run();
+  TcpClient quiet_server = pump.AcceptServer();
+  TcpClient talking_server = pump.AcceptServer();
+  // A byte every 150 ms, up to and down by turns, for 750 ms.
+  for (int i = 0; i < 5; ++i) {
+    std::this_thread::sleep_for(150ms);
+    if (i % 2 == 0) {
+      ASSERT_TRUE(talking.client.SendAll("x"));
+      EXPECT_EQ(talking_server.ReadUntil("x", 1s), "x");
+    } else {
+      ASSERT_TRUE(talking_server.SendAll("y"));
+      EXPECT_EQ(talking.client.ReadUntil("y", 1s), "y");
+    }
+  }
+  pump.Join();
+  for (auto* r : {&quiet, &talking, &pending}) ASSERT_TRUE(r->outcome);
+  EXPECT_EQ(quiet.outcome->end, RelayEnd::kIdle);
+  EXPECT_GE(quiet.took, 300ms);
+  EXPECT_LT(quiet.took, 700ms);
+  EXPECT_EQ(talking.outcome->end, RelayEnd::kIdle);
+  EXPECT_GE(talking.took, 1000ms);
+  EXPECT_EQ(pending.outcome->end, RelayEnd::kConnectFailed);
+  EXPECT_EQ(pending.outcome->error, std::errc::timed_out);
 }
 
 }  // namespace

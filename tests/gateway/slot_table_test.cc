@@ -23,6 +23,28 @@ TEST(SlotTable, TheLowestFreeSlotWinsOverReservedBusyAndJustFinishedOnes) {
   EXPECT_EQ(table.FindFreeSocket(), 0);
 }
 
+// What MaxPerIP is compared with: a slot counts for its address from Reserve to its one Release.
+TEST(SlotTable, ReservedSlotsAreCountedPerAddress) {
+  SlotTable table(7);
+  constexpr std::uint32_t a = 0x7f000002, b = 0x7f000003;
+  for (std::int32_t i : {0, 1, 2}) table.Reserve(i, a);
+  table.Reserve(3, b);
+  EXPECT_EQ(table.HeldBy(a), 3);
+  EXPECT_EQ(table.HeldBy(b), 1);
+  EXPECT_EQ(table.FindFreeSocket(), 4);
+  table.Release(1);
+  table.Release(1);  // a second release of the same slot changes nothing
+  EXPECT_EQ(table.HeldBy(a), 2);
+  EXPECT_EQ(table.FindFreeSocket(), 1);
+  // A slot taken again by another address moves its count along.
+  table.Reserve(0, b);
+  EXPECT_EQ(table.HeldBy(a), 1);
+  EXPECT_EQ(table.HeldBy(b), 2);
+  for (std::int32_t i : {0, 2, 3}) table.Release(i);
+  EXPECT_EQ(table.HeldBy(a), 0);
+  EXPECT_EQ(table.HeldBy(b), 0);
+}
+
 TEST(SlotTable, EachSlotKeepsItsOwnRecordsAndClearingBlanksBoth) {
   SlotTable table(3);
   table.info(2) = SocketInfo{
