@@ -51,10 +51,10 @@ now() { date +%s.%N; }
 # Only root may hand the peers another user; others run them as themselves.
 as_root() { [[ $(id -u) -eq 0 ]]; }
 
-start_sink() {  # port
+start_sink() {  # port [most_connections_at_once, default 256]
   local user=()
   as_root && user=(-u nobody)
-  /usr/sbin/smtp-sink "${user[@]}" -c "127.0.0.1:$1" 1024 >/dev/null 2>&1 &
+  /usr/sbin/smtp-sink "${user[@]}" -m "${2:-256}" -c "127.0.0.1:$1" 1024 >/dev/null 2>&1 &
   PIDS+=($!)
   wait_tcp "$1"
 }
@@ -97,10 +97,13 @@ start_dns() {  # dns_port rbldnsd_port zone...
   sleep 0.5
 }
 
-# Starts the gateway in front of smtp-sink; sets GW_PID.
+# Starts the gateway in front of smtp-sink; sets GW_PID. MAX_SOCKS sets its
+# MaxSocks (default 255). Every benchmark client comes from a few addresses, so
+# MaxPerIP is off.
 start_gateway() {  # listen_port sink_port dns_port zone...
-  local port=$1 sink=$2 dns=$3
+  local port=$1 sink=$2 dns=$3 socks
   shift 3
+  socks=$(printf '%08x' "${MAX_SOCKS:-255}")
   local dir=$WORK/gw-$port
   mkdir -p "$dir"
   : >"$dir/rbl.cfg"
@@ -113,7 +116,8 @@ REGEDIT4
 "SMTPHost"="127.0.0.1"
 "SMTPPort"="$sink"
 "PathEXE"="$dir"
-"MaxSocks"=dword:000000ff
+"MaxSocks"=dword:$socks
+"MaxPerIP"=dword:00000000
 "BlockT2"=dword:00000001
 "LogBL"=dword:00000001
 "LogOK"=dword:00000001
