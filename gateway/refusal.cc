@@ -1,5 +1,6 @@
-// Refusing a connection: the two ways a verdict refuses, and the DNSBL
-// checker's events, which carry out every refusal.
+// Refusing a connection: the two ways a verdict refuses, the temporary
+// refusal when DNS gave no answer, and the DNSBL checker's events, which carry
+// out every other refusal.
 
 #include "frm_svc.h"
 #include "relay.h"
@@ -23,6 +24,20 @@ void FrmSvc::ReportListed(std::int32_t Index, const ScreeningVerdict& verdict) {
   info.BLHost = verdict.BLHost;
   info.BLType = verdict.BLType;
   reporter_.ReportConnection(Index, "BL", info);
+}
+
+void FrmSvc::DeferTemporarily(std::int32_t Index, const ScreeningVerdict& verdict) {
+  SocketInfo& info = table_.info(Index);
+  info.BLHost = verdict.BLHost;
+  info.BLType = verdict.BLType;
+  reporter_.ReportConnection(Index, "BL", info);
+  Slot& slot = table_.slot(Index);
+  if (!slot.wsIn) return;
+  // A temporary failure: a mail server that is told so keeps the mail and
+  // tries again, where a 550 would bounce it.
+  WriteAll(slot.wsIn.get(), "421 4.4.3 Temporary DNS failure, try again later\r\n");
+  GracefulClose(slot.wsIn);
+  slot.in_state = SocketState::kClosed;
 }
 
 void FrmSvc::evtRBL_evBlackListed(std::int32_t Index, const std::string& IP,

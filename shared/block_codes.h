@@ -24,5 +24,7 @@ inline constexpr std::string_view kManualBlockReason = "Manual Block";
 inline constexpr std::string_view kNoHostReason = "No Host";
 inline constexpr std::string_view kAltIPReason = "ALT IP";
 inline constexpr std::string_view kExceptionReason = "Manual Exception";
+/// No answer from the name servers where it would decide (reported with kNoHostCode).
+inline constexpr std::string_view kDnsFailureReason = "DNS Failure";
 
 }  // namespace vantry

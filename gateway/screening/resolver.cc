@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <set>
 #include <utility>
 
 #include "dns_answer.h"
@@ -56,25 +57,34 @@ std::string NormaliseServerList(std::string_view text) {
   return out;
 }
 
-}  // namespace
-
-std::string ParseFirstA(const unsigned char* abuf, int alen) {
-  ares_addrttl addresses[16];
-  int count = 16;
-  if (ares_parse_a_reply(abuf, alen, nullptr, addresses, &count) != ARES_SUCCESS || count < 1) {
-    return {};
-  }
-  char text[INET_ADDRSTRLEN] = {};
-  if (inet_ntop(AF_INET, &addresses[0].ipaddr, text, sizeof text) == nullptr) return {};
-  return text;
+// What a status without an answer to read says: the name or record does not
+// exist (or cannot be asked), or no answer could be had.
+LookupResult Unanswered(int status) {
+  const bool missing =
+      status == ARES_ENOTFOUND || status == ARES_ENODATA || status == ARES_EBADNAME;
+  LookupResult result;
+  result.failed = !missing;
+  return result;
 }
 
-std::string ParsePtr(const unsigned char* abuf, int alen, const in_addr& address) {
+LookupResult FailedLookup() { return Unanswered(ARES_ETIMEOUT); }
+
+LookupResult ReadFirstA(const unsigned char* abuf, int alen) {
+  ares_addrttl addresses[16];
+  int count = 16;
+  const int status = ares_parse_a_reply(abuf, alen, nullptr, addresses, &count);
+  if (status != ARES_SUCCESS) return Unanswered(status);
+  if (count < 1) return {};
+  char text[INET_ADDRSTRLEN] = {};
+  if (inet_ntop(AF_INET, &addresses[0].ipaddr, text, sizeof text) == nullptr) return {};
+  return {.text = text};
+}
+
+LookupResult ReadPtr(const unsigned char* abuf, int alen, const in_addr& address) {
   hostent* host = nullptr;
-  if (ares_parse_ptr_reply(abuf, alen, &address, sizeof address, AF_INET, &host) != ARES_SUCCESS ||
-      host == nullptr) {
-    return {};
-  }
+  const int status = ares_parse_ptr_reply(abuf, alen, &address, sizeof address, AF_INET, &host);
+  if (status != ARES_SUCCESS) return Unanswered(status);
+  if (host == nullptr) return {};
   // With several PTR records c-ares leaves the last one in h_name and lists
   // them all, in answer order, as aliases; the first answer is the name.
   const char* first = host->h_name;
@@ -89,80 +99,76 @@ std::string ParsePtr(const unsigned char* abuf, int alen, const in_addr& address
   std::string name = first != nullptr ? first : "";
   ares_free_hostent(host);
   if (name.size() > kMaxHostNameLength) name.resize(kMaxHostNameLength);
-  return name;
+  return {.text = std::move(name)};
 }
 
-// One awaiting caller. Completions are posted, never run inline: we may be
-// inside a c-ares callback, which must not re-enter c-ares through the
-// caller's next lookup.
-using LookupOp = StoredCompletion<std::string>;
+// A UDP answer with the truncation bit, or one c-ares cut to the classic 512
+// bytes: what it lacks may be in the whole answer over TCP.
+bool AnswerWasCut(const unsigned char* abuf, int alen) {
+  return alen >= PACKETSZ || (alen > 2 && (abuf[2] & 0x02) != 0);
+}
 
-class Resolver::Impl : public std::enable_shared_from_this<Impl> {
+bool CopyServers(ares_channel from, ares_channel to) {
+  ares_addr_port_node* servers = nullptr;
+  if (ares_get_servers_ports(from, &servers) != ARES_SUCCESS) return false;
+  const int status = ares_set_servers_ports(to, servers);
+  ares_free_data(servers);
+  return status == ARES_SUCCESS;
+}
+
+// One c-ares channel with the socket waits and the timer that drive it.
+class AresChannel : public std::enable_shared_from_this<AresChannel> {
  public:
-  Impl(asio::io_context& io, ResolverOptions options)
-      : io_(io), options_(std::move(options)), timer_(io) {
-    InitAresLibraryOnce();
-    max_in_flight_ = std::clamp(options_.max_in_flight, 1, kMaxInFlightCeiling);
-    // The version c-ares is about to read, taken first so a change in between is not missed.
-    resolv_conf_watch_.Due();
-    resolv_conf_watch_.Changed();
-    OpenChannel();
+  explicit AresChannel(asio::io_context& io) : io_(io), timer_(io) {}
+  ~AresChannel() { Close(); }
+  AresChannel(const AresChannel&) = delete;
+  AresChannel& operator=(const AresChannel&) = delete;
+
+  int Open(ares_options options, int mask) {
+    options.sock_state_cb = &AresChannel::OnSocketState;
+    options.sock_state_cb_data = this;
+    const int status = ares_init_options(&channel_, &options, mask | ARES_OPT_SOCK_STATE_CB);
+    if (status != ARES_SUCCESS) channel_ = nullptr;
+    return status;
   }
 
-  Impl(const Impl&) = delete;
-  Impl& operator=(const Impl&) = delete;
+  ares_channel get() const { return channel_; }
 
-  ~Impl() { Shutdown(); }
-
-  void Shutdown() {
-    if (shut_down_) return;
-    shut_down_ = true;
+  // Completes every query in flight with ARES_EDESTRUCTION; never from inside a callback.
+  void Close() {
     timer_.cancel();
+    timer_armed_ = false;
     if (channel_ != nullptr) {
-      // Completes every query in flight with ARES_EDESTRUCTION and reports each socket as gone.
-      ares_destroy(channel_);
+      ares_destroy(channel_);  // reports each socket as gone
       channel_ = nullptr;
     }
     for (auto& [fd, watch] : watches_) Forget(watch);
     watches_.clear();
-    while (!queue_.empty()) {
-      queue_.front().op->Complete({});
-      queue_.pop_front();
-    }
   }
 
-  const std::string& error() const { return error_; }
-  std::size_t in_flight() const { return static_cast<std::size_t>(in_flight_); }
-  std::size_t queued() const { return queue_.size(); }
-
-  template <typename Handler>
-  void Lookup(std::string query_name, int type, in_addr address, Handler&& handler) {
-    auto op = std::make_unique<StoredHandler<std::string, std::decay_t<Handler>>>(
-        std::forward<Handler>(handler), io_);
-    if (shut_down_ || query_name.empty()) {
-      op->Complete({});
-      return;
-    }
-    queue_.push_back(Pending{std::move(query_name), type, address, std::move(op)});
-    Pump();
+  // Every query asks c-ares for its next deadline; moving the timer each time
+  // would cost a system call per lookup. A timer that is already due no later
+  // than the new deadline stays: when it fires, c-ares ends what has expired
+  // and the timer is set for whatever is next.
+  void UpdateTimer() {
+    if (channel_ == nullptr) return;
+    timeval tv{};
+    if (ares_timeout(channel_, nullptr, &tv) == nullptr) return;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(tv.tv_sec) +
+                          std::chrono::microseconds(tv.tv_usec);
+    if (timer_armed_ && timer_.expiry() <= deadline) return;
+    timer_armed_ = true;
+    timer_.expires_at(deadline);
+    timer_.async_wait([self = shared_from_this()](const asio::error_code& ec) {
+      if (ec == asio::error::operation_aborted) return;  // moved earlier, or closed
+      self->timer_armed_ = false;
+      if (self->channel_ == nullptr) return;
+      ares_process_fd(self->channel_, ARES_SOCKET_BAD, ARES_SOCKET_BAD);
+      self->UpdateTimer();
+    });
   }
 
  private:
-  struct Pending {
-    std::string query_name;
-    int type = 0;
-    in_addr address{};
-    std::unique_ptr<LookupOp> op;
-  };
-
-  // The state handed through c-ares' void*; owned by c-ares between ares_query and the callback.
-  struct Query {
-    std::shared_ptr<Impl> impl;
-    int type = 0;
-    in_addr address{};
-    std::unique_ptr<LookupOp> op;
-  };
-
   struct Watch {
     std::unique_ptr<asio::posix::stream_descriptor> descriptor;
     std::uint64_t generation = 0;
@@ -172,99 +178,8 @@ class Resolver::Impl : public std::enable_shared_from_this<Impl> {
     bool writing = false;
   };
 
-  bool OpenChannel() {
-    error_.clear();
-    ares_options opts{};
-    opts.sock_state_cb = &Impl::OnSocketState;
-    opts.sock_state_cb_data = this;
-    opts.timeout = std::clamp(options_.timeout_ms, 10, 60000);
-    opts.tries = std::clamp(options_.tries, 1, 10);
-    // Keeping the UDP socket between lookups spares a socket, its set-up and
-    // its close for every query; under load c-ares keeps it open anyway.
-    opts.flags = ARES_FLAG_STAYOPEN;
-    opts.socket_receive_buffer_size = kReceiveBufferBytes;
-    int mask = ARES_OPT_SOCK_STATE_CB | ARES_OPT_TIMEOUTMS | ARES_OPT_TRIES | ARES_OPT_FLAGS |
-               ARES_OPT_SOCK_RCVBUF;
-    if (!options_.resolv_conf.empty()) {
-      opts.resolvconf_path = options_.resolv_conf.data();
-      mask |= ARES_OPT_RESOLVCONF;
-    }
-    int status = ares_init_options(&channel_, &opts, mask);
-    if (status != ARES_SUCCESS) {
-      channel_ = nullptr;
-      error_ = std::string("resolver could not start: ") + ares_strerror(status);
-      return false;
-    }
-    system_servers_ = true;
-    std::string servers = NormaliseServerList(options_.dns_servers);
-    if (!servers.empty()) {
-      status = ares_set_servers_ports_csv(channel_, servers.c_str());
-      if (status == ARES_SUCCESS) {
-        system_servers_ = false;
-      } else {
-        error_ = "DNSServers \"" + options_.dns_servers + "\" not usable (" +
-                 ares_strerror(status) + "); using the system's name servers";
-      }
-    }
-    return true;
-  }
-
-  // The system's servers are read once per channel: when their file changes,
-  // a fresh channel reads it again. Only while nothing is in flight, so that
-  // no query is lost with the old channel.
-  // A channel that could not be made is tried again on the same schedule.
-  void FollowSystemServers() {
-    if (shut_down_ || in_flight_ != 0 || (channel_ != nullptr && !system_servers_)) return;
-    if (!resolv_conf_watch_.Due()) return;
-    if (!resolv_conf_watch_.Changed() && channel_ != nullptr) return;
-    if (channel_ != nullptr) ares_destroy(channel_);  // reports its sockets as gone
-    channel_ = nullptr;
-    for (auto& [fd, watch] : watches_) Forget(watch);
-    watches_.clear();
-    OpenChannel();
-  }
-
-  void Pump() {
-    if (!queue_.empty()) FollowSystemServers();
-    if (channel_ == nullptr) {
-      // No channel could be made again: lookups end with nothing, as when none starts.
-      while (!queue_.empty()) {
-        queue_.front().op->Complete({});
-        queue_.pop_front();
-      }
-      return;
-    }
-    while (!shut_down_ && in_flight_ < max_in_flight_ && !queue_.empty()) {
-      Pending next = std::move(queue_.front());
-      queue_.pop_front();
-      auto query = std::make_unique<Query>(
-          Query{shared_from_this(), next.type, next.address, std::move(next.op)});
-      ++in_flight_;
-      // The callback may run inside ares_query (a name c-ares cannot encode, for one).
-      ares_query(channel_, next.query_name.c_str(), ns_c_in, next.type, &Impl::OnAnswer,
-                 query.release());
-    }
-    UpdateTimer();
-  }
-
-  static void OnAnswer(void* arg, int status, int /*timeouts*/, unsigned char* abuf, int alen) {
-    std::unique_ptr<Query> query(static_cast<Query*>(arg));
-    std::string result;
-    if (status == ARES_SUCCESS && abuf != nullptr) {
-      result =
-          query->type == ns_t_ptr ? ParsePtr(abuf, alen, query->address) : ParseFirstA(abuf, alen);
-    }
-    Impl& impl = *query->impl;
-    --impl.in_flight_;
-    query->op->Complete(std::move(result));
-    if (!impl.shut_down_ && !impl.queue_.empty()) {
-      // Not from here: starting queries inside a c-ares callback re-enters the channel.
-      asio::post(impl.io_, [self = query->impl] { self->Pump(); });
-    }
-  }
-
   static void OnSocketState(void* data, ares_socket_t fd, int readable, int writable) {
-    static_cast<Impl*>(data)->SocketState(fd, readable != 0, writable != 0);
+    static_cast<AresChannel*>(data)->SocketState(fd, readable != 0, writable != 0);
   }
 
   void SocketState(int fd, bool readable, bool writable) {
@@ -331,32 +246,238 @@ class Resolver::Impl : public std::enable_shared_from_this<Impl> {
     // Gone, or the fd number now belongs to a newer socket: this wait is stale.
     if (it == watches_.end() || it->second.generation != generation) return;
     (read ? it->second.reading : it->second.writing) = false;
-    if (shut_down_ || channel_ == nullptr || ec == asio::error::operation_aborted) return;
+    if (channel_ == nullptr || ec == asio::error::operation_aborted) return;
     ares_process_fd(channel_, read ? fd : ARES_SOCKET_BAD, read ? ARES_SOCKET_BAD : fd);
     Arm(fd);
     UpdateTimer();
   }
 
-  // Every query asks c-ares for its next deadline; moving the timer each time
-  // would cost a system call per lookup. A timer that is already due no later
-  // than the new deadline stays: when it fires, c-ares ends what has expired
-  // and the timer is set for whatever is next.
-  void UpdateTimer() {
-    if (shut_down_ || channel_ == nullptr) return;
-    timeval tv{};
-    if (ares_timeout(channel_, nullptr, &tv) == nullptr) return;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(tv.tv_sec) +
-                          std::chrono::microseconds(tv.tv_usec);
-    if (timer_armed_ && timer_.expiry() <= deadline) return;
-    timer_armed_ = true;
-    timer_.expires_at(deadline);
-    timer_.async_wait([self = shared_from_this()](const asio::error_code& ec) {
-      if (ec == asio::error::operation_aborted) return;  // moved earlier, or shut down
-      self->timer_armed_ = false;
-      if (self->shut_down_ || self->channel_ == nullptr) return;
-      ares_process_fd(self->channel_, ARES_SOCKET_BAD, ARES_SOCKET_BAD);
-      self->UpdateTimer();
-    });
+  asio::io_context& io_;
+  asio::steady_timer timer_;
+  bool timer_armed_ = false;
+  ares_channel channel_ = nullptr;
+  std::uint64_t next_generation_ = 0;
+  std::map<int, Watch> watches_;
+};
+
+}  // namespace
+
+std::string ParseFirstA(const unsigned char* abuf, int alen) { return ReadFirstA(abuf, alen).text; }
+
+std::string ParsePtr(const unsigned char* abuf, int alen, const in_addr& address) {
+  return ReadPtr(abuf, alen, address).text;
+}
+
+// One awaiting caller. Completions are posted, never run inline: we may be
+// inside a c-ares callback, which must not re-enter c-ares through the
+// caller's next lookup.
+using LookupOp = StoredCompletion<LookupResult>;
+
+// Isolation: c-ares resets a server's connections, and spends a try of every
+// query in flight to it, whenever one TCP connection to it closes or fails.
+// So the shared channel never uses TCP (ARES_FLAG_IGNTC): a lookup whose UDP
+// answer was cut and gave nothing is asked again over TCP on a channel of its
+// own, which a server closing that connection cannot take others down with.
+class Resolver::Impl : public std::enable_shared_from_this<Impl> {
+ public:
+  Impl(asio::io_context& io, ResolverOptions options) : io_(io), options_(std::move(options)) {
+    InitAresLibraryOnce();
+    max_in_flight_ = std::clamp(options_.max_in_flight, 1, kMaxInFlightCeiling);
+    // The version c-ares is about to read, taken first so a change in between is not missed.
+    resolv_conf_watch_.Due();
+    resolv_conf_watch_.Changed();
+    OpenChannel();
+  }
+
+  Impl(const Impl&) = delete;
+  Impl& operator=(const Impl&) = delete;
+
+  ~Impl() { Shutdown(); }
+
+  void Shutdown() {
+    if (shut_down_) return;
+    shut_down_ = true;
+    // Completes every query in flight with ARES_EDESTRUCTION.
+    channel_->Close();
+    auto tcp_channels = std::move(tcp_channels_);
+    tcp_channels_.clear();
+    for (const auto& channel : tcp_channels) channel->Close();
+    while (!queue_.empty()) {
+      queue_.front().op->Complete(FailedLookup());
+      queue_.pop_front();
+    }
+  }
+
+  const std::string& error() const { return error_; }
+  std::size_t in_flight() const { return static_cast<std::size_t>(in_flight_); }
+  std::size_t queued() const { return queue_.size(); }
+
+  template <typename Handler>
+  void Lookup(std::string query_name, int type, in_addr address, Handler&& handler) {
+    auto op = std::make_unique<StoredHandler<LookupResult, std::decay_t<Handler>>>(
+        std::forward<Handler>(handler), io_);
+    if (shut_down_) {
+      op->Complete(FailedLookup());
+      return;
+    }
+    if (query_name.empty()) {
+      op->Complete({});
+      return;
+    }
+    queue_.push_back(Pending{std::move(query_name), type, address, std::move(op)});
+    Pump();
+  }
+
+ private:
+  struct Pending {
+    std::string query_name;
+    int type = 0;
+    in_addr address{};
+    std::unique_ptr<LookupOp> op;
+  };
+
+  // The state handed through c-ares' void*; owned by c-ares between ares_query and the callback.
+  struct Query {
+    std::shared_ptr<Impl> impl;
+    std::string query_name;
+    int type = 0;
+    in_addr address{};
+    std::unique_ptr<LookupOp> op;
+    // Set once the lookup is asked again over TCP on this channel of its own.
+    std::shared_ptr<AresChannel> over_tcp;
+  };
+
+  int BaseOptions(ares_options& opts) const {
+    opts.timeout = std::clamp(options_.timeout_ms, 10, 60000);
+    opts.tries = std::clamp(options_.tries, 1, 10);
+    int mask = ARES_OPT_TIMEOUTMS | ARES_OPT_TRIES | ARES_OPT_FLAGS;
+    if (!options_.resolv_conf.empty()) {
+      opts.resolvconf_path = const_cast<char*>(options_.resolv_conf.c_str());
+      mask |= ARES_OPT_RESOLVCONF;
+    }
+    return mask;
+  }
+
+  bool OpenChannel() {
+    error_.clear();
+    channel_ = std::make_shared<AresChannel>(io_);
+    ares_options opts{};
+    int mask = BaseOptions(opts);
+    // Keeping the UDP socket between lookups spares a socket, its set-up and
+    // its close for every query; under load c-ares keeps it open anyway.
+    opts.flags = ARES_FLAG_STAYOPEN | ARES_FLAG_IGNTC;
+    opts.socket_receive_buffer_size = kReceiveBufferBytes;
+    mask |= ARES_OPT_SOCK_RCVBUF;
+    int status = channel_->Open(opts, mask);
+    if (status != ARES_SUCCESS) {
+      error_ = std::string("resolver could not start: ") + ares_strerror(status);
+      return false;
+    }
+    system_servers_ = true;
+    std::string servers = NormaliseServerList(options_.dns_servers);
+    if (!servers.empty()) {
+      status = ares_set_servers_ports_csv(channel_->get(), servers.c_str());
+      if (status == ARES_SUCCESS) {
+        system_servers_ = false;
+      } else {
+        error_ = "DNSServers \"" + options_.dns_servers + "\" not usable (" +
+                 ares_strerror(status) + "); using the system's name servers";
+      }
+    }
+    return true;
+  }
+
+  // The system's servers are read once per channel: when their file changes,
+  // a fresh channel reads it again. Only while nothing is in flight, so that
+  // no query is lost with the old channel.
+  // A channel that could not be made is tried again on the same schedule.
+  void FollowSystemServers() {
+    if (shut_down_ || in_flight_ != 0 || (channel_->get() != nullptr && !system_servers_)) return;
+    if (!resolv_conf_watch_.Due()) return;
+    if (!resolv_conf_watch_.Changed() && channel_->get() != nullptr) return;
+    channel_->Close();
+    OpenChannel();
+  }
+
+  void Pump() {
+    if (!queue_.empty()) FollowSystemServers();
+    if (channel_->get() == nullptr) {
+      // No channel could be made again: lookups end failed, as when none starts.
+      while (!queue_.empty()) {
+        queue_.front().op->Complete(FailedLookup());
+        queue_.pop_front();
+      }
+      return;
+    }
+    while (!shut_down_ && in_flight_ < max_in_flight_ && !queue_.empty()) {
+      Pending next = std::move(queue_.front());
+      queue_.pop_front();
+      auto query = std::make_unique<Query>(Query{.impl = shared_from_this(),
+                                                 .query_name = std::move(next.query_name),
+                                                 .type = next.type,
+                                                 .address = next.address,
+                                                 .op = std::move(next.op),
+                                                 .over_tcp = nullptr});
+      ++in_flight_;
+      const Query& asked = *query;
+      // The callback may run inside ares_query (a name c-ares cannot encode, for one).
+      ares_query(channel_->get(), asked.query_name.c_str(), ns_c_in, asked.type, &Impl::OnAnswer,
+                 query.release());
+    }
+    channel_->UpdateTimer();
+  }
+
+  static void OnAnswer(void* arg, int status, int /*timeouts*/, unsigned char* abuf, int alen) {
+    std::unique_ptr<Query> query(static_cast<Query*>(arg));
+    Impl& impl = *query->impl;
+    LookupResult result = Unanswered(status);
+    if (status == ARES_SUCCESS && abuf != nullptr) {
+      result =
+          query->type == ns_t_ptr ? ReadPtr(abuf, alen, query->address) : ReadFirstA(abuf, alen);
+    }
+    // An answer cut with no records comes as "no data": the whole one may hold some.
+    if (result.text.empty() && abuf != nullptr && !query->over_tcp && !impl.shut_down_ &&
+        AnswerWasCut(abuf, alen)) {
+      // Not from here: a new channel and query inside a c-ares callback re-enter c-ares.
+      asio::post(impl.io_, [query = std::move(query)]() mutable {
+        Impl& owner = *query->impl;
+        owner.AskOverTcp(std::move(query));
+      });
+      return;
+    }
+    impl.Finish(std::move(query), std::move(result));
+  }
+
+  void AskOverTcp(std::unique_ptr<Query> query) {
+    auto channel = std::make_shared<AresChannel>(io_);
+    ares_options opts{};
+    int mask = BaseOptions(opts);
+    opts.flags = ARES_FLAG_USEVC;
+    if (shut_down_ || channel_->get() == nullptr || channel->Open(opts, mask) != ARES_SUCCESS ||
+        !CopyServers(channel_->get(), channel->get())) {
+      Finish(std::move(query), FailedLookup());
+      return;
+    }
+    tcp_channels_.insert(channel);
+    query->over_tcp = channel;
+    const Query& asked = *query;
+    ares_query(channel->get(), asked.query_name.c_str(), ns_c_in, asked.type, &Impl::OnAnswer,
+               query.release());
+    channel->UpdateTimer();
+  }
+
+  void Finish(std::unique_ptr<Query> query, LookupResult result) {
+    if (query->over_tcp) {
+      // Done with its channel; closed from outside the callback we may be in.
+      tcp_channels_.erase(query->over_tcp);
+      asio::post(io_, [channel = std::move(query->over_tcp)] { channel->Close(); });
+    }
+    --in_flight_;
+    query->op->Complete(std::move(result));
+    if (!shut_down_ && !queue_.empty()) {
+      // Not from here: starting queries inside a c-ares callback re-enters the channel.
+      asio::post(io_, [self = query->impl] { self->Pump(); });
+    }
   }
 
   asio::io_context& io_;
@@ -367,9 +488,8 @@ class Resolver::Impl : public std::enable_shared_from_this<Impl> {
   HostsFile& hosts() { return hosts_; }
 
  private:
-  asio::steady_timer timer_;
-  bool timer_armed_ = false;
-  ares_channel channel_ = nullptr;
+  std::shared_ptr<AresChannel> channel_;
+  std::set<std::shared_ptr<AresChannel>> tcp_channels_;
   std::string error_;
   int max_in_flight_ = 1;
   int in_flight_ = 0;
@@ -377,8 +497,6 @@ class Resolver::Impl : public std::enable_shared_from_this<Impl> {
   // Whether the servers come from the system's file, and the watch on it.
   bool system_servers_ = true;
   FileWatch resolv_conf_watch_{options_.resolv_conf, options_.resolv_conf_recheck};
-  std::uint64_t next_generation_ = 0;
-  std::map<int, Watch> watches_;
   std::deque<Pending> queue_;
 
   friend class Resolver;
@@ -389,7 +507,7 @@ namespace {
 template <typename Token>
 auto AsyncLookup(Resolver::Impl& impl, std::string query_name, int type, in_addr address,
                  Token&& token) {
-  return asio::async_initiate<Token, void(std::string)>(
+  return asio::async_initiate<Token, void(LookupResult)>(
       [&impl](auto handler, std::string name, int query_type, in_addr addr) {
         impl.Lookup(std::move(name), query_type, addr, std::move(handler));
       },
@@ -403,9 +521,10 @@ Resolver::Resolver(asio::io_context& io, ResolverOptions options)
 
 Resolver::~Resolver() { impl_->Shutdown(); }
 
-asio::awaitable<std::string> Resolver::GetHostFromIP(std::string ip) {
+asio::awaitable<LookupResult> Resolver::ReverseLookup(std::string ip) {
   // The hosts file answers first, as it does for the system's own lookups.
-  if (std::string name = impl_->hosts().NameFor(ip); !name.empty()) co_return name;
+  if (std::string name = impl_->hosts().NameFor(ip); !name.empty())
+    co_return LookupResult{.text = name};
   in_addr address{};
   std::string query_name;
   if (inet_pton(AF_INET, ip.c_str(), &address) == 1) {
@@ -413,20 +532,31 @@ asio::awaitable<std::string> Resolver::GetHostFromIP(std::string ip) {
     query_name = std::to_string(b[3]) + "." + std::to_string(b[2]) + "." + std::to_string(b[1]) +
                  "." + std::to_string(b[0]) + ".in-addr.arpa";
   }
-  // An empty query name completes with "" without asking anyone.
+  // An empty query name completes with nothing, not failed, without asking anyone.
   co_return co_await AsyncLookup(*impl_, std::move(query_name), ns_t_ptr, address,
                                  asio::use_awaitable);
 }
 
-asio::awaitable<std::string> Resolver::GetIPFromHost(std::string name) {
+asio::awaitable<std::string> Resolver::GetHostFromIP(std::string ip) {
+  co_return (co_await ReverseLookup(std::move(ip))).text;
+}
+
+asio::awaitable<LookupResult> Resolver::ForwardLookup(std::string name) {
   // A name that is an address text stands for itself, as with the system's own
   // lookups; some reverse zones give a peer's address text as its name.
   if (in_addr literal{}; inet_pton(AF_INET, name.c_str(), &literal) == 1) {
     char text[INET_ADDRSTRLEN] = {};
-    co_return inet_ntop(AF_INET, &literal, text, sizeof text) != nullptr ? text : "";
+    co_return LookupResult{.text = inet_ntop(AF_INET, &literal, text, sizeof text) != nullptr ? text
+                                                                                              : ""};
   }
-  if (std::string address = impl_->hosts().AddressFor(name); !address.empty()) co_return address;
+  if (std::string address = impl_->hosts().AddressFor(name); !address.empty()) {
+    co_return LookupResult{.text = address};
+  }
   co_return co_await AsyncLookup(*impl_, std::move(name), ns_t_a, in_addr{}, asio::use_awaitable);
+}
+
+asio::awaitable<std::string> Resolver::GetIPFromHost(std::string name) {
+  co_return (co_await ForwardLookup(std::move(name))).text;
 }
 
 const std::string& Resolver::error() const { return impl_->error(); }

@@ -30,10 +30,20 @@ struct ResolverOptions {
   std::chrono::milliseconds resolv_conf_recheck{1000};
 };
 
+/// What one lookup gave: a text, nothing because the name or record does not exist, or nothing
+/// because no answer could be had (timeout, SERVFAIL, REFUSED, unreachable, malformed reply).
+struct LookupResult {
+  std::string text;
+  /// Only when text is empty: asking again later might give another answer.
+  bool failed = false;
+};
+
 /// The name lookups of the screening (modWinsock), on c-ares driven by the caller's io_context.
 /// Lookups never block the thread, any number may be awaited at once from one thread, and each
-/// ends within about timeout_ms * (2^tries - 1) plus its time in the queue. Every failure of a
-/// lookup gives an empty string. The object and its lookups belong to the io_context's thread.
+/// ends within about timeout_ms * (2^tries - 1) plus its time in the queue, twice that when a
+/// truncated answer has it asked again over TCP. One lookup's broken exchange (a truncated
+/// answer and a TCP connection closed on it, wrong ids, oversize answers) never fails or
+/// shortens another one. The object and its lookups belong to the io_context's thread.
 class Resolver {
  public:
   /// Never throws on bad server text: it falls back to the system's servers and says why in
@@ -47,10 +57,14 @@ class Resolver {
   /// Reverse lookup of a dotted IPv4 address: the name of its PTR record, at most 255
   /// characters, as the resolver gives it; "" when there is none or the text is not an address.
   asio::awaitable<std::string> GetHostFromIP(std::string ip);
+  /// The same, telling a missing name from a failure to get an answer.
+  asio::awaitable<LookupResult> ReverseLookup(std::string ip);
 
   /// Forward lookup: the first IPv4 address of the name's A records, in the order of the answer,
   /// as dotted text; "" when there is none or the name cannot be asked.
   asio::awaitable<std::string> GetIPFromHost(std::string name);
+  /// The same, telling a missing name or record from a failure to get an answer.
+  asio::awaitable<LookupResult> ForwardLookup(std::string name);
 
   /// Why the configured servers or the resolver could not be set up; empty when all is well.
   const std::string& error() const;

@@ -1,5 +1,7 @@
 #include "screen_connection.h"
 
+#include <arpa/inet.h>
+
 #include <string_view>
 #include <utility>
 
@@ -9,6 +11,12 @@
 
 namespace vantry {
 namespace {
+
+bool IsAddressLiteral(const std::string& text) {
+  in_addr v4{};
+  in6_addr v6{};
+  return inet_pton(AF_INET, text.c_str(), &v4) == 1 || inet_pton(AF_INET6, text.c_str(), &v6) == 1;
+}
 
 ScreeningVerdict Decided(ScreeningAction action, ScreeningVerdict verdict, std::string_view reason,
                          std::string_view code, std::string blocked_address = {}) {
@@ -31,12 +39,19 @@ asio::awaitable<ScreeningVerdict> ScreenConnection(const ScreeningSetup& setup, 
   say("\r\nIncoming connection from " + IP);
 
   ScreeningVerdict verdict;
+  // A failed lookup matters only where its answer would decide.
+  const bool reverse_decides = settings.BlockNoHost > 0 || settings.BlockAltIP > 0;
   // The name comes from whoever controls the peer's reverse zone; it ends up
   // in "|"-separated lines and reports, so it must not be able to split them.
-  const std::string host_name = co_await setup.resolver.GetHostFromIP(IP);
-  verdict.HostName = NeutraliseField(TrimBlanks(host_name));
+  const LookupResult reverse = co_await setup.resolver.ReverseLookup(IP);
+  bool dns_failed = reverse.failed && reverse_decides;
+  verdict.HostName = NeutraliseField(TrimBlanks(reverse.text));
+  // An address given as the name names nothing.
+  if (IsAddressLiteral(verdict.HostName)) verdict.HostName.clear();
   if (!verdict.HostName.empty()) {
-    verdict.AltIP = co_await setup.resolver.GetIPFromHost(verdict.HostName);
+    const LookupResult forward = co_await setup.resolver.ForwardLookup(verdict.HostName);
+    dns_failed = dns_failed || (forward.failed && settings.BlockAltIP > 0);
+    verdict.AltIP = forward.text;
   } else {
     verdict.AltIP = IP;
   }
@@ -47,6 +62,10 @@ asio::awaitable<ScreeningVerdict> ScreenConnection(const ScreeningSetup& setup, 
     say(IP + " EXCEPTION. " + index_text + "\r\n");
     co_return Decided(ScreeningAction::kPassAsException, std::move(verdict), kExceptionReason,
                       kExceptionCode);
+  }
+  if (dns_failed) {
+    co_return Decided(ScreeningAction::kDeferTemporarily, std::move(verdict), kDnsFailureReason,
+                      kNoHostCode, IP);
   }
   if (settings.BlockAltIP > 0 && verdict.AltIP != IP) {
     co_return Decided(ScreeningAction::kRefuseLocally, std::move(verdict), kAltIPReason, kAltIPCode,

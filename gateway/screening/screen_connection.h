@@ -24,9 +24,11 @@ struct ScreeningSetup {
 
 /// Screens the connection request of slot Index from address IP: host name
 /// lookups, then exception, alternative address, missing host name, manual
-/// block and the zones, the first test that decides ending it. Status is the
-/// slot's own, which the checker's events move on during CheckRBL; a refusal
-/// by a zone has happened by the time this returns.
+/// block and the zones, the first test that decides ending it. A lookup that
+/// got no answer where its answer would decide defers the client instead,
+/// unless it is an exception; a name that is an address text counts as none.
+/// Status is the slot's own, which the checker's events move on during
+/// CheckRBL; a refusal by a zone has happened by the time this returns.
 asio::awaitable<ScreeningVerdict> ScreenConnection(const ScreeningSetup& setup, std::int32_t Index,
                                                    std::string IP, ScreeningStatus& Status);
 

@@ -15,6 +15,9 @@ enum class ScreeningAction {
   /// A zone listed the peer: the checker's event has already refused it, and
   /// the caller only reports.
   kRefusedByZone,
+  /// A name server gave no answer where the answer would decide: the caller
+  /// reports the verdict, then tells the client to come back later.
+  kDeferTemporarily,
 };
 
 /// The outcome of screening one connection request, with what its report needs.

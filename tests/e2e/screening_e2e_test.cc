@@ -7,7 +7,9 @@
 #include <thread>
 
 #include "dns_fixture.h"
+#include "free_port.h"
 #include "gateway_fixture.h"
+#include "hostile_dns.h"
 #include "mod_slot_out.h"
 #include "tcp_client.h"
 
@@ -27,15 +29,15 @@ class Screening : public ::testing::Test {
     ASSERT_TRUE(sink_.ready());
   }
 
-  // A gateway with the install defaults, our name servers and both zones, in place of any
-  // earlier one.
+  // A gateway with the install defaults, our name servers (unless given) and both zones, in
+  // place of any earlier one.
   void StartGateway(std::map<std::string, SettingValue> settings = {},
                     std::vector<std::string> exceptions = {},
                     std::vector<std::string> manual = {}) {
     gateway_.reset();
     reader_.SlotClose();
     ASSERT_TRUE(reader_.SlotCreate(slot_name_));
-    settings["DNSServers"] = dns_.DNSServers();
+    settings.try_emplace("DNSServers", dns_.DNSServers());
     gateway_ = std::make_unique<GatewayFixture>(
         GatewayFixture::Options{.smtp_port = sink_.port(),
                                 .settings = std::move(settings),
@@ -136,6 +138,22 @@ TEST_F(Screening, RefusalTextFollowsTheBlockMessageSettings) {
   std::string got = Connect(dns::kNoPtrPeer);
   EXPECT_EQ(got.substr(0, 6), "550 \r\n");
   EXPECT_EQ(CountOccurrences(got, "\r\n"), 3);
+}
+
+TEST_F(Screening, NoAnswerFromTheNameServersDefersTheClientUnlessNoAnswerWouldDecide) {
+  HostileDns failing({"5=servfail"});  // the good peer's reverse lookup
+  ASSERT_TRUE(failing.ready()) << failing.error();
+  const std::string stopped = "127.0.0.1:" + std::to_string(FreePort());
+  const std::string report = "255|0|BL|127.0.0.5|127.0.0.5||No Hostname|DNS Failure|";
+  for (const std::string& servers : {stopped, failing.DNSServers()}) {
+    StartGateway({{"DNSServers", servers}});
+    EXPECT_EQ(Connect(dns::kGoodPeer), "421 4.4.3 Temporary DNS failure, try again later\r\n");
+    EXPECT_EQ(LoggedVerdict(), report) << servers;
+    EXPECT_TRUE(gateway_->WaitForTrace(report)) << gateway_->Trace();
+    EXPECT_NE(Frames().find("+++" + report), std::string::npos) << servers;
+  }
+  StartGateway({{"DNSServers", stopped}, {"BlockNoHost", 0LL}, {"BlockAltIP", 0LL}});
+  EXPECT_TRUE(Connect(dns::kGoodPeer).starts_with("220 "));
 }
 
 TEST_F(Screening, ClientsThatLeaveAtOnceEachGetExactlyOneVerdict) {

@@ -30,7 +30,8 @@ std::string BuildQuery(std::string_view name) {
   return packet;
 }
 
-// True once a DNS server on 127.0.0.1:port answers a query for name (any answer counts).
+}  // namespace
+
 bool WaitForDnsAnswer(int port, std::string_view name, std::chrono::milliseconds timeout) {
   int fd = socket(AF_INET, SOCK_DGRAM, 0);
   if (fd < 0) return false;
@@ -51,8 +52,6 @@ bool WaitForDnsAnswer(int port, std::string_view name, std::chrono::milliseconds
   close(fd);
   return answered;
 }
-
-}  // namespace
 
 DnsRecords StandardDnsRecords() {
   using namespace dns;

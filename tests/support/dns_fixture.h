@@ -55,6 +55,9 @@ inline constexpr std::string_view kListedOtherNet = "127.0.0.30";  // 127.0.1.2
 /// "l<last octet>.vantry.test") so it passes the reverse-DNS tests and reaches the DNSBL check.
 DnsRecords StandardDnsRecords();
 
+/// True once a DNS server on 127.0.0.1:port answers a query for name (any answer counts).
+bool WaitForDnsAnswer(int port, std::string_view name, std::chrono::milliseconds timeout);
+
 /// Real name servers on loopback for one test: rbldnsd with the zones and dnsmasq with the
 /// records, forwarding the zones to rbldnsd. Both are stopped by PID in the destructor.
 class DnsFixture {

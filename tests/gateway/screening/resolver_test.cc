@@ -9,9 +9,11 @@
 #include <asio/use_awaitable.hpp>
 #include <filesystem>
 #include <functional>
+#include <map>
 
 #include "dns_fixture.h"
 #include "free_port.h"
+#include "hostile_dns.h"
 #include "run_awaitable.h"
 #include "temp_dir.h"
 
@@ -224,6 +226,38 @@ TEST_F(ResolverTest, PtrNamesKeepTheirCaseWhileGarbageHostileOrHugeAnswersGiveNo
   std::string longest = Host(resolver, "192.0.2.4");
   EXPECT_EQ(longest.size(), 255u);
   EXPECT_EQ(longest.substr(0, 64), std::string(63, 'a') + ".");
+}
+
+TEST(ResolverIsolation, HostileExchangesFailOnlyThemselvesAndNoAnswerIsNotNoName) {
+  // The innocent answer comes late, so that every hostile exchange happens while it is in
+  // flight: a server closing a TCP connection must not spend its tries.
+  testing::HostileDns server({"innocent=a:192.0.2.53@300", "cut=cut", "oversize=oversize",
+                              "wrongid=wrongid", "silent=silent", "servfail=servfail"});
+  ASSERT_TRUE(server.ready()) << server.error();
+  asio::io_context io;
+  Resolver resolver(io, {.dns_servers = server.DNSServers(), .timeout_ms = 400, .hosts_file = ""});
+  std::map<std::string, std::string> got;
+  auto ask = [&](const std::string& name) {
+    asio::co_spawn(io, resolver.ForwardLookup(name + ".test"),
+                   [&got, name](std::exception_ptr e, LookupResult result) {
+                     got[name] = e ? "exception" : result.text + (result.failed ? "failed" : "");
+                   });
+  };
+  ask("innocent");
+  for (int i = 0; i < 20 && resolver.in_flight() == 0; ++i) io.poll_one();
+  for (const char* name : {"cut", "oversize", "wrongid", "silent", "servfail", "missing"}) {
+    ask(name);
+  }
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_TRUE(testing::RunUntil(io, [&] { return got.size() == 7; })) << got.size();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+  EXPECT_EQ(got, (std::map<std::string, std::string>{{"innocent", "192.0.2.53"},
+                                                     {"cut", "failed"},
+                                                     {"oversize", "failed"},
+                                                     {"wrongid", "failed"},
+                                                     {"silent", "failed"},
+                                                     {"servfail", "failed"},
+                                                     {"missing", ""}}));
 }
 
 }  // namespace

@@ -1,9 +1,12 @@
 // The screening's verdicts, with a hosts file standing in for the name
 // servers: it answers the reverse and forward lookups and the zone queries.
+// Behind it a scripted name server says NXDOMAIN, but fails for 127.0.0.50's
+// reverse lookup and for fails.test, the name it gives 127.0.0.51.
 #include "screen_connection.h"
 
 #include <gtest/gtest.h>
 
+#include "hostile_dns.h"
 #include "run_awaitable.h"
 #include "temp_dir.h"
 
@@ -28,7 +31,7 @@ constexpr std::string_view kHosts =
 const HostLists kZones = {
     .RBLHosts = {"bl1.test", "bl2.test"}, .Exceptions = {}, .ManualBlocks = {}};
 const HostLists kZonesAndLists = {.RBLHosts = {"bl1.test", "bl2.test"},
-                                  .Exceptions = {"127.0.0.8", "127.0.0.12"},
+                                  .Exceptions = {"127.0.0.8", "127.0.0.12", "127.0.0.50"},
                                   .ManualBlocks = {"127.0.0.8", "127.0.0.5", "127.0.0.60"}};
 
 struct Case {
@@ -45,12 +48,22 @@ struct Case {
 void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 
 std::string Describe(const ScreeningVerdict& v) {
-  constexpr const char* kActions[] = {"exception", "pass", "local", "zone"};
+  constexpr const char* kActions[] = {"exception", "pass", "local", "zone", "defer"};
   return std::string(kActions[static_cast<int>(v.action)]) + "|" + v.HostName + "|" + v.AltIP +
          "|" + v.BLHost + "|" + v.BLType + "|" + v.blocked_address;
 }
 
-class ScreenConnectionTest : public ::testing::TestWithParam<Case> {};
+class ScreenConnectionTest : public ::testing::TestWithParam<Case> {
+ protected:
+  static void SetUpTestSuite() {
+    dns_ = std::make_unique<testing::HostileDns>(std::vector<std::string>{
+        "50=servfail", "51=ptr:fails.test", "fails=servfail", "52=ptr:127.0.0.52"});
+  }
+  static void TearDownTestSuite() { dns_.reset(); }
+  void SetUp() override { ASSERT_TRUE(dns_->ready()) << dns_->error(); }
+
+  static inline std::unique_ptr<testing::HostileDns> dns_;
+};
 
 TEST_P(ScreenConnectionTest, GivesTheVerdictOfTheFirstTestThatDecides) {
   const Case& c = GetParam();
@@ -59,8 +72,7 @@ TEST_P(ScreenConnectionTest, GivesTheVerdictOfTheFirstTestThatDecides) {
   testing::TempDir dir;
   testing::WriteFileText(dir.path() / "hosts", kHosts);
   asio::io_context io;
-  // Nothing listens at the name server: only the file answers.
-  Resolver resolver(io, {.dns_servers = "127.0.0.1:9", .hosts_file = dir.File("hosts")});
+  Resolver resolver(io, {.dns_servers = dns_->DNSServers(), .hosts_file = dir.File("hosts")});
   RBLResult record;
   ScreeningStatus status = ScreeningStatus::kBlacklisted;  // left over from an earlier client
   Lines trace, refusals;
@@ -133,7 +145,25 @@ INSTANTIATE_TEST_SUITE_P(Verdicts, ScreenConnectionTest, ::testing::Values(
     Case{"ListedWithATypeNotBlocked", "127.0.0.12", "pass|l12.test|127.0.0.12|||",
          "127.0.0.12 is OK. 3\r\n", &kZones, [](ConfigSettings& s) { s.BlockT2 = false; }},
     Case{"TheFirstAcceptedAnswerDecides", "127.0.0.20", "pass|l20.test|127.0.0.20|||",
-         "127.0.0.20 is OK. 3\r\n"}),
+         "127.0.0.20 is OK. 3\r\n"},
+    Case{"AnAddressAsTheNameIsNoName", "127.0.0.52",
+         "local||127.0.0.52|No Host|127.0.0.150|127.0.0.52", "Hostname:  AltIP: 127.0.0.52 "},
+    // A lookup that got no answer defers only where its answer would decide.
+    Case{"FailedReverseLookup", "127.0.0.50",
+         "defer||127.0.0.50|DNS Failure|127.0.0.150|127.0.0.50", "Hostname:  AltIP: 127.0.0.50 "},
+    Case{"FailedReverseLookupWithOnlyAltIPOn", "127.0.0.50",
+         "defer||127.0.0.50|DNS Failure|127.0.0.150|127.0.0.50", "Hostname:  AltIP: 127.0.0.50 ",
+         &kZones, [](ConfigSettings& s) { s.BlockNoHost = 0; }},
+    Case{"FailedReverseLookupWithBothTestsOff", "127.0.0.50", "pass||127.0.0.50|||",
+         "127.0.0.50 is OK. 3\r\n", &kZones,
+         [](ConfigSettings& s) { s.BlockNoHost = s.BlockAltIP = 0; }},
+    Case{"FailedReverseLookupOfAnException", "127.0.0.50",
+         "exception||127.0.0.50|Manual Exception|127.0.0.200|", "127.0.0.50 EXCEPTION. 3\r\n",
+         &kZonesAndLists},
+    Case{"FailedForwardLookup", "127.0.0.51",
+         "defer|fails.test||DNS Failure|127.0.0.150|127.0.0.51", "Hostname: fails.test AltIP:  "},
+    Case{"FailedForwardLookupWithAltIPOff", "127.0.0.51", "pass|fails.test||||",
+         "127.0.0.51 is OK. 3\r\n", &kZones, [](ConfigSettings& s) { s.BlockAltIP = 0; }}),
     [](const auto& info) { return std::string(info.param.name); });
 // clang-format on
 
