@@ -7,6 +7,7 @@ Serves UDP and TCP on 127.0.0.1:PORT. A query is matched by the first label
 of its name (for a reverse lookup, the address's last number). Behaviours:
   a:ADDR[@MS]    one A record, optionally after MS milliseconds
   ptr:NAME       one PTR record
+  tcp:ADDR       over UDP a truncated answer with no records; over TCP one A record
   servfail       SERVFAIL
   silent         no answer at all
   wrongid        an A record under another query id
@@ -59,6 +60,8 @@ def answer(query, rules, over_tcp):
     if kind == "a":
         address, _, delay = arg.partition("@")
         return reply(query, records=[a_record(address)]), int(delay or 0) / 1000
+    if kind == "tcp":
+        return (reply(query, records=[a_record(arg)]) if over_tcp else reply(query, tc=True)), 0
     if kind == "ptr":
         return reply(query, records=[ptr_record(arg)]), 0
     if kind == "servfail":

@@ -230,9 +230,11 @@ TEST_F(ResolverTest, PtrNamesKeepTheirCaseWhileGarbageHostileOrHugeAnswersGiveNo
 
 TEST(ResolverIsolation, HostileExchangesFailOnlyThemselvesAndNoAnswerIsNotNoName) {
   // The innocent answer comes late, so that every hostile exchange happens while it is in
-  // flight: a server closing a TCP connection must not spend its tries.
+  // flight: a server closing a TCP connection must not spend its tries. A truncated answer
+  // is still asked again over TCP ("whole").
   testing::HostileDns server({"innocent=a:192.0.2.53@300", "cut=cut", "oversize=oversize",
-                              "wrongid=wrongid", "silent=silent", "servfail=servfail"});
+                              "wrongid=wrongid", "silent=silent", "servfail=servfail",
+                              "whole=tcp:192.0.2.54"});
   ASSERT_TRUE(server.ready()) << server.error();
   asio::io_context io;
   Resolver resolver(io, {.dns_servers = server.DNSServers(), .timeout_ms = 400, .hosts_file = ""});
@@ -245,11 +247,12 @@ TEST(ResolverIsolation, HostileExchangesFailOnlyThemselvesAndNoAnswerIsNotNoName
   };
   ask("innocent");
   for (int i = 0; i < 20 && resolver.in_flight() == 0; ++i) io.poll_one();
-  for (const char* name : {"cut", "oversize", "wrongid", "silent", "servfail", "missing"}) {
+  for (const char* name :
+       {"cut", "oversize", "wrongid", "silent", "servfail", "missing", "whole"}) {
     ask(name);
   }
   auto start = std::chrono::steady_clock::now();
-  EXPECT_TRUE(testing::RunUntil(io, [&] { return got.size() == 7; })) << got.size();
+  EXPECT_TRUE(testing::RunUntil(io, [&] { return got.size() == 8; })) << got.size();
   EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
   EXPECT_EQ(got, (std::map<std::string, std::string>{{"innocent", "192.0.2.53"},
                                                      {"cut", "failed"},
@@ -257,7 +260,8 @@ TEST(ResolverIsolation, HostileExchangesFailOnlyThemselvesAndNoAnswerIsNotNoName
                                                      {"wrongid", "failed"},
                                                      {"silent", "failed"},
                                                      {"servfail", "failed"},
-                                                     {"missing", ""}}));
+                                                     {"missing", ""},
+                                                     {"whole", "192.0.2.54"}}));
 }
 
 }  // namespace
