@@ -281,7 +281,7 @@ void FrmSvc::TurnAwayOverLimit(UniqueFd& client, std::uint32_t address) {
   // Not a verdict: the client is told to come back and nothing else sees it,
   // so a flood from one address cannot fill the log or the console either.
   Say(asio::ip::address_v4(address).to_string() + " turned away: MaxPerIP " +
-      std::to_string(settings_.MaxPerIP) + " slots held");
+      std::to_string(settings_.MaxPerIP) + " reached");
   // A fresh socket takes the line at once; a client already gone gets nothing.
   WriteAll(client.get(), kTooManyFromAddress);
   GracefulClose(client);

@@ -158,7 +158,7 @@ TEST(GatewayRelay, AFloodFromOneAddressHoldsAtMostMaxPerIPSlots) {
       EXPECT_TRUE(closed);
     }
   }
-  ASSERT_TRUE(gateway.WaitForTraceCount("127.0.0.2 turned away: MaxPerIP 20 slots held", 280));
+  ASSERT_TRUE(gateway.WaitForTraceCount("127.0.0.2 turned away: MaxPerIP 20 reached", 280));
   EXPECT_EQ(gateway.CountInTrace(" turned away: "), 280);
   EXPECT_EQ(gateway.CountInTrace("|OK|"), 21);
   EXPECT_EQ(gateway.CountInTrace("|BL|"), 0);
