@@ -20,7 +20,7 @@ using Clock = std::chrono::steady_clock;
 // Options for a relaying gateway in front of `smtp_port` with other settings added.
 GatewayFixture::Options RelayOptions(int smtp_port, std::map<std::string, SettingValue> settings) {
   GatewayFixture::Options options = RelayOnlyOptions(smtp_port);
-  options.settings.merge(settings);
+  for (auto& [name, value] : settings) options.settings[name] = std::move(value);
   return options;
 }
 
