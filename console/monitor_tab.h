@@ -4,6 +4,7 @@
 #include <optional>
 #include <string_view>
 
+#include "mod_slot_out.h"
 #include "report_line.h"
 
 class QTreeWidget;
@@ -15,8 +16,9 @@ class MonitorTab : public QWidget {
   Q_OBJECT
 
  public:
-  /// Upper bound of rows a monitor message may ask for; a count beyond it is hostile.
-  static constexpr int kMaxSocketRows = 65536;
+  /// Upper bound of rows a monitor message may ask for: the most slots a
+  /// gateway serves. A count beyond it is hostile.
+  static constexpr int kMaxSocketRows = kMaxSlotCount;
 
   explicit MonitorTab(QWidget* parent = nullptr);
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "gateway_config.h"
+#include "mod_slot_out.h"
 
 namespace vantry {
 namespace {
@@ -15,8 +16,8 @@ namespace {
 constexpr rlim_t kReservedDescriptors = 128;
 // A slot record and its result record cost a few hundred bytes; beyond this
 // the table alone would take tens of megabytes for connections no single
-// host serves at once.
-constexpr std::int32_t kMaxSlotIndex = 65535;
+// host serves at once. The console sizes its table by the same bound.
+constexpr std::int32_t kMaxSlotIndex = kMaxSlotCount - 1;
 
 }  // namespace
 

@@ -1,10 +1,27 @@
 #pragma once
 
+#include <sys/types.h>
+
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vantry {
+
+/// The most slots a gateway serves (slots 0 ... 65535), and so the most rows
+/// a monitor frame may ask the console for.
+inline constexpr std::int32_t kMaxSlotCount = 65536;
+
+/// Folder of the channel's socket: /run/vantry for root and the service
+/// account (only they may enter it), else a private folder of the user's own
+/// ($XDG_RUNTIME_DIR/vantry, or /tmp/vantry-<uid>).
+std::string MailslotDirectory();
+
+/// The channel's socket file: an absolute name as it stands, any other name
+/// inside MailslotDirectory() with each "/" written as "_".
+std::string MailslotPath(std::string_view name);
 
 /// The monitor channel's name: $VANTRY_MAILSLOT, else "\\.\mailslot\korvane\daskvantry".
 std::string MailslotName();
@@ -18,7 +35,7 @@ std::optional<std::string> ConsoleMailslotName(std::string_view gateway);
 enum class SlotWriteResult { kSent, kEmpty, kWouldBlock, kNoReader, kFailed };
 
 /// Gateway end: a non-blocking datagram socket aimed at the console's
-/// abstract-namespace socket. A whole frame travels in one datagram, so a
+/// socket file. A whole frame travels in one datagram, so a
 /// reader never sees half a frame.
 class SlotWriter {
  public:
@@ -41,7 +58,8 @@ class SlotWriter {
 };
 
 /// Console end: owns the channel's name while it lives; a second SlotCreate
-/// on the same name (from any process) fails.
+/// on the same name (from any process) fails. Only frames sent by root, the
+/// service account or the reader's own user are read; others are dropped.
 class SlotReader {
  public:
   SlotReader() = default;
@@ -56,9 +74,15 @@ class SlotReader {
   void SlotClose();
   /// The socket, for a readiness notifier; -1 when none.
   int fd() const { return fd_; }
+  /// Datagrams dropped because their sender was not allowed to write.
+  std::size_t refused() const { return refused_; }
 
  private:
   int fd_ = -1;
+  int lock_fd_ = -1;
+  std::string path_;
+  std::vector<uid_t> senders_;
+  std::size_t refused_ = 0;
 };
 
 }  // namespace vantry
