@@ -1,5 +1,6 @@
 // vantrysvc: the DNS-blocklist gateway.
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <asio/io_context.hpp>
@@ -10,6 +11,7 @@
 #include <string>
 
 #include "configure_service.h"
+#include "drop_privileges.h"
 #include "frm_svc.h"
 #include "instance_lock.h"
 #include "service_control.h"
@@ -58,6 +60,8 @@ int main(int argc, char** argv) {
       break;
   }
 
+  // What the gateway creates (the activity log) is not for every user to read.
+  umask(027);
   std::string lock_path;
   if (!AcquireInstanceLock(&lock_path)) {
     std::cerr << "vantrysvc: another gateway is already running with these settings (lock "
@@ -77,6 +81,12 @@ int main(int argc, char** argv) {
   auto service = std::make_unique<FrmSvc>(io, trace, std::move(settings), std::move(lists));
   if (!service->StartListening()) return 1;
   trace.AttachExecutor(io.get_executor());
+  PrivilegeDrop dropped = DropPrivileges();
+  if (!dropped.trace_line.empty()) trace.Say(dropped.trace_line);
+  if (!dropped.ok) {
+    trace.FlushBeforeExit();
+    return 1;
+  }
 
   // SIGHUP is the -debug terminal closing: a stop like the others.
   asio::signal_set stop_signals(io, SIGINT, SIGTERM, SIGHUP);

@@ -1,5 +1,6 @@
 #include "service_control.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -16,6 +17,7 @@
 #include "gateway_config.h"
 #include "mod_rbl_registry.h"
 #include "registry_store.h"
+#include "service_user.h"
 #include "unit_template.h"
 
 namespace vantry {
@@ -33,22 +35,60 @@ bool ManageSystemd() {
   return std::getenv("VANTRY_UNIT_DIR") == nullptr && fs::exists("/run/systemd/system");
 }
 
-void RunSystemctl(const std::vector<std::string>& args) {
+// Runs a program to its end; its exit status, or -1 when it could not run
+// or died of a signal.
+int RunProgram(std::string program, const std::vector<std::string>& args) {
   pid_t pid = fork();
   if (pid == 0) {
     std::vector<char*> argv;
-    std::string program = "systemctl";
     argv.push_back(program.data());
     std::vector<std::string> copy = args;
     for (auto& a : copy) argv.push_back(a.data());
     argv.push_back(nullptr);
-    execvp("systemctl", argv.data());
+    execvp(program.c_str(), argv.data());
     _exit(127);
   }
-  if (pid > 0) {
-    int status = 0;
-    waitpid(pid, &status, 0);
+  int status = 0;
+  if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
+  return WEXITSTATUS(status);
+}
+
+void RunSystemctl(const std::vector<std::string>& args) { RunProgram("systemctl", args); }
+
+// The service runs as its own account: the account is made when missing (no
+// login shell, no home), owns the program folder (lists and log) and the run
+// lock, and its group may read the settings file. Only root can do this; an
+// ordinary user's test install leaves ownership alone. An error text, or
+// empty when all is done.
+std::string PrepareServiceAccount(std::string_view program_folder) {
+  if (geteuid() != 0) return "";
+  const std::string name(kServiceUserName);
+  if (!LookUpServiceUser()) {
+    int status = RunProgram("/usr/sbin/useradd",
+                            {"--system", "--no-create-home", "--home-dir", "/nonexistent",
+                             "--shell", "/usr/sbin/nologin", "--user-group", name});
+    if (status != 0) return "useradd could not create the system user " + name;
   }
+  std::optional<ServiceUser> user = LookUpServiceUser();
+  if (!user) return "the system user " + name + " cannot be found";
+  const std::string folder(program_folder);
+  const std::string log = folder + "/vantry.log";
+  const std::string settings = RegistryFilePath();
+  const std::string lock = settings + ".run.lock";
+  if (chown(folder.c_str(), user->uid, user->gid) != 0)
+    return "cannot give " + folder + " to " + name;
+  // An existing log keeps its mode; the service must still append to it.
+  if (access(log.c_str(), F_OK) == 0 && chown(log.c_str(), user->uid, user->gid) != 0)
+    return "cannot give " + log + " to " + name;
+  if (chown(settings.c_str(), 0, user->gid) != 0 || chmod(settings.c_str(), 0640) != 0)
+    return "cannot let " + name + " read " + settings;
+  int fd = open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+  if (fd < 0 || fchown(fd, user->uid, user->gid) != 0) {
+    if (fd >= 0) close(fd);
+    return "cannot give " + lock + " to " + name;
+  }
+  close(fd);
+  return "";
 }
 
 std::string ReplaceAll(std::string text, std::string_view from, std::string_view to) {
@@ -105,7 +145,10 @@ int InstallService(std::string_view program_path, std::string_view program_folde
     environment = QuoteForUnit("VANTRY_REGISTRY=" + std::string(reg));
     if (environment) environment = "Environment=" + *environment + "\n";
   }
-  if (!exec_start || !environment) {
+  const std::string settings_folder = fs::path(RegistryFilePath()).parent_path().string();
+  std::optional<std::string> program_rw = QuoteForUnit(program_folder);
+  std::optional<std::string> settings_rw = QuoteForUnit(settings_folder);
+  if (!exec_start || !environment || !program_rw || !settings_rw) {
     std::cerr << display << " failed to install: the program or settings path holds a control "
               << "character, which a service unit cannot carry." << std::endl;
     return 1;
@@ -113,6 +156,7 @@ int InstallService(std::string_view program_path, std::string_view program_folde
   if (!fs::exists(unit_path, ec)) {
     std::string unit = ReplaceAll(std::string(kUnitTemplate), "@VANTRYSVC@", *exec_start);
     unit = ReplaceAll(unit, "@ENVIRONMENT@", *environment);
+    unit = ReplaceAll(unit, "@READWRITEPATHS@", *program_rw + " " + *settings_rw);
     fs::create_directories(UnitDirectory(), ec);
     std::ofstream out(unit_path, std::ios::binary | std::ios::trunc);
     out << unit;
@@ -132,6 +176,10 @@ int InstallService(std::string_view program_path, std::string_view program_folde
   if (!WriteDefaults(program_folder, &error)) {
     std::cerr << display << " installed, but its settings could not be written: " << error
               << std::endl;
+    return 1;
+  }
+  if (std::string failed = PrepareServiceAccount(program_folder); !failed.empty()) {
+    std::cerr << display << " installed, but " << failed << std::endl;
     return 1;
   }
   std::cout << display << " installed successfully" << std::endl;

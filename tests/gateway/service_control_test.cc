@@ -1,11 +1,18 @@
 #include "service_control.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
+#include <memory>
+#include <sstream>
+#include <thread>
 
 #include "child_process.h"
+#include "free_port.h"
 #include "gateway_fixture.h"
+#include "tcp_client.h"
 #include "temp_dir.h"
 
 namespace vantry {
@@ -22,17 +29,40 @@ TEST(ParseCommandLine, WholeTextLowerCasedOrNothing) {
     EXPECT_EQ(ParseCommandLine(none), Switch::kNone) << none;
 }
 
+// Runs as root get an /etc of their own (a private mount over a copy, kept for
+// the whole test), so the service account -install makes never reaches the
+// machine; and the program sits in a folder of its own, the one -install hands
+// to that account.
 class Switches : public ::testing::Test {
  protected:
+  void SetUp() override {
+    std::filesystem::create_directories(bin_);
+    std::error_code ec;
+    std::filesystem::create_hard_link(BuiltProgram("vantrysvc"), bin_ / "vantrysvc", ec);
+    if (ec) std::filesystem::copy_file(BuiltProgram("vantrysvc"), bin_ / "vantrysvc");
+  }
   // Runs a program with the switch, with a settings file and unit folder in dir_.
   int Run(const std::string& sw, std::string* out, const std::string& registry = "etc/registry.reg",
-          const std::string& units = "units",
-          const std::string& program = BuiltProgram("vantrysvc")) {
-    return RunCommand(
-        {program, sw},
-        {{"VANTRY_REGISTRY", dir_.File(registry)}, {"VANTRY_UNIT_DIR", dir_.File(units)}}, out);
+          const std::string& units = "units", const std::string& program = "") {
+    return RunCommand(Command({program.empty() ? (bin_ / "vantrysvc").string() : program, sw}),
+                      Environment(registry, units), out);
+  }
+  std::vector<std::string> Command(std::vector<std::string> argv) const {
+    if (geteuid() == 0) {
+      argv.insert(argv.begin(), {"unshare", "-m", "sh", "-c",
+                                 "[ -d \"$0\" ] || cp -a /etc \"$0\" || exit 99; "
+                                 "mount --bind \"$0\" /etc || exit 99; exec \"$@\"",
+                                 private_etc_.string()});
+    }
+    return argv;
+  }
+  std::vector<std::pair<std::string, std::string>> Environment(
+      const std::string& registry = "etc/registry.reg", const std::string& units = "units") const {
+    return {{"VANTRY_REGISTRY", dir_.File(registry)}, {"VANTRY_UNIT_DIR", dir_.File(units)}};
   }
   testing::TempDir dir_;
+  const std::filesystem::path bin_ = dir_.path() / "bin";
+  const std::filesystem::path private_etc_ = dir_.path() / "private-etc";
 };
 
 TEST_F(Switches, InstallAndUninstallEachRefuseTheSecondTime) {
@@ -41,14 +71,13 @@ TEST_F(Switches, InstallAndUninstallEachRefuseTheSecondTime) {
   EXPECT_EQ(out, "Dask Vantry installed successfully\n");
   const std::filesystem::path unit_file = dir_.path() / "units" / "daskvantry.service";
   std::string unit = testing::ReadFileText(unit_file);
-  EXPECT_NE(unit.find("ExecStart=\"" + BuiltProgram("vantrysvc") + "\"\n"), std::string::npos)
+  EXPECT_NE(unit.find("ExecStart=\"" + (bin_ / "vantrysvc").string() + "\"\n"), std::string::npos)
       << unit;
   EXPECT_NE(unit.find("Environment=\"VANTRY_REGISTRY=" + dir_.File("etc/registry.reg") + "\"\n"),
             std::string::npos);
   std::string settings = testing::ReadFileText(dir_.path() / "etc" / "registry.reg");
   EXPECT_NE(settings.find("\"MaxSocks\"=dword:000000ff"), std::string::npos);
-  EXPECT_NE(settings.find("\"PathEXE\"=\"" + std::string(VANTRY_BIN_DIR) + "\""),
-            std::string::npos);
+  EXPECT_NE(settings.find("\"PathEXE\"=\"" + bin_.string() + "\""), std::string::npos);
   EXPECT_EQ(Run("-INSTALL", &out), 1);
   EXPECT_EQ(out, "Dask Vantry failed to install.  Service may already be installed.\n");
 
@@ -85,6 +114,116 @@ TEST_F(Switches, InstallQuotesPathsWithBlanksAndSpecifiers) {
   EXPECT_EQ(Run("-install", &out, "two\nlines.reg", "units2"), 1);
   EXPECT_NE(out.find("control character"), std::string::npos) << out;
   EXPECT_FALSE(std::filesystem::exists(dir_.path() / "units2" / "daskvantry.service"));
+}
+
+// The unit confines the service: its own account, only the folders it writes,
+// no way back to more privileges; systemd's own score says how well.
+TEST_F(Switches, InstalledUnitScoresLowExposure) {
+  std::string out;
+  ASSERT_EQ(Run("-install", &out), 0) << out;
+  const std::string unit_file = dir_.File("units/daskvantry.service");
+  std::string unit = testing::ReadFileText(unit_file);
+  EXPECT_NE(unit.find("\nUser=vantry\n"), std::string::npos) << unit;
+  EXPECT_NE(unit.find("\nReadWritePaths=\"" + bin_.string() + "\" \"" + dir_.File("etc") +
+                      "\" -/run/vantry\n"),
+            std::string::npos)
+      << unit;
+  if (RunCommand({"sh", "-c", "command -v systemd-analyze"}, {}, &out) != 0)
+    GTEST_SKIP() << "systemd-analyze is missing (Debian package systemd): exposure not scored";
+  RunCommand({"systemd-analyze", "security", "--offline=true", unit_file}, {}, &out);
+  const std::string label = "Overall exposure level for daskvantry.service: ";
+  const size_t at = out.find(label);
+  ASSERT_NE(at, std::string::npos) << out;
+  double exposure = 10;
+  std::istringstream(out.substr(at + label.size())) >> exposure;
+  EXPECT_LE(exposure, 2.0) << out;
+}
+
+TEST_F(Switches, InstallMakesTheServiceAccountAndHandsItItsFolders) {
+  if (geteuid() != 0) GTEST_SKIP() << "only root makes accounts and hands out folders";
+  std::string out;
+  ASSERT_EQ(Run("-install", &out), 0) << out;
+  // name:x:uid:gid:gecos:home:shell, from the private /etc.
+  std::string passwd = testing::ReadFileText(private_etc_ / "passwd");
+  const size_t line = passwd.find("\nvantry:");
+  ASSERT_NE(line, std::string::npos) << "no vantry account made";
+  std::vector<std::string> fields;
+  std::istringstream entry(passwd.substr(line + 1, passwd.find('\n', line + 1) - line - 1));
+  for (std::string field; std::getline(entry, field, ':');) fields.push_back(field);
+  ASSERT_EQ(fields.size(), 7u);
+  EXPECT_EQ(fields[5], "/nonexistent");
+  EXPECT_EQ(fields[6], "/usr/sbin/nologin");
+  const uid_t uid = static_cast<uid_t>(std::stoul(fields[2]));
+  const gid_t gid = static_cast<gid_t>(std::stoul(fields[3]));
+  EXPECT_LT(uid, 1000u);  // a system account
+  struct stat st {};
+  ASSERT_EQ(stat(bin_.c_str(), &st), 0);
+  EXPECT_EQ(st.st_uid, uid);
+  ASSERT_EQ(stat(dir_.File("etc/registry.reg").c_str(), &st), 0);
+  EXPECT_EQ(st.st_uid, 0u);
+  EXPECT_EQ(st.st_gid, gid);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);
+  ASSERT_EQ(stat(dir_.File("etc/registry.reg.run.lock").c_str(), &st), 0);
+  EXPECT_EQ(st.st_uid, uid);
+}
+
+// Started by hand as root, the gateway binds its port, then runs as the service
+// account if there is one, and its log is not for everyone to read.
+TEST_F(Switches, TheGatewayStartedAsRootRunsAsTheServiceAccount) {
+  if (geteuid() != 0) GTEST_SKIP() << "only root can give up root";
+  std::filesystem::permissions(dir_.path(), std::filesystem::perms(0755));  // vantry reaches bin_
+  const int port = testing::FreePort();
+  auto start_gateway = [&] {
+    std::filesystem::create_directories(dir_.path() / "etc");
+    auto settings = testing::RelayOnlyOptions(testing::FreePort()).settings;
+    settings["LocalPort"] = std::to_string(port);
+    testing::WriteSettingsFile(dir_.File("etc/registry.reg"), bin_.string(), settings);
+    testing::WriteFileText(bin_ / "manbl.cfg", "127.0.0.1\n");
+    auto gateway = std::make_unique<testing::ChildProcess>(testing::ChildProcess::Options{
+        .argv = Command({(bin_ / "vantrysvc").string(), "-debug"}), .env = Environment()});
+    for (int i = 0; i < 500 && gateway->Output().find("Running as user") == std::string::npos &&
+                    gateway->Output().find("running as root") == std::string::npos;
+         ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return gateway;
+  };
+  {
+    auto gateway = start_gateway();
+    EXPECT_NE(gateway->Output().find("\nWarning: running as root: there is no user vantry to run "
+                                     "as (vantrysvc -install makes it)\n"),
+              std::string::npos)
+        << gateway->Output();
+  }
+  std::string out;
+  ASSERT_EQ(Run("-install", &out), 0) << out;
+  auto gateway = start_gateway();
+  const std::string trace = gateway->Output();
+  const std::string said = "\nRunning as user vantry (uid ";
+  const size_t at = trace.find(said);
+  ASSERT_NE(at, std::string::npos) << trace;
+  const std::string uid = std::to_string(std::stoul(trace.substr(at + said.size())));
+  std::string status = testing::ReadFileText("/proc/" + std::to_string(gateway->pid()) + "/status");
+  EXPECT_NE(status.find("\nUid:\t" + uid + "\t" + uid + "\t" + uid + "\t" + uid + "\n"),
+            std::string::npos)
+      << status;
+  const size_t groups = status.find("\nGroups:");
+  ASSERT_NE(groups, std::string::npos) << status;
+  EXPECT_EQ(status.substr(groups + 8, status.find('\n', groups + 1) - groups - 8)
+                .find_first_of("0123456789"),
+            std::string::npos)
+      << status;
+  EXPECT_NE(status.find("\nCapPrm:\t0000000000000000\n"), std::string::npos) << status;
+
+  // It still serves, and the log it now creates is its own and private.
+  testing::TcpClient client;
+  ASSERT_TRUE(client.Connect(port));
+  EXPECT_NE(client.ReadToEnd().find("550"), std::string::npos);
+  for (int i = 0; i < 200 && !std::filesystem::exists(bin_ / "vantry.log"); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  struct stat log {};
+  ASSERT_EQ(stat((bin_ / "vantry.log").c_str(), &log), 0) << gateway->Output();
+  EXPECT_EQ(std::to_string(log.st_uid), uid);
+  EXPECT_EQ(log.st_mode & 0777, 0640u);
 }
 
 TEST_F(Switches, FixRegCreatesEverythingEvenWithoutAnInstall) {
