@@ -143,28 +143,22 @@ TEST_F(Switches, InstallMakesTheServiceAccountAndHandsItItsFolders) {
   if (geteuid() != 0) GTEST_SKIP() << "only root makes accounts and hands out folders";
   std::string out;
   ASSERT_EQ(Run("-install", &out), 0) << out;
-  // name:x:uid:gid:gecos:home:shell, from the private /etc.
-  std::string passwd = testing::ReadFileText(private_etc_ / "passwd");
-  const size_t line = passwd.find("\nvantry:");
-  ASSERT_NE(line, std::string::npos) << "no vantry account made";
-  std::vector<std::string> fields;
-  std::istringstream entry(passwd.substr(line + 1, passwd.find('\n', line + 1) - line - 1));
-  for (std::string field; std::getline(entry, field, ':');) fields.push_back(field);
-  ASSERT_EQ(fields.size(), 7u);
-  EXPECT_EQ(fields[5], "/nonexistent");
-  EXPECT_EQ(fields[6], "/usr/sbin/nologin");
-  const uid_t uid = static_cast<uid_t>(std::stoul(fields[2]));
-  const gid_t gid = static_cast<gid_t>(std::stoul(fields[3]));
-  EXPECT_LT(uid, 1000u);  // a system account
-  struct stat st {};
-  ASSERT_EQ(stat(bin_.c_str(), &st), 0);
-  EXPECT_EQ(st.st_uid, uid);
-  ASSERT_EQ(stat(dir_.File("etc/registry.reg").c_str(), &st), 0);
-  EXPECT_EQ(st.st_uid, 0u);
-  EXPECT_EQ(st.st_gid, gid);
-  EXPECT_EQ(st.st_mode & 07777, 0640u);
-  ASSERT_EQ(stat(dir_.File("etc/registry.reg.run.lock").c_str(), &st), 0);
-  EXPECT_EQ(st.st_uid, uid);
+  struct stat folder {
+  }, settings{}, lock{};
+  ASSERT_EQ(stat(bin_.c_str(), &folder), 0);
+  ASSERT_EQ(stat(dir_.File("etc/registry.reg").c_str(), &settings), 0);
+  ASSERT_EQ(stat(dir_.File("etc/registry.reg.run.lock").c_str(), &lock), 0);
+  // The private /etc holds a system account without login or home that owns
+  // the folder and the lock, and whose group may read the settings.
+  EXPECT_NE(testing::ReadFileText(private_etc_ / "passwd")
+                .find("\nvantry:x:" + std::to_string(folder.st_uid) + ":" +
+                      std::to_string(settings.st_gid) + "::/nonexistent:/usr/sbin/nologin\n"),
+            std::string::npos);
+  EXPECT_GT(folder.st_uid, 0u);
+  EXPECT_LT(folder.st_uid, 1000u);
+  EXPECT_EQ(settings.st_uid, 0u);
+  EXPECT_EQ(settings.st_mode & 07777, 0640u);
+  EXPECT_EQ(lock.st_uid, folder.st_uid);
 }
 
 // Started by hand as root, the gateway binds its port, then runs as the service
