@@ -53,6 +53,15 @@ bool PrepareDirectory(const std::string& folder) {
   return chmod(folder.c_str(), service ? 0750 : 0700) == 0;
 }
 
+// A folder another user controls could hold that user's socket under the
+// channel's name: frames are sent only into one of root's or our own that
+// nobody else may write to.
+bool TrustedDirectory(const std::string& folder) {
+  struct stat st {};
+  return lstat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) &&
+         (st.st_uid == 0 || st.st_uid == geteuid()) && (st.st_mode & 022) == 0;
+}
+
 }  // namespace
 
 std::string MailslotName() {
@@ -82,7 +91,8 @@ std::string MailslotPath(std::string_view name) {
 }
 
 SlotWriter::SlotWriter(std::string name)
-    : name_(name.empty() ? std::string() : MailslotPath(name)) {}
+    : name_(name.empty() ? std::string() : MailslotPath(name)),
+      explicit_path_(name.starts_with('/')) {}
 SlotWriter::~SlotWriter() { SlotClose(); }
 
 void SlotWriter::SlotOpen() {
@@ -90,6 +100,7 @@ void SlotWriter::SlotOpen() {
   sockaddr_un addr;
   socklen_t len;
   if (!SocketAddress(name_, addr, len)) return;
+  if (!explicit_path_ && !TrustedDirectory(MailslotDirectory())) return;
   int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
   if (fd < 0) return;
   if (connect(fd, reinterpret_cast<sockaddr*>(&addr), len) != 0) {

@@ -54,6 +54,7 @@ class SlotWriter {
 
  private:
   std::string name_;
+  bool explicit_path_;
   int fd_ = -1;
 };
 
