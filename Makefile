@@ -17,9 +17,10 @@ FUZZ_FLAGS := -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize=function
 
 all: build
 
-# What only the tests need (clang for the fuzzers) comes with `make test` and
-# `make fuzz`, so that `make run` stays light.
-test fuzz: SETUP_ARGS := --test
+# What only the tests and benchmarks need (their real peers, clang for the
+# fuzzers) comes with `make test`, `make bench` and `make fuzz`, so that
+# `make run` stays light.
+test bench fuzz: SETUP_ARGS := --test
 
 setup:
 	@bash scripts/setup $(SETUP_ARGS)
