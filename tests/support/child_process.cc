@@ -41,7 +41,6 @@ ChildProcess::ChildProcess(Options options) : options_(std::move(options)) {
     // Own process group, so a terminal's Ctrl-C for the test runner does not hit it twice.
     setpgid(0, 0);
     for (const auto& [name, value] : options_.env) setenv(name.c_str(), value.c_str(), 1);
-    if (!options_.working_dir.empty() && chdir(options_.working_dir.c_str()) != 0) _exit(126);
     std::vector<char*> args;
     for (auto& arg : options_.argv) args.push_back(arg.data());
     args.push_back(nullptr);

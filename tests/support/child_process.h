@@ -22,7 +22,6 @@ class ChildProcess {
     /// Added to (or replacing in) the test's own environment.
     std::vector<std::pair<std::string, std::string>> env = {};
     std::filesystem::path output_file = {};  // empty: a file of its own
-    std::filesystem::path working_dir = {};  // empty: inherit
   };
 
   explicit ChildProcess(Options options);
@@ -47,7 +46,6 @@ class ChildProcess {
   bool owns_output_ = false;
 };
 
-/// Path of a program built into build/bin.
 std::string BuiltProgram(std::string_view name);
 
 /// Runs a command to completion; returns its exit code and fills output.

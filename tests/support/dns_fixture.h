@@ -70,7 +70,6 @@ class DnsFixture {
   bool ready() const { return error_.empty(); }
   const std::string& error() const { return error_; }
 
-  /// The DNSServers setting for the fixture's name server.
   std::string DNSServers() const;
   /// rbldnsd's log of the queries it received so far, one line each.
   std::string RbldnsdQueries() const;

@@ -115,18 +115,13 @@ GatewayFixture::Options RelayOnlyOptions(int smtp_port) {
   return options;
 }
 
-std::vector<std::string> SmtpSinkCommand(int port) {
+SmtpSink::SmtpSink() {
+  port_ = FreePort();
   std::vector<std::string> argv = {"/usr/sbin/smtp-sink"};
   // smtp-sink changes to this user, which only root may do; others run it as themselves.
   if (geteuid() == 0) argv.insert(argv.end(), {"-u", "nobody"});
-  argv.insert(argv.end(), {"-c", "127.0.0.1:" + std::to_string(port), "1024"});
-  return argv;
-}
-
-SmtpSink::SmtpSink() {
-  port_ = FreePort();
-  process_ = std::make_unique<ChildProcess>(
-      ChildProcess::Options{.argv = SmtpSinkCommand(port_), .env = {}});
+  argv.insert(argv.end(), {"-c", "127.0.0.1:" + std::to_string(port_), "1024"});
+  process_ = std::make_unique<ChildProcess>(ChildProcess::Options{.argv = argv});
   ready_ = WaitForTcpPort(port_, 10s);
 }
 

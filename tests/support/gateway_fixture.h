@@ -38,7 +38,6 @@ class GatewayFixture {
   explicit GatewayFixture(Options options);
   ~GatewayFixture();
 
-  /// True once the gateway said it listens.
   bool listening() const { return listening_; }
   int port() const { return port_; }
   std::string folder() const { return dir_.path().string(); }
@@ -47,13 +46,11 @@ class GatewayFixture {
   bool WaitForTrace(std::string_view needle, std::chrono::milliseconds timeout = 10s) const {
     return WaitForTraceCount(needle, 1, timeout);
   }
-  /// Number of times needle occurs in the trace.
   int CountInTrace(std::string_view needle) const;
   /// Waits until needle occurs at least n times in the trace.
   bool WaitForTraceCount(std::string_view needle, int n,
                          std::chrono::milliseconds timeout = 10s) const;
   ChildProcess& process() { return *process_; }
-  /// Environment for running the binary with this fixture's settings.
   std::vector<std::pair<std::string, std::string>> Environment() const;
 
  private:
@@ -70,9 +67,6 @@ class GatewayFixture {
 /// reaches the machine's resolver.
 GatewayFixture::Options RelayOnlyOptions(int smtp_port);
 
-/// The command line of postfix's smtp-sink accepting mail on a loopback port.
-std::vector<std::string> SmtpSinkCommand(int port);
-
 /// postfix's smtp-sink on a free loopback port.
 class SmtpSink {
  public:
@@ -86,7 +80,6 @@ class SmtpSink {
   std::unique_ptr<ChildProcess> process_;
 };
 
-/// Number of occurrences of needle in text.
 int CountOccurrences(std::string_view text, std::string_view needle);
 
 }  // namespace vantry::testing

@@ -10,10 +10,9 @@ namespace vantry::testing {
 
 /// A name server on loopback (hostile_dns.py, UDP and TCP) that answers or misbehaves per
 /// rule, "LABEL=BEHAVIOUR", LABEL being a query name's first label (a reverse lookup's is the
-/// address's last number): "a:ADDR[@MS]", "ptr:NAME", "servfail", "silent", "wrongid", "cut"
-/// (truncated over UDP, then the TCP connection closed), "oversize", "tcp:ADDR" (truncated over
-/// UDP, answered over TCP). Other names: NXDOMAIN.
-/// Stopped by PID in the destructor.
+/// address's last number): "a:ADDR[@MS]", "ptr:NAME", "garbage", "servfail", "silent", "wrongid",
+/// "cut" (truncated over UDP, then the TCP connection closed), "oversize", "tcp:ADDR" (truncated
+/// over UDP, answered over TCP). Other names: NXDOMAIN. Stopped by PID in the destructor.
 class HostileDns {
  public:
   explicit HostileDns(const std::vector<std::string>& rules);

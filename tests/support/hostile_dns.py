@@ -64,6 +64,8 @@ def answer(query, rules, over_tcp):
         return (reply(query, records=[a_record(arg)]) if over_tcp else reply(query, tc=True)), 0
     if kind == "ptr":
         return reply(query, records=[ptr_record(arg)]), 0
+    if kind == "garbage":  # the right id and a "success" header over bytes that are no answer
+        return query[:2] + b"\x81\x80\x00\x01\x00\x05\x00\x00\x00\x00" + b"\xff" * 40, 0
     if kind == "servfail":
         return reply(query, rcode=2), 0
     if kind == "silent":
