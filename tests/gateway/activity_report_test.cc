@@ -3,11 +3,9 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
-#include <sys/stat.h>
 
 #include <asio/io_context.hpp>
 
-#include "gateway_fixture.h"
 #include "mod_slot_out.h"
 #include "monitor_channel.h"
 #include "temp_dir.h"
@@ -81,24 +79,6 @@ TEST_F(ActivityReport, TheLogTakesTheVerdictsItsFlagsAskFor) {
     }
     EXPECT_EQ(Log(), flags.logged) << flags.log_ok << " " << flags.log_bl;
   }
-}
-
-TEST_F(ActivityReport, AnUnwritableLogNeverStopsTheOtherOutputs) {
-  settings_.PathEXE = (dir_.path() / "missing-folder").string();
-  ActivityReporter reporter = Reporter();
-  SocketInfo info{"192.0.2.1", "", "", "", ""};
-  reporter.ReportConnection(1, "OK", info);
-  reporter.ReportConnection(2, "OK", info);
-  std::string trace = capture_.Text();
-  EXPECT_NE(trace.find("255|1|OK|"), std::string::npos);
-  EXPECT_NE(trace.find("255|2|OK|"), std::string::npos);
-  EXPECT_EQ(testing::CountOccurrences(trace, "Cannot write activity log"), 1);  // not per line
-
-  std::filesystem::create_directory(dir_.path() / "missing-folder");
-  reporter.ReportConnection(3, "OK", info);
-  EXPECT_NE(capture_.Text().find("is writable again"), std::string::npos);
-  EXPECT_EQ(testing::ReadFileText(dir_.path() / "missing-folder" / "vantry.log"),
-            "255|3|OK|192.0.2.1|||||2004-03-05|21:07\r\n");
 }
 
 TEST_F(ActivityReport, ALineCutByAFullDiskIsTakenBackSoTheNextStaysWhole) {

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
-#include <sys/resource.h>
 
 #include "gateway_fixture.h"
 #include "trace_capture.h"
@@ -60,53 +59,6 @@ TEST_F(ConfigureServiceTest, TracesTheConfigurationInOrder) {
   EXPECT_EQ(lists_.RBLHosts, (std::vector<std::string>{"bl1.test", "bl2.test"}));
   EXPECT_EQ(lists_.Exceptions, (std::vector<std::string>{"10.0.0.1", ""}));
   EXPECT_EQ(lists_.ManualBlocks, (std::vector<std::string>{"10.0.0.2", "10.0.0.2", "10.0.0.3"}));
-}
-
-TEST_F(ConfigureServiceTest, OptionalLinesFollowTheirFlagTests) {
-  std::string trace = Run({{"LogBL", 0LL},
-                           {"LogOK", -1LL},
-                           {"UseBlockMsg", -1LL},
-                           {"UseExceptions", 0LL},
-                           {"UseManual", -1LL},
-                           {"BlockT2", 0LL},
-                           {"BlockT4", 1LL},
-                           {"BlockT7", 2LL},
-                           {"BlockT9", 1LL}});
-  EXPECT_EQ(trace.find("Logging all"), std::string::npos);
-  EXPECT_NE(trace.find("Using block message.\n"), std::string::npos);
-  EXPECT_EQ(trace.find("Using exceptions"), std::string::npos);
-  EXPECT_EQ(trace.find("Using manual blocks"), std::string::npos);
-  EXPECT_NE(trace.find("\nBlocking types: 4, 7, 9\n"), std::string::npos);
-  EXPECT_NE(Run({{"BlockT2", 0LL}}).find("\nBlocking types: \n"), std::string::npos);
-}
-
-// Each slot takes two descriptors, and 128 stay for everything else.
-TEST(FitSlotsToLimits, SlotsAreLoweredToWhatTheOpenFileLimitAllowsWithAReason) {
-  rlimit saved{};
-  getrlimit(RLIMIT_NOFILE, &saved);
-  std::string said;
-  auto fit = [&said](std::int32_t asked) {
-    testing::TraceCapture capture;
-    ConfigSettings settings;
-    settings.MaxSocks = asked;
-    FitSlotsToLimits(capture.trace(), settings);
-    said = capture.Text();
-    return settings.MaxSocks;
-  };
-  EXPECT_EQ(fit(255), 255);
-  EXPECT_EQ(said, "");
-  const std::int32_t huge = fit(2000000000);
-  rlimit raised{};
-  getrlimit(RLIMIT_NOFILE, &raised);
-  EXPECT_LT(huge, 65536);
-  EXPECT_LE(2 * (static_cast<rlim_t>(huge) + 1), raised.rlim_cur);
-  EXPECT_NE(said.find("MaxSocks 2000000000 lowered to " + std::to_string(huge)), std::string::npos);
-  // Lowering the hard limit is one-way for an unprivileged process; only root restores it.
-  rlimit low{300, 300};
-  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
-  EXPECT_EQ(fit(255), (300 - 128) / 2 - 1);
-  EXPECT_NE(said.find("open-file limit is 300"), std::string::npos);
-  setrlimit(RLIMIT_NOFILE, &saved);
 }
 
 }  // namespace

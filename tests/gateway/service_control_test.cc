@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <regex>
 #include <sstream>
 #include <thread>
 
@@ -21,9 +22,7 @@ namespace {
 using testing::BuiltProgram;
 using testing::RunCommand;
 
-// The switches the tests below run are left to them.
-TEST(ParseCommandLine, WholeTextLowerCasedOrNothing) {
-  EXPECT_EQ(ParseCommandLine("-Debug"), Switch::kDebug);
+TEST(ParseCommandLine, WholeTextOrNothing) {
   EXPECT_EQ(ParseCommandLine("--help"), Switch::kHelp);
   for (const char* none : {"-install now", "-install ", "", "install"})
     EXPECT_EQ(ParseCommandLine(none), Switch::kNone) << none;
@@ -69,12 +68,27 @@ TEST_F(Switches, InstallAndUninstallEachRefuseTheSecondTime) {
   std::string out;
   ASSERT_EQ(Run("-install", &out), 0) << out;
   EXPECT_EQ(out, "Dask Vantry installed successfully\n");
-  const std::filesystem::path unit_file = dir_.path() / "units" / "daskvantry.service";
+  const std::string unit_file = dir_.File("units/daskvantry.service");
   std::string unit = testing::ReadFileText(unit_file);
   EXPECT_NE(unit.find("ExecStart=\"" + (bin_ / "vantrysvc").string() + "\"\n"), std::string::npos)
       << unit;
   EXPECT_NE(unit.find("Environment=\"VANTRY_REGISTRY=" + dir_.File("etc/registry.reg") + "\"\n"),
             std::string::npos);
+  // The unit confines the service: its own account, only the folders it writes; systemd's own
+  // score says how well.
+  EXPECT_NE(unit.find("\nUser=vantry\n"), std::string::npos) << unit;
+  EXPECT_NE(unit.find("\nReadWritePaths=\"" + bin_.string() + "\" \"" + dir_.File("etc") +
+                      "\" -/run/vantry\n"),
+            std::string::npos);
+  // 127: systemd-analyze is missing (Debian package systemd), so no score.
+  if (RunCommand({"systemd-analyze", "security", "--offline=true", unit_file}, {}, &out) != 127) {
+    const std::string label = "Overall exposure level for daskvantry.service: ";
+    const size_t at = out.find(label);
+    ASSERT_NE(at, std::string::npos) << out;
+    double exposure = 10;
+    std::istringstream(out.substr(at + label.size())) >> exposure;
+    EXPECT_LE(exposure, 2.0) << out;
+  }
   std::string settings = testing::ReadFileText(dir_.path() / "etc" / "registry.reg");
   EXPECT_NE(settings.find("\"MaxSocks\"=dword:000000ff"), std::string::npos);
   EXPECT_NE(settings.find("\"PathEXE\"=\"" + bin_.string() + "\""), std::string::npos);
@@ -116,53 +130,8 @@ TEST_F(Switches, InstallQuotesPathsWithBlanksAndSpecifiers) {
   EXPECT_FALSE(std::filesystem::exists(dir_.path() / "units2" / "daskvantry.service"));
 }
 
-// The unit confines the service: its own account, only the folders it writes,
-// no way back to more privileges; systemd's own score says how well.
-TEST_F(Switches, InstalledUnitScoresLowExposure) {
-  std::string out;
-  ASSERT_EQ(Run("-install", &out), 0) << out;
-  const std::string unit_file = dir_.File("units/daskvantry.service");
-  std::string unit = testing::ReadFileText(unit_file);
-  EXPECT_NE(unit.find("\nUser=vantry\n"), std::string::npos) << unit;
-  EXPECT_NE(unit.find("\nReadWritePaths=\"" + bin_.string() + "\" \"" + dir_.File("etc") +
-                      "\" -/run/vantry\n"),
-            std::string::npos)
-      << unit;
-  if (RunCommand({"sh", "-c", "command -v systemd-analyze"}, {}, &out) != 0)
-    GTEST_SKIP() << "systemd-analyze is missing (Debian package systemd): exposure not scored";
-  RunCommand({"systemd-analyze", "security", "--offline=true", unit_file}, {}, &out);
-  const std::string label = "Overall exposure level for daskvantry.service: ";
-  const size_t at = out.find(label);
-  ASSERT_NE(at, std::string::npos) << out;
-  double exposure = 10;
-  std::istringstream(out.substr(at + label.size())) >> exposure;
-  EXPECT_LE(exposure, 2.0) << out;
-}
-
-TEST_F(Switches, InstallMakesTheServiceAccountAndHandsItItsFolders) {
-  if (geteuid() != 0) GTEST_SKIP() << "only root makes accounts and hands out folders";
-  std::string out;
-  ASSERT_EQ(Run("-install", &out), 0) << out;
-  struct stat folder {
-  }, settings{}, lock{};
-  ASSERT_EQ(stat(bin_.c_str(), &folder), 0);
-  ASSERT_EQ(stat(dir_.File("etc/registry.reg").c_str(), &settings), 0);
-  ASSERT_EQ(stat(dir_.File("etc/registry.reg.run.lock").c_str(), &lock), 0);
-  // The private /etc holds a system account without login or home that owns
-  // the folder and the lock, and whose group may read the settings.
-  EXPECT_NE(testing::ReadFileText(private_etc_ / "passwd")
-                .find("\nvantry:x:" + std::to_string(folder.st_uid) + ":" +
-                      std::to_string(settings.st_gid) + "::/nonexistent:/usr/sbin/nologin\n"),
-            std::string::npos);
-  EXPECT_GT(folder.st_uid, 0u);
-  EXPECT_LT(folder.st_uid, 1000u);
-  EXPECT_EQ(settings.st_uid, 0u);
-  EXPECT_EQ(settings.st_mode & 07777, 0640u);
-  EXPECT_EQ(lock.st_uid, folder.st_uid);
-}
-
 // Started by hand as root, the gateway binds its port, then runs as the service
-// account if there is one, and its log is not for everyone to read.
+// account -install made if there is one, and its log is not for everyone to read.
 TEST_F(Switches, TheGatewayStartedAsRootRunsAsTheServiceAccount) {
   if (geteuid() != 0) GTEST_SKIP() << "only root can give up root";
   std::filesystem::permissions(dir_.path(), std::filesystem::perms(0755));  // vantry reaches bin_
@@ -181,15 +150,27 @@ TEST_F(Switches, TheGatewayStartedAsRootRunsAsTheServiceAccount) {
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     return gateway;
   };
-  {
-    auto gateway = start_gateway();
-    EXPECT_NE(gateway->Output().find("\nWarning: running as root: there is no user vantry to run "
-                                     "as (vantrysvc -install makes it)\n"),
-              std::string::npos)
-        << gateway->Output();
-  }
+  EXPECT_NE(start_gateway()->Output().find("\nWarning: running as root: there is no user vantry "
+                                           "to run as (vantrysvc -install makes it)\n"),
+            std::string::npos);
   std::string out;
   ASSERT_EQ(Run("-install", &out), 0) << out;
+  struct stat folder {
+  }, settings{}, lock{};
+  ASSERT_EQ(stat(bin_.c_str(), &folder), 0);
+  ASSERT_EQ(stat(dir_.File("etc/registry.reg").c_str(), &settings), 0);
+  ASSERT_EQ(stat(dir_.File("etc/registry.reg.run.lock").c_str(), &lock), 0);
+  // -install made a system account without login or home (in the private /etc) that owns the
+  // folder and the lock, and whose group may read the settings.
+  EXPECT_NE(testing::ReadFileText(private_etc_ / "passwd")
+                .find("\nvantry:x:" + std::to_string(folder.st_uid) + ":" +
+                      std::to_string(settings.st_gid) + "::/nonexistent:/usr/sbin/nologin\n"),
+            std::string::npos);
+  EXPECT_GT(folder.st_uid, 0u);
+  EXPECT_LT(folder.st_uid, 1000u);
+  EXPECT_EQ(settings.st_uid, 0u);
+  EXPECT_EQ(settings.st_mode & 07777, 0640u);
+  EXPECT_EQ(lock.st_uid, folder.st_uid);
   auto gateway = start_gateway();
   const std::string trace = gateway->Output();
   const std::string said = "\nRunning as user vantry (uid ";
@@ -200,12 +181,7 @@ TEST_F(Switches, TheGatewayStartedAsRootRunsAsTheServiceAccount) {
   EXPECT_NE(status.find("\nUid:\t" + uid + "\t" + uid + "\t" + uid + "\t" + uid + "\n"),
             std::string::npos)
       << status;
-  const size_t groups = status.find("\nGroups:");
-  ASSERT_NE(groups, std::string::npos) << status;
-  EXPECT_EQ(status.substr(groups + 8, status.find('\n', groups + 1) - groups - 8)
-                .find_first_of("0123456789"),
-            std::string::npos)
-      << status;
+  EXPECT_TRUE(std::regex_search(status, std::regex("\nGroups:[ \t]*\n"))) << status;
   EXPECT_NE(status.find("\nCapPrm:\t0000000000000000\n"), std::string::npos) << status;
 
   // It still serves, and the log it now creates is its own and private.
@@ -240,7 +216,6 @@ TEST_F(Switches, AnythingElseRunsTheGatewayAndSaysItIsNoSwitch) {
   std::filesystem::create_directories(dir_.path() / "etc");
   testing::WriteSettingsFile(dir_.File("etc/registry.reg"), dir_.path().string(),
                              {{"LocalPort", std::string("abc")}});
-  ASSERT_TRUE(std::filesystem::exists(dir_.path() / "etc" / "registry.reg"));
   std::string out;
   EXPECT_EQ(Run("--install", &out), 1);  // the gateway ran and could not listen on "abc"
   EXPECT_NE(out.find("vantrysvc: \"--install\" is not a switch (see --help); running the gateway"),

@@ -13,7 +13,7 @@
 namespace vantry {
 namespace {
 
-TEST(MonitorChannelEnds, FramesArriveWholeAndInOrder) {
+TEST(MonitorChannelEnds, FramesArriveWholeAndInOrderAndAFullQueueMakesTheWriterWait) {
   std::string name = testing::UniqueName("slot");
   SlotReader reader;
   ASSERT_TRUE(reader.SlotCreate(name));
@@ -27,6 +27,15 @@ TEST(MonitorChannelEnds, FramesArriveWholeAndInOrder) {
             "+++255|0|START||||||2003-06-14|09:00***"
             "+++255|1|OK|1.2.3.4|1.2.3.4||||2003-06-14|09:01***");
   EXPECT_EQ(reader.SlotRead(), "");
+  // A full reader queue makes the writer wait, not block.
+  int sent = 0;
+  SlotWriteResult last = SlotWriteResult::kSent;
+  while (sent < 100000 && (last = writer.SlotWrite("+++frame***")) == SlotWriteResult::kSent)
+    ++sent;
+  EXPECT_EQ(last, SlotWriteResult::kWouldBlock);
+  EXPECT_GT(sent, 0);
+  EXPECT_EQ(reader.SlotRead().size(), static_cast<size_t>(sent) * 11);
+  EXPECT_EQ(writer.SlotWrite("+++again***"), SlotWriteResult::kSent);
 }
 
 TEST(MonitorChannelEnds, OnlyOneReaderAndNoReaderMeansLost) {
@@ -47,31 +56,10 @@ TEST(MonitorChannelEnds, OnlyOneReaderAndNoReaderMeansLost) {
   EXPECT_FALSE(third.SlotCreate(std::string(200, 'x')));
 }
 
-TEST(MonitorChannelEnds, FullReaderQueueMakesTheWriterWaitNotBlock) {
-  std::string name = testing::UniqueName("slot");
-  SlotReader reader;
-  ASSERT_TRUE(reader.SlotCreate(name));
-  SlotWriter writer(name);
-  writer.SlotOpen();
-  int sent = 0;
-  SlotWriteResult last = SlotWriteResult::kSent;
-  while (sent < 100000 && (last = writer.SlotWrite("+++frame***")) == SlotWriteResult::kSent)
-    ++sent;
-  EXPECT_EQ(last, SlotWriteResult::kWouldBlock);
-  EXPECT_GT(sent, 0);
-  EXPECT_EQ(reader.SlotRead().size(), static_cast<size_t>(sent) * 11);
-  EXPECT_EQ(writer.SlotWrite("+++again***"), SlotWriteResult::kSent);
-}
-
-TEST(MonitorChannelEnds, NamesFollowTheEnvironmentAndTheGatewaySetting) {
+TEST(MonitorChannelEnds, NamesFollowTheGatewaySetting) {
   unsetenv("VANTRY_MAILSLOT");
-  EXPECT_EQ(MailslotName(), "\\\\.\\mailslot\\korvane\\daskvantry");
-  EXPECT_EQ(ConsoleMailslotName("\\\\."), "\\\\.\\mailslot\\korvane\\daskvantry");
+  EXPECT_EQ(ConsoleMailslotName("\\\\."), MailslotName());
   EXPECT_EQ(ConsoleMailslotName("\\\\otherhost"), std::nullopt);
-  setenv("VANTRY_MAILSLOT", "test-slot", 1);
-  EXPECT_EQ(MailslotName(), "test-slot");
-  EXPECT_EQ(ConsoleMailslotName("\\\\otherhost"), "test-slot");
-  unsetenv("VANTRY_MAILSLOT");
   EXPECT_EQ(MailslotPath("/var/x/slot"), "/var/x/slot");
   EXPECT_EQ(MailslotPath("a/b"), MailslotDirectory() + "/a_b");
   if (geteuid() == 0) EXPECT_EQ(MailslotDirectory(), "/run/vantry");

@@ -23,9 +23,9 @@ TEST(HostsFile, FirstNameAndFirstAddressWinAndJunkIsIgnored) {
   EXPECT_EQ(e.name_by_address.at("192.0.2.7"), "Mail.Example.test");
   EXPECT_EQ(e.address_by_name.at("mail.example.test"), "192.0.2.7");
   EXPECT_EQ(e.address_by_name.at("loopback"), "127.0.0.1");
-  EXPECT_EQ(e.address_by_name.count("ip6-localhost"), 0u);
-  EXPECT_EQ(e.address_by_name.count("bad.example"), 0u);
-  EXPECT_EQ(e.name_by_address.count("300.1.1.1"), 0u);
+  EXPECT_EQ(e.address_by_name.count("ip6-localhost") + e.address_by_name.count("bad.example") +
+                e.name_by_address.count("300.1.1.1"),
+            0u);
 }
 
 // A rewrite that keeps the modification time is seen too, as on a kernel with coarse
@@ -47,12 +47,6 @@ TEST(HostsFile, ChangesOnDiskAreSeenEvenUnderTheSameModificationTime) {
   ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), same_times, 0), 0);
   EXPECT_EQ(hosts.AddressFor("one.test"), "192.0.2.2");
   EXPECT_EQ(hosts.NameFor("192.0.2.1"), "");
-
-  // With the default interval a change shows only after a second.
-  HostsFile slow(path);
-  EXPECT_EQ(slow.AddressFor("one.test"), "192.0.2.2");
-  testing::WriteFileText(path, "192.0.2.3 one.test\n");
-  EXPECT_EQ(slow.AddressFor("one.test"), "192.0.2.2");
 }
 
 }  // namespace

@@ -13,13 +13,6 @@ namespace {
 using testing::TempDir;
 using Lines = std::vector<std::string>;
 
-TEST(ListFileFormat, SplitsCrLfLfAndALastLineWithoutEnd) {
-  // A CR that does not end a line is data.
-  EXPECT_EQ(SplitListFileLines("a\r\n\r\nb\nc\rd"),
-            (std::vector<std::string_view>{"a", "", "b", "c\rd"}));
-  EXPECT_TRUE(SplitListFileLines("").empty());
-}
-
 // The three rules over one file: zones trim then cut at the first blank, addresses cut without
 // trimming (so an indented entry is ""), the console trims and skips blank lines. A tab is no
 // blank for any of them; line order and duplicates stay.
