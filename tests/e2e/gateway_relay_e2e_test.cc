@@ -3,11 +3,9 @@
 
 #include <asio/ip/tcp.hpp>
 #include <map>
-#include <regex>
 #include <thread>
 #include <vector>
 
-#include "child_process.h"
 #include "free_port.h"
 #include "gateway_fixture.h"
 #include "tcp_client.h"
@@ -17,43 +15,21 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Options for a relaying gateway in front of `smtp_port` with other settings added.
-GatewayFixture::Options RelayOptions(int smtp_port, std::map<std::string, SettingValue> settings) {
-  GatewayFixture::Options options = RelayOnlyOptions(smtp_port);
-  for (auto& [name, value] : settings) options.settings[name] = std::move(value);
-  return options;
-}
-
-// A gateway in front of smtp-sink, its slots open to any number from one address.
+// Relaying gateways in front of smtp-sink.
 class GatewayToSink : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(sink_.ready());
-    ASSERT_TRUE(gateway_.listening()) << gateway_.Trace();
+  // One with these settings over the relay defaults.
+  GatewayFixture& Start(std::map<std::string, SettingValue> settings) {
+    EXPECT_TRUE(sink_.ready());
+    GatewayFixture::Options options = RelayOnlyOptions(sink_.port());
+    for (auto& [name, value] : settings) options.settings[name] = std::move(value);
+    gateway_ = std::make_unique<GatewayFixture>(std::move(options));
+    EXPECT_TRUE(gateway_->listening()) << gateway_->Trace();
+    return *gateway_;
   }
   SmtpSink sink_;
-  GatewayFixture gateway_{RelayOptions(sink_.port(), {{"MaxPerIP", 0LL}})};
+  std::unique_ptr<GatewayFixture> gateway_;
 };
-
-// The bytes themselves are checked by the binary test below.
-TEST_F(GatewayToSink, ASwaksSessionCompletesAndOnlyItsVerdictIsLogged) {
-  std::string out;
-  ASSERT_EQ(RunCommand({"swaks", "--server", "127.0.0.1:" + std::to_string(gateway_.port()),
-                        "--from", "alice@src.test", "--to", "bob@dst.test", "--timeout", "20"},
-                       {}, &out),
-            0)
-      << out;
-  EXPECT_NE(out.find("<-  221 "), std::string::npos) << out;
-  ASSERT_TRUE(gateway_.WaitForTrace("|CLOSED|")) << gateway_.Trace();
-  std::string log = gateway_.LogText();
-  ASSERT_EQ(CountOccurrences(log, "\r\n"), 1) << log;  // CLOSED is never logged
-  // No reverse-DNS tests here; the host name is whatever /etc/hosts gives 127.0.0.1.
-  EXPECT_TRUE(std::regex_match(
-      log,
-      std::regex(
-          R"(255\|0\|OK\|127\.0\.0\.1\|127\.0\.0\.1\|[^|]*\|\|\|\d{4}-\d\d-\d\d\|\d\d:\d\d\r\n)")))
-      << log;
-}
 
 TEST(GatewayRelay, BinaryMegabytesAreRelayedByteExactBothWays) {
   const std::string to_client = "220 raw peer\r\n" + BinaryPayload(3 * 1024 * 1024, 1);
@@ -89,26 +65,27 @@ TEST(GatewayRelay, BinaryMegabytesAreRelayedByteExactBothWays) {
 }
 
 TEST_F(GatewayToSink, AllSlotsServeAndTheNextRequestIsDroppedUnreported) {
+  GatewayFixture& gateway = Start({{"MaxPerIP", 0LL}});
   std::vector<TcpClient> clients(256);
-  for (auto& client : clients) ASSERT_TRUE(client.Connect(gateway_.port()));
+  for (auto& client : clients) ASSERT_TRUE(client.Connect(gateway.port()));
   for (size_t i = 0; i < clients.size(); ++i)
     ASSERT_TRUE(clients[i].ReadUntil("\r\n").starts_with("220")) << "client " << i;
   TcpClient extra;
-  ASSERT_TRUE(extra.Connect(gateway_.port()));
+  ASSERT_TRUE(extra.Connect(gateway.port()));
   bool closed = false;
   EXPECT_EQ(extra.ReadToEnd(5s, &closed), "");
   EXPECT_TRUE(closed);
 
   // A slot freed by its client serves the next request, since no other slot is free.
   clients[10].Close();
-  ASSERT_TRUE(gateway_.WaitForTrace("Closing inbound socket 10"));
+  ASSERT_TRUE(gateway.WaitForTrace("Closing inbound socket 10"));
   TcpClient served;
-  ASSERT_TRUE(served.Connect(gateway_.port()));
+  ASSERT_TRUE(served.Connect(gateway.port()));
   EXPECT_TRUE(served.ReadUntil("\r\n").starts_with("220"));
-  ASSERT_TRUE(gateway_.WaitForTrace("255|10|OK|"));
-  EXPECT_TRUE(gateway_.WaitForTraceCount("|OK|", 257));
-  EXPECT_EQ(gateway_.CountInTrace("|OK|"), 257);
-  EXPECT_EQ(gateway_.CountInTrace("|BL|"), 0);
+  ASSERT_TRUE(gateway.WaitForTrace("255|10|OK|"));
+  EXPECT_TRUE(gateway.WaitForTraceCount("|OK|", 257));
+  EXPECT_EQ(gateway.CountInTrace("|OK|"), 257);
+  EXPECT_EQ(gateway.CountInTrace("|BL|"), 0);
 }
 
 TEST(GatewayRelay, MailServerDownTellsTheClientAndFreesTheSlot) {
@@ -132,11 +109,8 @@ TEST(GatewayRelay, MailServerDownTellsTheClientAndFreesTheSlot) {
 
 // MaxPerIP at its default of 20: a flood from one address holds 20 slots, the rest are turned
 // away with one line each and never reported, and another address is served at once.
-TEST(GatewayRelay, AFloodFromOneAddressHoldsAtMostMaxPerIPSlots) {
-  SmtpSink sink;
-  ASSERT_TRUE(sink.ready());
-  GatewayFixture gateway(RelayOnlyOptions(sink.port()));
-  ASSERT_TRUE(gateway.listening()) << gateway.Trace();
+TEST_F(GatewayToSink, AFloodFromOneAddressHoldsAtMostMaxPerIPSlots) {
+  GatewayFixture& gateway = Start({});
   constexpr int kFlood = 300;
   std::vector<TcpClient> flood(kFlood);
   for (auto& client : flood) ASSERT_TRUE(client.Connect(gateway.port(), "127.0.0.2"));
@@ -169,11 +143,8 @@ TEST(GatewayRelay, AFloodFromOneAddressHoldsAtMostMaxPerIPSlots) {
 
 // A relayed session with no byte either way for IdleTimeout ends as any other: both sockets
 // closed and one CLOSED.
-TEST(GatewayRelay, AnIdleSessionIsClosedAndReportedOnce) {
-  SmtpSink sink;
-  ASSERT_TRUE(sink.ready());
-  GatewayFixture gateway(RelayOptions(sink.port(), {{"IdleTimeout", 1LL}}));
-  ASSERT_TRUE(gateway.listening()) << gateway.Trace();
+TEST_F(GatewayToSink, AnIdleSessionIsClosedAndReportedOnce) {
+  GatewayFixture& gateway = Start({{"IdleTimeout", 1LL}});
   TcpClient client;
   ASSERT_TRUE(client.Connect(gateway.port()));
   ASSERT_TRUE(client.ReadUntil("\r\n").starts_with("220 "));
