@@ -38,6 +38,9 @@ struct ConfigSettings {
   std::int32_t MaxPerIP = 20;
   /// Seconds a relayed connection may stay without a byte either way; 0: no limit.
   std::int32_t IdleTimeout = 600;
+  /// 0: relay bytes only; 1 or 2: send a PROXY protocol header of that version
+  /// to the mail server before the first relayed byte.
+  std::int32_t ProxyOut = 0;
 
   /// The BlockTn flag for a listing type n in 2..9; false for any other n.
   bool BlocksType(int type) const {

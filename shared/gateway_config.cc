@@ -39,6 +39,7 @@ ConfigSettings ReadConfig(const SayFn& say, std::string_view program_folder) {
   // A hand-edited negative limit means no limit, like 0.
   c.MaxPerIP = std::max(s.Int32("MaxPerIP"), std::int32_t{0});
   c.IdleTimeout = std::max(s.Int32("IdleTimeout"), std::int32_t{0});
+  c.ProxyOut = s.Int32("ProxyOut");
   return c;
 }
 

@@ -59,7 +59,7 @@ constexpr Row ListFileName(std::string_view name, std::string_view file, int sav
   return Text(name, file).Both(kOneElseDefault).ConsoleSaves(save_rank);
 }
 
-const std::array<SettingSpec, 28> kSchema = {
+const std::array<SettingSpec, 29> kSchema = {
     ListFileName("BLDNSDB", "rbl.cfg", 9),
     Text("BlockMsg", kDefaultBlockMsg)
         .Gateway(kOneAsStored)
@@ -119,6 +119,8 @@ const std::array<SettingSpec, 28> kSchema = {
     Row("MaxPerIP", RegType::kDword, "20").NotWrittenByFixreg().Gateway({Source::kDefault}),
     // Seconds a relayed connection may pass no byte either way; 0: no limit.
     Row("IdleTimeout", RegType::kDword, "600").NotWrittenByFixreg().Gateway({Source::kDefault}),
+    // 0: relay bytes only; 1 or 2: a PROXY protocol header of that version first.
+    Row("ProxyOut", RegType::kDword, "0").NotWrittenByFixreg().Gateway({Source::kDefault}),
     // The server part of the monitor channel's name: the console reads it, nobody writes it.
     Text("Gateway", "").NotWrittenByFixreg().Console(kOneAsStored),
 };
