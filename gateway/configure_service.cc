@@ -21,11 +21,17 @@ constexpr std::int32_t kMaxSlotIndex = kMaxSlotCount - 1;
 
 }  // namespace
 
-void ConfigureService(Trace& trace, std::string_view program_folder, ConfigSettings& settings,
+bool ConfigureService(Trace& trace, std::string_view program_folder, ConfigSettings& settings,
                       HostLists& lists) {
   auto say = [&trace](std::string_view text) { trace.Say(text); };
   trace.Say("Configuring Vantry");
   settings = ReadConfig(say, program_folder);
+  // Guessing at a header the mail server may not expect would break every
+  // session, or open it to every client: refuse to start instead.
+  if (settings.ProxyOut < 0 || settings.ProxyOut > 2) {
+    trace.Say("ProxyOut must be 0, 1 or 2, not " + std::to_string(settings.ProxyOut));
+    return false;
+  }
   trace.Say("Retrieving DNSDB");
   LoadRBLHosts(settings, lists, say);
   trace.Say("Retrieving Exceptions");
@@ -53,6 +59,7 @@ void ConfigureService(Trace& trace, std::string_view program_folder, ConfigSetti
   }
   if (settings.BlockT9) types += "9";
   trace.Say(types);
+  return true;
 }
 
 void FitSlotsToLimits(Trace& trace, ConfigSettings& settings) {

@@ -9,8 +9,9 @@
 namespace vantry {
 
 /// Reads the settings and the three lists and traces the configuration, in
-/// the order an administrator reads it at start-up.
-void ConfigureService(Trace& trace, std::string_view program_folder, ConfigSettings& settings,
+/// the order an administrator reads it at start-up. False, after one trace
+/// line saying why, for settings the gateway cannot start with.
+bool ConfigureService(Trace& trace, std::string_view program_folder, ConfigSettings& settings,
                       HostLists& lists);
 
 /// Lowers MaxSocks to what the open-file limit and memory allow (raising the

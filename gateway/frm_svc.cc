@@ -16,6 +16,7 @@
 #include <exception>
 
 #include "mod_slot_out.h"
+#include "proxy_header.h"
 #include "relay.h"
 #include "text_trim.h"
 #include "write_all.h"
@@ -53,6 +54,23 @@ bool IsTransientAcceptError(int error_number) {
     default:
       return false;
   }
+}
+
+// The PROXY header for the client on `fd`: its address and port, and ours on
+// that connection. Empty, with the reason, when the client is already gone.
+std::string ProxyHeaderFor(int version, int fd, std::error_code& error) {
+  tcp::endpoint client;
+  tcp::endpoint local;
+  socklen_t client_size = static_cast<socklen_t>(client.capacity());
+  socklen_t local_size = static_cast<socklen_t>(local.capacity());
+  if (getpeername(fd, client.data(), &client_size) != 0 ||
+      getsockname(fd, local.data(), &local_size) != 0) {
+    error = std::error_code(errno, std::system_category());
+    return {};
+  }
+  client.resize(client_size);
+  local.resize(local_size);
+  return BuildProxyHeader(version, client, local);
 }
 
 }  // namespace
@@ -348,8 +366,17 @@ asio::awaitable<void> FrmSvc::PassConnection(std::int32_t Index) {
     HandOverFailed(Index);
     co_return;
   }
-  RelayOutcome outcome =
-      co_await relay_pump_.Relay(slot.wsIn.get(), std::move(endpoints), slot.wsOut);
+  std::string preamble;
+  if (settings_.ProxyOut != 0) {
+    preamble = ProxyHeaderFor(settings_.ProxyOut, slot.wsIn.get(), error);
+    if (preamble.empty()) {
+      Say("wsin socket: " + index_text + " " + error.message());
+      DropConnection(Index);
+      co_return;
+    }
+  }
+  RelayOutcome outcome = co_await relay_pump_.Relay(slot.wsIn.get(), std::move(endpoints),
+                                                    slot.wsOut, std::move(preamble));
   switch (outcome.end) {
     case RelayEnd::kInboundClosed:
       Say("Closing inbound socket " + index_text + "\r\n");

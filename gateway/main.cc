@@ -75,7 +75,7 @@ int main(int argc, char** argv) {
   asio::io_context io(1);
   ConfigSettings settings;
   HostLists lists;
-  ConfigureService(trace, program_folder, settings, lists);
+  if (!ConfigureService(trace, program_folder, settings, lists)) return 1;
   FitSlotsToLimits(trace, settings);
   trace.Say("Setting Socket Parameters");
   auto service = std::make_unique<FrmSvc>(io, trace, std::move(settings), std::move(lists));

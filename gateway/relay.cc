@@ -90,11 +90,11 @@ RelayPump::~RelayPump() {
 
 asio::awaitable<RelayOutcome> RelayPump::Relay(int inbound,
                                                std::shared_ptr<const MailServerAddresses> endpoints,
-                                               UniqueFd& outbound) {
+                                               UniqueFd& outbound, std::string preamble) {
   co_return co_await asio::async_initiate<decltype(asio::use_awaitable), void(RelayOutcome)>(
-      [this, inbound, &outbound](auto handler,
-                                 std::shared_ptr<const MailServerAddresses> addresses) {
-        Start(inbound, std::move(addresses), outbound,
+      [this, inbound, &outbound, &preamble](auto handler,
+                                            std::shared_ptr<const MailServerAddresses> addresses) {
+        Start(inbound, std::move(addresses), outbound, preamble,
               std::make_unique<StoredHandler<RelayOutcome, decltype(handler)>>(std::move(handler),
                                                                                io_));
       },
@@ -102,7 +102,8 @@ asio::awaitable<RelayOutcome> RelayPump::Relay(int inbound,
 }
 
 void RelayPump::Start(int inbound_fd, std::shared_ptr<const MailServerAddresses> endpoints,
-                      UniqueFd& outbound, std::unique_ptr<RelayWaiter> waiter) {
+                      UniqueFd& outbound, std::string_view preamble,
+                      std::unique_ptr<RelayWaiter> waiter) {
   if (epoll_fd_ < 0) {
     waiter->Complete(RelayOutcome{RelayEnd::kInboundError, setup_error_});
     return;
@@ -113,6 +114,17 @@ void RelayPump::Start(int inbound_fd, std::shared_ptr<const MailServerAddresses>
   pair->sides[0].fd = inbound_fd;
   pair->endpoints = std::move(endpoints);
   pair->outbound = &outbound;
+  // The preamble takes the client's buffer as if the client had sent it: it
+  // goes out through the same writes once the connection is made, and the
+  // client's own bytes are read only after its last byte has left, so a
+  // partial send can never let one of them ahead.
+  if (!preamble.empty()) {
+    Pair::Side& client = pair->sides[0];
+    client.size = std::max(client.size, preamble.size());
+    client.buffer = std::make_unique_for_overwrite<char[]>(client.size);
+    std::copy(preamble.begin(), preamble.end(), client.buffer.get());
+    client.end = preamble.size();
+  }
   Pair& relayed = *live_.emplace(id, std::move(pair)).first->second;
   // Edge-triggered and never changed: a side is read until it is drained or
   // its bytes wait for room on the other side, and room arriving is an edge

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <string>
+#include <string_view>
 #include <system_error>
 #include <unordered_map>
 #include <vector>
@@ -74,9 +76,11 @@ class RelayPump {
   /// the relay ends as kConnectFailed with the last address's reason. What the
   /// client sends meanwhile waits and goes to the connection that is made.
   /// The address list is shared, so a session costs no copy of it.
+  /// `preamble` (a PROXY header, or nothing) goes to the mail server before
+  /// the first byte of the client's.
   asio::awaitable<RelayOutcome> Relay(int inbound,
                                       std::shared_ptr<const MailServerAddresses> endpoints,
-                                      UniqueFd& outbound);
+                                      UniqueFd& outbound, std::string preamble = {});
 
  private:
   struct Pair;
@@ -86,7 +90,7 @@ class RelayPump {
     std::uint32_t attempt;
   };
   void Start(int inbound_fd, std::shared_ptr<const MailServerAddresses> endpoints,
-             UniqueFd& outbound, std::unique_ptr<RelayWaiter> waiter);
+             UniqueFd& outbound, std::string_view preamble, std::unique_ptr<RelayWaiter> waiter);
   // Tries the pair's remaining addresses; false once the pair has ended.
   bool ConnectNext(std::uint64_t id, Pair& pair, int error_number);
   // Closes the failed attempt and goes on with the next address.

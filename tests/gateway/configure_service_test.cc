@@ -61,5 +61,21 @@ TEST_F(ConfigureServiceTest, TracesTheConfigurationInOrder) {
   EXPECT_EQ(lists_.ManualBlocks, (std::vector<std::string>{"10.0.0.2", "10.0.0.2", "10.0.0.3"}));
 }
 
+// A header the mail server does not expect would break or open every session.
+TEST_F(ConfigureServiceTest, RefusesAProxyOutOtherThanZeroOneOrTwo) {
+  for (long long value : {3LL, -1LL}) {
+    testing::TraceCapture capture;
+    testing::WriteSettingsFile(dir_.File("registry.reg"), dir_.path().string(),
+                               {{"ProxyOut", value}});
+    EXPECT_FALSE(ConfigureService(capture.trace(), "/unused", settings_, lists_)) << value;
+    EXPECT_EQ(capture.Text(),
+              "Configuring Vantry\nGetting configuration from registry\n"
+              "ProxyOut must be 0, 1 or 2, not " +
+                  std::to_string(value) + "\n");
+  }
+  testing::WriteSettingsFile(dir_.File("registry.reg"), dir_.path().string(), {{"ProxyOut", 2LL}});
+  EXPECT_TRUE(ConfigureService(capture_.trace(), "/unused", settings_, lists_));
+}
+
 }  // namespace
 }  // namespace vantry
