@@ -1,0 +1,58 @@
+// The gateway in front of a real Postfix that reads PROXY headers: Postfix
+// must judge the client that connected, not the gateway.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <string>
+
+#include "gateway_fixture.h"
+#include "postfix_fixture.h"
+#include "tcp_client.h"
+#include "temp_dir.h"
+
+namespace vantry::testing {
+namespace {
+
+// A multi-line reply up to its last line, which starts with code and a blank.
+std::string Reply(TcpClient& client, std::string_view code) {
+  std::string reply = client.ReadUntil(std::string("\r\n") + std::string(code) + " ", 10s);
+  if (!reply.ends_with("\r\n")) reply += client.ReadUntil("\r\n", 10s);
+  return reply;
+}
+
+// 127.0.0.5 is outside the instance's mynetworks, 127.0.0.1 (the gateway) is
+// inside: relayed without a header, the relay attempt would be taken.
+TEST(ProxyOutE2eTest, PostfixRefusesToRelayForTheRealClientWithEitherHeader) {
+  PostfixFixture postfix;
+  if (!postfix.unavailable().empty()) GTEST_SKIP() << postfix.unavailable();
+  TempDir hosts;
+  WriteFileText(hosts.File("hosts"), "127.0.0.5 client.test\n");
+  setenv("VANTRY_HOSTS_FILE", hosts.File("hosts").c_str(), 1);
+  for (long long version : {1LL, 2LL}) {
+    SCOPED_TRACE("ProxyOut " + std::to_string(version));
+    GatewayFixture::Options options = RelayOnlyOptions(postfix.port());
+    options.settings["ProxyOut"] = version;
+    GatewayFixture gateway(std::move(options));
+    ASSERT_TRUE(gateway.listening()) << gateway.Trace();
+    TcpClient client;
+    ASSERT_TRUE(client.Connect(gateway.port(), "127.0.0.5"));
+    // The greeting comes only after Postfix has read a header it accepts.
+    ASSERT_TRUE(client.ReadUntil("\r\n", 10s).starts_with("220 "))
+        << gateway.Trace() << postfix.LogText();
+    ASSERT_TRUE(client.SendAll("EHLO client.test\r\n"));
+    EXPECT_NE(Reply(client, "250").find("250 "), std::string::npos);
+    ASSERT_TRUE(client.SendAll("MAIL FROM:<a@client.test>\r\n"));
+    EXPECT_NE(client.ReadUntil("\r\n", 10s).find("250 "), std::string::npos);
+    ASSERT_TRUE(client.SendAll("RCPT TO:<x@example.org>\r\n"));
+    EXPECT_EQ(client.ReadUntil("\r\n", 10s), "554 5.7.1 <x@example.org>: Relay access denied\r\n");
+    ASSERT_TRUE(client.SendAll("QUIT\r\n"));
+    EXPECT_TRUE(client.ReadUntil("\r\n", 10s).starts_with("221 "));
+    EXPECT_TRUE(postfix.WaitForLogCount("NOQUEUE: reject: RCPT from unknown[127.0.0.5]: 554 5.7.1",
+                                        static_cast<int>(version)))
+        << postfix.LogText();
+  }
+  unsetenv("VANTRY_HOSTS_FILE");
+}
+
+}  // namespace
+}  // namespace vantry::testing
