@@ -21,6 +21,8 @@ std::string Lower(std::string_view text) {
 
 HostsEntries ParseHostsFile(std::string_view text) {
   HostsEntries entries;
+  // IPv6 entries wait until every IPv4 one is in, so each name's list keeps IPv4 first.
+  std::vector<std::pair<std::string, std::string>> ipv6_entries;
   std::istringstream lines{std::string(text)};
   std::string line;
   while (std::getline(lines, line)) {
@@ -28,16 +30,23 @@ HostsEntries ParseHostsFile(std::string_view text) {
     std::istringstream words(line);
     std::string address;
     if (!(words >> address)) continue;
+    std::string name;
+    if (in6_addr parsed6{}; inet_pton(AF_INET6, address.c_str(), &parsed6) == 1) {
+      while (words >> name) ipv6_entries.emplace_back(Lower(name), address);
+      continue;
+    }
     in_addr parsed{};
     if (inet_pton(AF_INET, address.c_str(), &parsed) != 1) continue;
-    std::string name;
     bool first = true;
     while (words >> name) {
       if (first) entries.name_by_address.emplace(address, name);
       entries.address_by_name.emplace(Lower(name), address);
+      entries.addresses_by_name[Lower(name)].push_back(address);
       first = false;
     }
   }
+  for (auto& [name, address] : ipv6_entries)
+    entries.addresses_by_name[name].push_back(std::move(address));
   return entries;
 }
 
@@ -63,6 +72,12 @@ std::string HostsFile::AddressFor(std::string_view name) {
   Refresh();
   auto it = entries_.address_by_name.find(Lower(name));
   return it == entries_.address_by_name.end() ? std::string() : it->second;
+}
+
+std::vector<std::string> HostsFile::AddressesFor(std::string_view name) {
+  Refresh();
+  auto it = entries_.addresses_by_name.find(Lower(name));
+  return it == entries_.addresses_by_name.end() ? std::vector<std::string>() : it->second;
 }
 
 }  // namespace vantry

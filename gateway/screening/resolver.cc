@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <asio/async_result.hpp>
 #include <asio/executor_work_guard.hpp>
+#include <asio/experimental/awaitable_operators.hpp>
 #include <asio/posix/stream_descriptor.hpp>
 #include <asio/post.hpp>
 #include <asio/steady_timer.hpp>
@@ -17,6 +18,7 @@
 #include <deque>
 #include <map>
 #include <set>
+#include <tuple>
 #include <utility>
 
 #include "dns_answer.h"
@@ -69,15 +71,33 @@ LookupResult Unanswered(int status) {
 
 LookupResult FailedLookup() { return Unanswered(ARES_ETIMEOUT); }
 
-LookupResult ReadFirstA(const unsigned char* abuf, int alen) {
-  ares_addrttl addresses[16];
-  int count = 16;
-  const int status = ares_parse_a_reply(abuf, alen, nullptr, addresses, &count);
+// Room for more addresses than a UDP answer of 512 bytes can carry.
+constexpr int kMaxAddresses = 32;
+
+LookupResult ReadAddresses(const unsigned char* abuf, int alen, int type) {
+  LookupResult result;
+  int count = kMaxAddresses;
+  int status = ARES_SUCCESS;
+  if (type == ns_t_aaaa) {
+    ares_addr6ttl addresses[kMaxAddresses];
+    status = ares_parse_aaaa_reply(abuf, alen, nullptr, addresses, &count);
+    for (int i = 0; status == ARES_SUCCESS && i < count; ++i) {
+      char text[INET6_ADDRSTRLEN] = {};
+      if (inet_ntop(AF_INET6, &addresses[i].ip6addr, text, sizeof text) != nullptr)
+        result.addresses.emplace_back(text);
+    }
+  } else {
+    ares_addrttl addresses[kMaxAddresses];
+    status = ares_parse_a_reply(abuf, alen, nullptr, addresses, &count);
+    for (int i = 0; status == ARES_SUCCESS && i < count; ++i) {
+      char text[INET_ADDRSTRLEN] = {};
+      if (inet_ntop(AF_INET, &addresses[i].ipaddr, text, sizeof text) != nullptr)
+        result.addresses.emplace_back(text);
+    }
+  }
   if (status != ARES_SUCCESS) return Unanswered(status);
-  if (count < 1) return {};
-  char text[INET_ADDRSTRLEN] = {};
-  if (inet_ntop(AF_INET, &addresses[0].ipaddr, text, sizeof text) == nullptr) return {};
-  return {.text = text};
+  if (!result.addresses.empty()) result.text = result.addresses.front();
+  return result;
 }
 
 LookupResult ReadPtr(const unsigned char* abuf, int alen, const in_addr& address) {
@@ -262,7 +282,13 @@ class AresChannel : public std::enable_shared_from_this<AresChannel> {
 
 }  // namespace
 
-std::string ParseFirstA(const unsigned char* abuf, int alen) { return ReadFirstA(abuf, alen).text; }
+std::string ParseFirstA(const unsigned char* abuf, int alen) {
+  return ReadAddresses(abuf, alen, ns_t_a).text;
+}
+
+std::vector<std::string> ParseAaaa(const unsigned char* abuf, int alen) {
+  return ReadAddresses(abuf, alen, ns_t_aaaa).addresses;
+}
 
 std::string ParsePtr(const unsigned char* abuf, int alen, const in_addr& address) {
   return ReadPtr(abuf, alen, address).text;
@@ -432,8 +458,8 @@ class Resolver::Impl : public std::enable_shared_from_this<Impl> {
     Impl& impl = *query->impl;
     LookupResult result = Unanswered(status);
     if (status == ARES_SUCCESS && abuf != nullptr) {
-      result =
-          query->type == ns_t_ptr ? ReadPtr(abuf, alen, query->address) : ReadFirstA(abuf, alen);
+      result = query->type == ns_t_ptr ? ReadPtr(abuf, alen, query->address)
+                                       : ReadAddresses(abuf, alen, query->type);
     }
     // An answer cut with no records comes as "no data": the whole one may hold some.
     if (result.text.empty() && abuf != nullptr && !query->over_tcp && !impl.shut_down_ &&
@@ -504,6 +530,22 @@ class Resolver::Impl : public std::enable_shared_from_this<Impl> {
 
 namespace {
 
+// An address text as the system's own lookups read it, where "1" is 0.0.0.1, in its usual
+// form; "" for anything else. No blank may follow it, though inet_aton would allow one.
+std::string AddressText(const std::string& name) {
+  char text[INET6_ADDRSTRLEN] = {};
+  in_addr v4{};
+  in6_addr v6{};
+  const char* written = nullptr;
+  if (name.find_first_of(" \t\r\n") != std::string::npos) return "";
+  if (inet_aton(name.c_str(), &v4) != 0) {
+    written = inet_ntop(AF_INET, &v4, text, sizeof text);
+  } else if (inet_pton(AF_INET6, name.c_str(), &v6) == 1) {
+    written = inet_ntop(AF_INET6, &v6, text, sizeof text);
+  }
+  return written != nullptr ? written : "";
+}
+
 template <typename Token>
 auto AsyncLookup(Resolver::Impl& impl, std::string query_name, int type, in_addr address,
                  Token&& token) {
@@ -557,6 +599,29 @@ asio::awaitable<LookupResult> Resolver::ForwardLookup(std::string name) {
 
 asio::awaitable<std::string> Resolver::GetIPFromHost(std::string name) {
   co_return (co_await ForwardLookup(std::move(name))).text;
+}
+
+asio::awaitable<AddressList> Resolver::ResolveAddresses(std::string name) {
+  using namespace asio::experimental::awaitable_operators;
+  AddressList found;
+  std::string literal = AddressText(name);
+  if (!literal.empty()) {
+    found.addresses.push_back(std::move(literal));
+    co_return found;
+  }
+  found.addresses = impl_->hosts().AddressesFor(name);
+  if (!found.addresses.empty()) co_return found;
+  std::tuple<LookupResult, LookupResult> answers =
+      co_await (AsyncLookup(*impl_, name, ns_t_a, in_addr{}, asio::use_awaitable) &&
+                AsyncLookup(*impl_, name, ns_t_aaaa, in_addr{}, asio::use_awaitable));
+  LookupResult& v4 = std::get<0>(answers);
+  LookupResult& v6 = std::get<1>(answers);
+  found.addresses = std::move(v4.addresses);
+  found.addresses.insert(found.addresses.end(), std::make_move_iterator(v6.addresses.begin()),
+                         std::make_move_iterator(v6.addresses.end()));
+  // One family's answer is enough; without any, a failure to get one is not "no such name".
+  found.failed = found.addresses.empty() && (v4.failed || v6.failed);
+  co_return found;
 }
 
 const std::string& Resolver::error() const { return impl_->error(); }

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vantry {
 
@@ -35,6 +36,15 @@ struct ResolverOptions {
 struct LookupResult {
   std::string text;
   /// Only when text is empty: asking again later might give another answer.
+  bool failed = false;
+  /// Address lookups: every address of the answer, in answer order (text is the first).
+  std::vector<std::string> addresses = {};
+};
+
+/// The addresses to connect to for a name: IPv4 ones first, then IPv6 ones, each in the order
+/// given; none because the name has no address, or because no answer could be had (failed).
+struct AddressList {
+  std::vector<std::string> addresses;
   bool failed = false;
 };
 
@@ -65,6 +75,11 @@ class Resolver {
   asio::awaitable<std::string> GetIPFromHost(std::string name);
   /// The same, telling a missing name or record from a failure to get an answer.
   asio::awaitable<LookupResult> ForwardLookup(std::string name);
+
+  /// Every address of a name to connect to: an IPv4 (also in its short forms, such as "1") or
+  /// IPv6 address text stands for itself; a name is looked up in the hosts file, then by DNS with
+  /// A and AAAA queries at once.
+  asio::awaitable<AddressList> ResolveAddresses(std::string name);
 
   /// Why the configured servers or the resolver could not be set up; empty when all is well.
   const std::string& error() const;

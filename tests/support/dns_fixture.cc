@@ -61,7 +61,11 @@ DnsRecords StandardDnsRecords() {
   records.a = {{std::string(kGoodHost), std::string(kGoodPeer)},
                {std::string(kAltHost), std::string(kAltAddress)},
                {std::string(kTwoHost), std::string(kTwoFirst)},
-               {std::string(kTwoHost), std::string(kTwoSecond)}};
+               {std::string(kTwoHost), std::string(kTwoSecond)},
+               {std::string(kDualHost), std::string(kDualV6First)},
+               {std::string(kDualHost), std::string(kDualV4)},
+               {std::string(kDualHost), std::string(kDualV6Second)},
+               {std::string(kSixHost), "::1"}};
   for (std::string_view listed : {kListedType2, kListedType4, kListedType127, kListedOtherNet}) {
     std::string last_octet(listed.substr(listed.rfind('.') + 1));
     records.a.emplace_back("l" + last_octet + ".vantry.test", std::string(listed));

@@ -22,8 +22,9 @@ struct DnsZone {
 struct DnsRecords {
   /// (address, host name): reverse entries only.
   std::vector<std::pair<std::string, std::string>> ptr;
-  /// (host name, address): forward entries, in answer order when a name repeats. Each also
-  /// answers the reverse lookup of its address (dnsmasq's host-record).
+  /// (host name, address): forward entries, A or AAAA records by the address's family, in answer
+  /// order when a name repeats. Each also answers the reverse lookup of its address (dnsmasq's
+  /// host-record).
   std::vector<std::pair<std::string, std::string>> a;
   /// DNSBL zones, forwarded by dnsmasq to rbldnsd.
   std::vector<DnsZone> zones;
@@ -42,6 +43,11 @@ inline constexpr std::string_view kNoPtrPeer = "127.0.0.8";
 inline constexpr std::string_view kTwoHost = "two.vantry.test";  // A kTwoFirst, then kTwoSecond
 inline constexpr std::string_view kTwoFirst = "127.0.0.21";
 inline constexpr std::string_view kTwoSecond = "127.0.0.22";
+inline constexpr std::string_view kDualHost = "dual.vantry.test";  // A kDualV4; AAAA 2001:db8::
+inline constexpr std::string_view kDualV4 = "127.0.0.23";          // 23, then 2001:db8::24
+inline constexpr std::string_view kDualV6First = "2001:db8::23";
+inline constexpr std::string_view kDualV6Second = "2001:db8::24";
+inline constexpr std::string_view kSixHost = "six.vantry.test";  // AAAA ::1 only
 /// The DNSBL zones in list order, and what kZone1 (then kZone2) answers for each listed address.
 inline constexpr std::string_view kZone1 = "bl1.vantry.test";
 inline constexpr std::string_view kZone2 = "bl2.vantry.test";

@@ -11,6 +11,7 @@
 #include "free_port.h"
 #include "hostile_dns.h"
 #include "run_awaitable.h"
+#include "temp_dir.h"
 
 namespace vantry {
 namespace {
@@ -75,6 +76,40 @@ TEST_F(ResolverTest, LookupsGiveThePtrNameOrFirstAddressAsWrittenOrNothing) {
     EXPECT_EQ(Ip(resolver, no_address), "") << no_address;
   }
   EXPECT_EQ(Ip(resolver, dns::kGoodHost), dns::kGoodPeer);  // still works afterwards
+}
+
+// Addresses to connect to: every one, IPv4 first; the hosts file before DNS; an address text in
+// any form the system reads stands for itself; no answer at all is a failure, not "no address".
+TEST_F(ResolverTest, ResolveAddressesGivesEveryAddressIPv4First) {
+  testing::TempDir dir;
+  testing::WriteFileText(dir.File("hosts"),
+                         "::2 Listed.test\n127.0.0.41 listed.test\n127.0.0.42 LISTED.test\n");
+  Resolver resolver(io_, {.dns_servers = dns_->DNSServers(), .hosts_file = dir.File("hosts")});
+  struct Case {
+    std::string name;
+    std::vector<std::string> addresses;
+  };
+  for (const Case& c : std::vector<Case>{
+           {std::string(dns::kDualHost),
+            {std::string(dns::kDualV4), std::string(dns::kDualV6First),
+             std::string(dns::kDualV6Second)}},
+           {std::string(dns::kSixHost), {"::1"}},
+           {std::string(dns::kTwoHost),
+            {std::string(dns::kTwoFirst), std::string(dns::kTwoSecond)}},
+           {"listed.test", {"127.0.0.41", "127.0.0.42", "::2"}},
+           {"0:0::1", {"::1"}},
+           {"1", {"0.0.0.1"}},
+           {std::string(dns::kLostHost), {}},
+       }) {
+    AddressList got = testing::RunAwaitable(io_, resolver.ResolveAddresses(c.name));
+    EXPECT_EQ(got.addresses, c.addresses) << c.name;
+    EXPECT_FALSE(got.failed) << c.name;
+  }
+  Resolver silent(io_, {.dns_servers = silent_servers_, .timeout_ms = 100, .tries = 1});
+  AddressList none =
+      testing::RunAwaitable(io_, silent.ResolveAddresses(std::string(dns::kDualHost)));
+  EXPECT_TRUE(none.addresses.empty());
+  EXPECT_TRUE(none.failed);
 }
 
 TEST_F(ResolverTest, SilentOrDeadServersEndInNothingWithinTheConfiguredTries) {
