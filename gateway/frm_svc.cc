@@ -132,8 +132,7 @@ FrmSvc::FrmSvc(asio::io_context& io, Trace& trace, ConfigSettings settings, Host
                  .checker = evtRBL,
                  .say = [this](std::string_view text) { Say(text); }},
       relay_pump_(io, RelayPump::kDefaultConnectTimeout,
-                  std::chrono::seconds(settings_.IdleTimeout)),
-      mail_resolver_(io) {
+                  std::chrono::seconds(settings_.IdleTimeout)) {
   evtRBL.evBlackListed = [this](std::int32_t Index, const std::string& IP,
                                 const std::string& BLHost, const std::string& BLType) {
     evtRBL_evBlackListed(Index, IP, BLHost, BLType);
@@ -330,16 +329,24 @@ asio::awaitable<std::shared_ptr<const MailServerAddresses>> FrmSvc::MailServerEn
     error = std::make_error_code(std::errc::invalid_argument);
     co_return nullptr;
   }
-  auto [ec, results] = co_await mail_resolver_.async_resolve(
-      tcp::v4(), settings_.SMTPHost, std::to_string(*port), as_tuple(asio::use_awaitable));
-  if (ec || results.empty()) {
-    error = ec ? ec : asio::error::host_not_found;
+  // Looked up as every other name, so the hosts file and DNSServers serve it too. An empty
+  // SMTPHost has always meant this machine.
+  // A named value, not a conditional's temporary: GCC 12 frees that one twice when it is a
+  // coroutine's argument.
+  std::string host = settings_.SMTPHost.empty() ? "127.0.0.1" : settings_.SMTPHost;
+  AddressList found = co_await resolver_.ResolveAddresses(std::move(host));
+  auto addresses = std::make_shared<MailServerAddresses>();
+  for (const std::string& text : found.addresses) {
+    asio::error_code ec;
+    const asio::ip::address address = asio::ip::make_address(text, ec);
+    if (!ec) addresses->emplace_back(address, *port);
+  }
+  if (addresses->empty()) {
+    error = found.failed ? asio::error::host_not_found_try_again : asio::error::host_not_found;
     co_return nullptr;
   }
   // Resolving the mail server for every connection would cost more than the
   // relay itself; a short cache still follows a changed address soon.
-  auto addresses = std::make_shared<MailServerAddresses>();
-  for (const auto& entry : results) addresses->push_back(entry.endpoint());
   mail_endpoints_ = std::move(addresses);
   mail_endpoints_expiry_ = now + kMailHostCacheTime;
   co_return mail_endpoints_;

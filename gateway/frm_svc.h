@@ -81,7 +81,6 @@ class FrmSvc {
   const ScreeningSetup screening_;
   RelayPump relay_pump_;
   std::optional<asio::ip::tcp::acceptor> wsMon;
-  asio::ip::tcp::resolver mail_resolver_;
   std::shared_ptr<const MailServerAddresses> mail_endpoints_;
   std::chrono::steady_clock::time_point mail_endpoints_expiry_{};
   std::int32_t next_request_id_ = 0;

@@ -1,7 +1,9 @@
 // The real gateway relaying between real clients and real mail servers.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <asio/ip/tcp.hpp>
+#include <cstdlib>
 #include <map>
 #include <thread>
 #include <vector>
@@ -9,11 +11,59 @@
 #include "free_port.h"
 #include "gateway_fixture.h"
 #include "tcp_client.h"
+#include "temp_dir.h"
 
 namespace vantry::testing {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+bool Ipv6LoopbackUp() {
+  asio::io_context io;
+  asio::ip::tcp::acceptor probe(io);
+  asio::error_code ec;
+  probe.open(asio::ip::tcp::v6(), ec);
+  if (!ec) probe.bind({asio::ip::address_v6::loopback(), 0}, ec);
+  return !ec;
+}
+
+bool WaitForIpv6Port(int port, std::chrono::milliseconds timeout) {
+  asio::io_context io;
+  for (auto deadline = Clock::now() + timeout; Clock::now() < deadline;) {
+    asio::ip::tcp::socket socket(io);
+    asio::error_code ec;
+    socket.connect({asio::ip::address_v6::loopback(), static_cast<unsigned short>(port)}, ec);
+    if (!ec) return true;
+    std::this_thread::sleep_for(20ms);
+  }
+  return false;
+}
+
+// The gateways this test starts read their hosts file from here.
+class ScopedHostsFile {
+ public:
+  explicit ScopedHostsFile(std::string_view text) {
+    WriteFileText(dir_.File("hosts"), text);
+    setenv("VANTRY_HOSTS_FILE", dir_.File("hosts").c_str(), 1);
+  }
+  ~ScopedHostsFile() { unsetenv("VANTRY_HOSTS_FILE"); }
+
+ private:
+  TempDir dir_;
+};
+
+// A greeting from smtp-sink through the gateway, soon, and its verdict.
+void ExpectRelayed(const GatewayFixture& gateway) {
+  const auto asked = Clock::now();
+  TcpClient client;
+  ASSERT_TRUE(client.Connect(gateway.port()));
+  EXPECT_TRUE(client.ReadUntil("\r\n", 5s).starts_with("220 ")) << gateway.Trace();
+  ASSERT_TRUE(client.SendAll("QUIT\r\n"));
+  EXPECT_TRUE(client.ReadUntil("\r\n", 5s).starts_with("221 ")) << gateway.Trace();
+  EXPECT_LT(Clock::now() - asked, 5s);
+  EXPECT_EQ(gateway.CountInTrace("|OK|"), 1);
+  EXPECT_EQ(gateway.CountInTrace("wsout socket: "), 0) << gateway.Trace();
+}
 
 // Relaying gateways in front of smtp-sink.
 class GatewayToSink : public ::testing::Test {
@@ -88,9 +138,8 @@ TEST_F(GatewayToSink, AllSlotsServeAndTheNextRequestIsDroppedUnreported) {
   EXPECT_EQ(gateway.CountInTrace("|BL|"), 0);
 }
 
-TEST(GatewayRelay, MailServerDownTellsTheClientAndFreesTheSlot) {
-  GatewayFixture gateway(RelayOnlyOptions(FreePort()));
-  ASSERT_TRUE(gateway.listening()) << gateway.Trace();
+// A mail server that refuses: each client is told so and slot 0 is free again for the next.
+void ExpectMailServiceDownThrice(const GatewayFixture& gateway) {
   for (int round = 0; round < 3; ++round) {
     TcpClient client;
     ASSERT_TRUE(client.Connect(gateway.port()));
@@ -100,11 +149,55 @@ TEST(GatewayRelay, MailServerDownTellsTheClientAndFreesTheSlot) {
     EXPECT_TRUE(closed);
   }
   // Each connection found slot 0 free again; none of them ended in CLOSED.
-  ASSERT_TRUE(gateway.WaitForTraceCount("wsout socket: 0 Connection refused", 3))
+  EXPECT_TRUE(gateway.WaitForTraceCount("wsout socket: 0 Connection refused", 3))
       << gateway.Trace();
   std::this_thread::sleep_for(100ms);
   EXPECT_EQ(gateway.CountInTrace("wsout socket: "), 3) << gateway.Trace();
   EXPECT_EQ(gateway.CountInTrace("|CLOSED|"), 0);
+}
+
+TEST(GatewayRelay, MailServerDownTellsTheClientAndFreesTheSlot) {
+  std::vector<std::string> hosts = {"127.0.0.1"};
+  if (Ipv6LoopbackUp()) hosts.push_back("::1");
+  for (const std::string& host : hosts) {
+    SCOPED_TRACE(host);
+    GatewayFixture::Options options = RelayOnlyOptions(FreePort());
+    options.settings["SMTPHost"] = host;
+    GatewayFixture gateway(options);
+    ASSERT_TRUE(gateway.listening()) << gateway.Trace();
+    ExpectMailServiceDownThrice(gateway);
+  }
+}
+
+// SMTPHost is looked up as every other name: a name only the gateway's hosts file knows relays,
+// also when its first address refuses and the next one takes the connection.
+TEST_F(GatewayToSink, TheMailServerNameComesFromTheGatewaysHostsFile) {
+  const std::vector<std::pair<std::string_view, std::string_view>> cases = {
+      {"one address", "127.0.0.1 mail.hosts.test\n"},
+      {"a refusing address first",
+       "127.0.0.66 MAIL.hosts.test\n::1 mail.hosts.test\n"
+       "127.0.0.1 mail.hosts.test other.test\n"},
+  };
+  for (const auto& [label, hosts] : cases) {
+    SCOPED_TRACE(label);
+    ScopedHostsFile hosts_file(hosts);
+    ExpectRelayed(Start({{"SMTPHost", std::string("mail.hosts.test")}}));
+  }
+}
+
+TEST(GatewayRelay, AnIPv6MailServerRelaysASession) {
+  if (!Ipv6LoopbackUp()) GTEST_SKIP() << "::1 cannot be bound here: no IPv6 loopback";
+  const int port = FreePort();
+  std::vector<std::string> argv = {"/usr/sbin/smtp-sink"};
+  if (geteuid() == 0) argv.insert(argv.end(), {"-u", "nobody"});
+  argv.insert(argv.end(), {"-c", "[::1]:" + std::to_string(port), "16"});
+  ChildProcess sink({.argv = argv});
+  ASSERT_TRUE(WaitForIpv6Port(port, 10s)) << sink.Output();
+  GatewayFixture::Options options = RelayOnlyOptions(port);
+  options.settings["SMTPHost"] = std::string("::1");
+  GatewayFixture gateway(options);
+  ASSERT_TRUE(gateway.listening()) << gateway.Trace();
+  ExpectRelayed(gateway);
 }
 
 // MaxPerIP at its default of 20: a flood from one address holds 20 slots, the rest are turned
