@@ -25,6 +25,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     in_addr parsed{};
     FUZZ_CHECK(inet_pton(AF_INET, first_a.c_str(), &parsed) == 1);
   }
+  for (const std::string& address : vantry::ParseAaaa(answer.data(), length)) {
+    in6_addr parsed{};
+    FUZZ_CHECK(inet_pton(AF_INET6, address.c_str(), &parsed) == 1);
+  }
   const std::string name = vantry::ParsePtr(answer.data(), length, address);
   FUZZ_CHECK(name.size() <= 255);
   return 0;

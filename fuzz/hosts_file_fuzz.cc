@@ -1,5 +1,6 @@
-// A hosts file as found on any machine: only IPv4 lines count, each address
-// keeps its first name and each name (any letter case) its first address.
+// A hosts file as found on any machine: for reverse and screening lookups only IPv4
+// lines count, each address keeps its first name and each name (any letter case) its
+// first address; to connect, a name has every address, IPv4 ones first.
 
 #include <arpa/inet.h>
 
@@ -37,6 +38,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (const auto& [name, address] : entries.address_by_name) {
     FUZZ_CHECK(is_address(address) && is_word(name));
     for (unsigned char c : name) FUZZ_CHECK(!std::isupper(c));
+  }
+  for (const auto& [name, addresses] : entries.addresses_by_name) {
+    FUZZ_CHECK(is_word(name) && !addresses.empty());
+    auto first = entries.address_by_name.find(name);
+    // The IPv4 ones lead, starting with the one screening lookups use.
+    FUZZ_CHECK(first == entries.address_by_name.end() ? !is_address(addresses.front())
+                                                      : addresses.front() == first->second);
   }
   return 0;
 }
