@@ -98,8 +98,9 @@ start_dns() {  # dns_port rbldnsd_port zone...
 }
 
 # Starts the gateway in front of smtp-sink; sets GW_PID. MAX_SOCKS sets its
-# MaxSocks (default 255). Every benchmark client comes from a few addresses, so
-# MaxPerIP is off.
+# MaxSocks (default 255); GW_EXTRA, settings lines of its own (such as
+# '"ProxyOut"=dword:00000002'). Every benchmark client comes from a few
+# addresses, so MaxPerIP is off.
 start_gateway() {  # listen_port sink_port dns_port zone...
   local port=$1 sink=$2 dns=$3 socks
   shift 3
@@ -132,6 +133,7 @@ REGEDIT4
 "ManualDB"="manbl.cfg"
 "DNSServers"="127.0.0.1:$dns"
 REG
+  if [ -n "${GW_EXTRA:-}" ]; then printf '%s\n' "$GW_EXTRA" >>"$dir/registry.reg"; fi
   VANTRY_REGISTRY=$dir/registry.reg VANTRY_MAILSLOT=bench-$port \
     "$BIN/vantrysvc" >"$dir/trace.txt" 2>&1 &
   GW_PID=$!

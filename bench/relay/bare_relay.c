@@ -2,7 +2,9 @@
 // one thread, level-triggered epoll, accept, connect, copy both ways, close.
 // No screening, no log, no trace, no back-pressure (a short send drops bytes),
 // so it is only fit for the small messages of the session-rate benchmark.
-//   bare_relay LISTEN_PORT TARGET_PORT        (both on 127.0.0.1)
+// With "proxy" it drops the PROXY v2 header each client sends first, so that a
+// gateway with ProxyOut 2 can be timed in front of smtp-sink, which reads none.
+//   bare_relay LISTEN_PORT TARGET_PORT [proxy]        (both on 127.0.0.1)
 #define _GNU_SOURCE
 #include <arpa/inet.h>
 #include <errno.h>
@@ -10,6 +12,7 @@
 #include <netinet/tcp.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 #include <sys/epoll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -17,6 +20,7 @@
 struct end {
   int fd;
   struct end* peer;
+  int proxy_header;  // a PROXY v2 header is still to be dropped
 };
 
 static struct sockaddr_in loopback(int port) {
@@ -31,8 +35,8 @@ static void watch(int ep, struct end* e) {
 }
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    fprintf(stderr, "usage: %s LISTEN_PORT TARGET_PORT\n", argv[0]);
+  if (argc != 3 && !(argc == 4 && strcmp(argv[3], "proxy") == 0)) {
+    fprintf(stderr, "usage: %s LISTEN_PORT TARGET_PORT [proxy]\n", argv[0]);
     return 2;
   }
   struct sockaddr_in listen_at = loopback(atoi(argv[1])), target = loopback(atoi(argv[2]));
@@ -66,14 +70,24 @@ int main(int argc, char** argv) {
           setsockopt(out, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
           struct end* a = malloc(sizeof *a);
           struct end* b = malloc(sizeof *b);
-          *a = (struct end){in, b};
-          *b = (struct end){out, a};
+          *a = (struct end){in, b, argc == 4};
+          *b = (struct end){out, a, 0};
           watch(ep, a);
           watch(ep, b);
         }
         continue;
       }
       if (e->fd < 0) continue;
+      if (e->proxy_header) {
+        // The gateway sends the header alone, at once after the connect and
+        // before the mail server's greeting can have come: it is all there.
+        unsigned char head[16];
+        e->proxy_header = 0;
+        if (recv(e->fd, head, sizeof head, 0) == sizeof head) {
+          recv(e->fd, buffer, (size_t)(head[14] << 8 | head[15]), 0);
+          continue;
+        }
+      }
       ssize_t n = recv(e->fd, buffer, sizeof buffer, 0);
       if (n > 0) {
         send(e->peer->fd, buffer, (size_t)n, MSG_NOSIGNAL);
