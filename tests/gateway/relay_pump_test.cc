@@ -66,18 +66,19 @@ class Pump {
   ~Pump() { Join(); }
   asio::ip::tcp::endpoint listener() const { return listener_.local_endpoint(); }
 
-  /// A client whose relay to `to` starts `delay` after Run().
-  Relayed& Add(MailServerAddresses to, std::chrono::milliseconds delay = 0ms) {
+  /// A client whose relay to `to` starts `delay` after Run(), sending `preamble` first.
+  Relayed& Add(MailServerAddresses to, std::chrono::milliseconds delay = 0ms,
+               std::string preamble = {}) {
     Relayed& r = *relayed_.emplace_back(std::make_unique<Relayed>(io_));
     EXPECT_TRUE(r.client.Connect(listener().port()));
     listener_.accept(r.inbound);
     auto shared = std::make_shared<const MailServerAddresses>(std::move(to));
     asio::co_spawn(
         io_,
-        [this, &r, delay, shared]() -> asio::awaitable<void> {
+        [this, &r, delay, shared, preamble]() -> asio::awaitable<void> {
           asio::steady_timer wait(io_, delay);
           co_await wait.async_wait(asio::use_awaitable);
-          r.outcome = co_await pump_.Relay(r.inbound.native_handle(), shared, r.outbound);
+          r.outcome = co_await pump_.Relay(r.inbound.native_handle(), shared, r.outbound, preamble);
           r.took = Clock::now() - started_;
           ++finished_;
         },
@@ -148,7 +149,8 @@ TEST(RelayPump, AClosedOrResetClientEndsTheRelayAsSuch) {
 
 // Clients on one pump: three wait on addresses that never answer, one of them after a refusal;
 // one gets through in between and keeps relaying; one gives up while still being connected; one
-// is passed over from a refusing and a silent address to the next.
+// is passed over from a refusing and a silent address to the next, its preamble still ahead of
+// what it sent meanwhile.
 TEST(RelayPump, EachPendingConnectionRunsOutOnItsOwnTime) {
   SilentListener silent;
   Pump pump(1s);
@@ -158,7 +160,8 @@ TEST(RelayPump, EachPendingConnectionRunsOutOnItsOwnTime) {
   Pump::Relayed& later = pump.Add({never}, 150ms);
   Pump::Relayed& refused = pump.Add({refusing, never});
   Pump::Relayed& leaves = pump.Add({never});
-  Pump::Relayed& passed_over = pump.Add({refusing, never, pump.listener()});
+  Pump::Relayed& passed_over =
+      pump.Add({refusing, never, pump.listener()}, 0ms, "PROXY UNKNOWN\r\n");
   // Sent while no connection is made yet: it has to wait, not be lost.
   ASSERT_TRUE(passed_over.client.SendAll("EHLO early\r\n"));
   pump.Run();
@@ -172,7 +175,7 @@ TEST(RelayPump, EachPendingConnectionRunsOutOnItsOwnTime) {
   EXPECT_EQ(through.client.ReadUntil("\r\n"), "220 second\r\n");
   server.Close();
   TcpClient last = pump.AcceptServer();
-  EXPECT_EQ(last.ReadUntil("\r\n", 5s), "EHLO early\r\n");
+  EXPECT_EQ(last.ReadUntil("EHLO early\r\n", 5s), "PROXY UNKNOWN\r\nEHLO early\r\n");
   last.Close();
   pump.Join();
 
