@@ -1,4 +1,5 @@
 // Start-up, settings and shutdown of the real gateway binary.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -6,7 +7,6 @@
 #include <thread>
 
 #include "child_process.h"
-#include "free_port.h"
 #include "gateway_fixture.h"
 #include "mod_slot_out.h"
 #include "tcp_client.h"
@@ -38,10 +38,9 @@ TEST(GatewayLifecycle, FramesFromStartToShutReachASlowReaderAndAStopExitsCleanly
     ASSERT_TRUE(gateway.WaitForTraceCount("|BL|", kRefused)) << gateway.Trace();
     ASSERT_EQ(kill(gateway.process().pid(), stop), 0);
     std::string frames;
-    for (int i = 0; i < 500 && frames.find("|SHUT|") == std::string::npos; ++i) {
+    for (int i = 0; i < 500 && frames.find("|SHUT|") == std::string::npos;
+         ++i, std::this_thread::sleep_for(10ms))
       frames += reader.SlotRead();
-      std::this_thread::sleep_for(10ms);
-    }
     EXPECT_TRUE(frames.starts_with("+++255|0|START||||")) << frames;
     EXPECT_EQ(CountOccurrences(frames, "|BL|"), kRefused);
     EXPECT_EQ(frames.rfind("+++"), frames.find("+++255|0|SHUT|")) << frames;
@@ -58,7 +57,7 @@ TEST(GatewayLifecycle, ASecondGatewayExitsAtOnce) {
   ASSERT_TRUE(gateway.listening()) << gateway.Trace();
   std::string out;
   EXPECT_EQ(RunCommand({BuiltProgram("vantrysvc"), "-debug"}, gateway.Environment(), &out, 10s), 1);
-  EXPECT_NE(out.find("another gateway is already running"), std::string::npos) << out;
+  EXPECT_THAT(out, ::testing::HasSubstr("another gateway is already running"));
   EXPECT_TRUE(gateway.process().Running());
   // Whoever may open the lock file may hold it and keep the gateway from
   // starting: it is the gateway user's alone.
@@ -71,9 +70,8 @@ TEST(GatewayLifecycle, ASecondGatewayExitsAtOnce) {
   options.wait_until_listening = false;
   GatewayFixture second(options);
   EXPECT_EQ(second.process().Wait(10s), 1);
-  EXPECT_NE(second.Trace().find("Cannot listen on port " + port + ": Address already in use"),
-            std::string::npos)
-      << second.Trace();
+  EXPECT_THAT(second.Trace(),
+              ::testing::HasSubstr("Cannot listen on port " + port + ": Address already in use"));
 }
 
 }  // namespace

@@ -1,14 +1,12 @@
 // The gateway in front of a real Postfix that reads PROXY headers: Postfix
 // must judge the client that connected, not the gateway.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <string>
 
 #include "gateway_fixture.h"
 #include "postfix_fixture.h"
 #include "tcp_client.h"
-#include "temp_dir.h"
 
 namespace vantry::testing {
 namespace {
@@ -25,13 +23,11 @@ std::string Reply(TcpClient& client, std::string_view code) {
 TEST(ProxyOutE2eTest, PostfixRefusesToRelayForTheRealClientWithEitherHeader) {
   PostfixFixture postfix;
   if (!postfix.unavailable().empty()) GTEST_SKIP() << postfix.unavailable();
-  TempDir hosts;
-  WriteFileText(hosts.File("hosts"), "127.0.0.5 client.test\n");
-  setenv("VANTRY_HOSTS_FILE", hosts.File("hosts").c_str(), 1);
   for (long long version : {1LL, 2LL}) {
     SCOPED_TRACE("ProxyOut " + std::to_string(version));
     GatewayFixture::Options options = RelayOnlyOptions(postfix.port());
     options.settings["ProxyOut"] = version;
+    options.hosts = "127.0.0.5 client.test\n";
     GatewayFixture gateway(std::move(options));
     ASSERT_TRUE(gateway.listening()) << gateway.Trace();
     TcpClient client;
@@ -51,7 +47,6 @@ TEST(ProxyOutE2eTest, PostfixRefusesToRelayForTheRealClientWithEitherHeader) {
                                         static_cast<int>(version)))
         << postfix.LogText();
   }
-  unsetenv("VANTRY_HOSTS_FILE");
 }
 
 }  // namespace

@@ -22,10 +22,7 @@ std::tm Evening() {
 
 class ActivityReport : public ::testing::Test {
  protected:
-  ActivityReport() {
-    settings_.MaxSocks = 255;
-    settings_.PathEXE = dir_.path().string();
-  }
+  ActivityReport() { settings_.PathEXE = dir_.path().string(); }
   ActivityReporter Reporter(MonitorChannel* channel = nullptr) {
     return ActivityReporter(settings_, capture_.trace(), channel, Evening);
   }
@@ -56,9 +53,8 @@ TEST_F(ActivityReport, VerdictsReachAllThreeOutputsAndNamesAreWrittenBack) {
   EXPECT_EQ(Log(), bl + "\r\n");  // CLOSED lines never reach the file
 }
 
-// Only the verdicts are logged, as the flags say ("greater than 0" for OK,
-// "not 0" for BL), whatever the fields hold: a peer named "OK" or "BL" logs
-// nothing more than any other.
+// Only the verdicts are logged, as the flags say ("greater than 0" for OK, "not 0" for BL),
+// whatever the fields hold: a peer named "OK" or "BL" logs nothing more than any other.
 TEST_F(ActivityReport, TheLogTakesTheVerdictsItsFlagsAskFor) {
   const SocketInfo named_ok{"192.0.2.1", "192.0.2.1", "OK", "BL", ""};
   const std::string line = "|192.0.2.1|192.0.2.1|OK||BL|2004-03-05|21:07\r\n";

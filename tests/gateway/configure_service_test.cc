@@ -63,18 +63,18 @@ TEST_F(ConfigureServiceTest, TracesTheConfigurationInOrder) {
 
 // A header the mail server does not expect would break or open every session.
 TEST_F(ConfigureServiceTest, RefusesAProxyOutOtherThanZeroOneOrTwo) {
-  for (long long value : {3LL, -1LL}) {
+  for (long long value : {3LL, -1LL, 2LL}) {
     testing::TraceCapture capture;
     testing::WriteSettingsFile(dir_.File("registry.reg"), dir_.path().string(),
                                {{"ProxyOut", value}});
-    EXPECT_FALSE(ConfigureService(capture.trace(), "/unused", settings_, lists_)) << value;
-    EXPECT_EQ(capture.Text(),
-              "Configuring Vantry\nGetting configuration from registry\n"
-              "ProxyOut must be 0, 1 or 2, not " +
-                  std::to_string(value) + "\n");
+    EXPECT_EQ(ConfigureService(capture.trace(), "/unused", settings_, lists_), value == 2);
+    if (value != 2) {
+      EXPECT_EQ(capture.Text(),
+                "Configuring Vantry\nGetting configuration from registry\n"
+                "ProxyOut must be 0, 1 or 2, not " +
+                    std::to_string(value) + "\n");
+    }
   }
-  testing::WriteSettingsFile(dir_.File("registry.reg"), dir_.path().string(), {{"ProxyOut", 2LL}});
-  EXPECT_TRUE(ConfigureService(capture_.trace(), "/unused", settings_, lists_));
 }
 
 }  // namespace

@@ -24,18 +24,16 @@ std::string Hex(std::string_view text) {
 
 constexpr std::string_view kSignature = "0D0A0D0A 000D0A51 5549540A";
 
-struct HeaderCase {
-  const char* name;
-  int version;
-  const char* client;
-  std::uint16_t client_port;
-  const char* local;
-  std::uint16_t local_port;
-  std::string expected;
-};
-
 TEST(ProxyHeaderTest, BuildsEachVersionAndFamilyByteForByte) {
-  const HeaderCase cases[] = {
+  const struct {
+    const char* name;
+    int version;
+    const char* client;
+    std::uint16_t client_port;
+    const char* local;
+    std::uint16_t local_port;
+    std::string expected;
+  } cases[] = {
       {"v1 IPv4", 1, "127.0.0.5", 40000, "127.0.0.1", 2525,
        "PROXY TCP4 127.0.0.5 127.0.0.1 40000 2525\r\n"},
       {"v1 IPv6", 1, "2001:db8::5", 40000, "::1", 25, "PROXY TCP6 2001:db8::5 ::1 40000 25\r\n"},
@@ -51,7 +49,7 @@ TEST(ProxyHeaderTest, BuildsEachVersionAndFamilyByteForByte) {
        Hex(std::string(kSignature) + "21 11 000C C0000207 0A010203 0102 0019")},
       {"no other version", 3, "127.0.0.5", 40000, "127.0.0.1", 2525, ""},
   };
-  for (const HeaderCase& c : cases) {
+  for (const auto& c : cases) {
     EXPECT_EQ(BuildProxyHeader(c.version, tcp::endpoint(make_address(c.client), c.client_port),
                                tcp::endpoint(make_address(c.local), c.local_port)),
               c.expected)

@@ -1,17 +1,16 @@
 #include "service_control.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <memory>
-#include <regex>
 #include <sstream>
 #include <thread>
 
 #include "child_process.h"
-#include "free_port.h"
 #include "gateway_fixture.h"
 #include "tcp_client.h"
 #include "temp_dir.h"
@@ -20,6 +19,9 @@ namespace vantry {
 namespace {
 
 using testing::BuiltProgram;
+using ::testing::ContainsRegex;
+using ::testing::HasSubstr;
+using ::testing::Not;
 using testing::RunCommand;
 
 TEST(ParseCommandLine, WholeTextOrNothing) {
@@ -28,10 +30,9 @@ TEST(ParseCommandLine, WholeTextOrNothing) {
     EXPECT_EQ(ParseCommandLine(none), Switch::kNone) << none;
 }
 
-// Runs as root get an /etc of their own (a private mount over a copy, kept for
-// the whole test), so the service account -install makes never reaches the
-// machine; and the program sits in a folder of its own, the one -install hands
-// to that account.
+// Runs as root get an /etc of their own (a private mount over a copy, kept for the whole test), so
+// the service account -install makes never reaches the machine; and the program sits in a folder of
+// its own, the one -install hands to that account.
 class Switches : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -70,16 +71,11 @@ TEST_F(Switches, InstallAndUninstallEachRefuseTheSecondTime) {
   EXPECT_EQ(out, "Dask Vantry installed successfully\n");
   const std::string unit_file = dir_.File("units/daskvantry.service");
   std::string unit = testing::ReadFileText(unit_file);
-  EXPECT_NE(unit.find("ExecStart=\"" + (bin_ / "vantrysvc").string() + "\"\n"), std::string::npos)
-      << unit;
-  EXPECT_NE(unit.find("Environment=\"VANTRY_REGISTRY=" + dir_.File("etc/registry.reg") + "\"\n"),
-            std::string::npos);
   // The unit confines the service: its own account, only the folders it writes; systemd's own
   // score says how well.
-  EXPECT_NE(unit.find("\nUser=vantry\n"), std::string::npos) << unit;
-  EXPECT_NE(unit.find("\nReadWritePaths=\"" + bin_.string() + "\" \"" + dir_.File("etc") +
-                      "\" -/run/vantry\n"),
-            std::string::npos);
+  EXPECT_THAT(unit, HasSubstr("\nUser=vantry\n"));
+  EXPECT_THAT(unit, HasSubstr("\nReadWritePaths=\"" + bin_.string() + "\" \"" + dir_.File("etc") +
+                              "\" -/run/vantry\n"));
   // 127: systemd-analyze is missing (Debian package systemd), so no score.
   if (RunCommand({"systemd-analyze", "security", "--offline=true", unit_file}, {}, &out) != 127) {
     const std::string label = "Overall exposure level for daskvantry.service: ";
@@ -90,8 +86,7 @@ TEST_F(Switches, InstallAndUninstallEachRefuseTheSecondTime) {
     EXPECT_LE(exposure, 2.0) << out;
   }
   std::string settings = testing::ReadFileText(dir_.path() / "etc" / "registry.reg");
-  EXPECT_NE(settings.find("\"MaxSocks\"=dword:000000ff"), std::string::npos);
-  EXPECT_NE(settings.find("\"PathEXE\"=\"" + bin_.string() + "\""), std::string::npos);
+  EXPECT_THAT(settings, HasSubstr("\"PathEXE\"=\"" + bin_.string() + "\""));
   EXPECT_EQ(Run("-INSTALL", &out), 1);
   EXPECT_EQ(out, "Dask Vantry failed to install.  Service may already be installed.\n");
 
@@ -99,7 +94,7 @@ TEST_F(Switches, InstallAndUninstallEachRefuseTheSecondTime) {
   EXPECT_EQ(out, "Dask Vantry uninstalled successfully\n");
   EXPECT_FALSE(std::filesystem::exists(unit_file));
   settings = testing::ReadFileText(dir_.path() / "etc" / "registry.reg");
-  EXPECT_EQ(settings.find("Parameters"), std::string::npos) << settings;
+  EXPECT_THAT(settings, Not(HasSubstr("Parameters")));
   EXPECT_EQ(Run("-UnInstall", &out), 1);
   EXPECT_EQ(out, "Dask Vantry failed to uninstall.  Service may already be uninstalled.\n");
 }
@@ -115,19 +110,21 @@ TEST_F(Switches, InstallQuotesPathsWithBlanksAndSpecifiers) {
       << out;
   std::string unit = testing::ReadFileText(dir_.path() / "units" / "daskvantry.service");
   const std::string base = dir_.path().string();
-  EXPECT_NE(unit.find("ExecStart=\"" + base + "/Dask Vantry 100%%$x/vantrysvc\"\n"),
-            std::string::npos)
-      << unit;
-  EXPECT_NE(
-      unit.find("Environment=\"VANTRY_REGISTRY=" + base + "/etc \\\"q\\\" 5%%/registry.reg\"\n"),
-      std::string::npos)
-      << unit;
+  EXPECT_THAT(unit, HasSubstr("ExecStart=\"" + base + "/Dask Vantry 100%%$x/vantrysvc\"\n"));
+  EXPECT_THAT(unit, HasSubstr("Environment=\"VANTRY_REGISTRY=" + base +
+                              "/etc \\\"q\\\" 5%%/registry.reg\"\n"));
   EXPECT_TRUE(std::filesystem::exists(dir_.File("etc \"q\" 5%/registry.reg")));
 
   // A line break in a path cannot be written into a unit: nothing is installed.
   EXPECT_EQ(Run("-install", &out, "two\nlines.reg", "units2"), 1);
-  EXPECT_NE(out.find("control character"), std::string::npos) << out;
+  EXPECT_THAT(out, HasSubstr("control character"));
   EXPECT_FALSE(std::filesystem::exists(dir_.path() / "units2" / "daskvantry.service"));
+}
+
+struct stat StatOf(const std::filesystem::path& path) {
+  struct stat st {};
+  EXPECT_EQ(stat(path.c_str(), &st), 0) << path;
+  return st;
 }
 
 // Started by hand as root, the gateway binds its port, then runs as the service
@@ -136,7 +133,7 @@ TEST_F(Switches, TheGatewayStartedAsRootRunsAsTheServiceAccount) {
   if (geteuid() != 0) GTEST_SKIP() << "only root can give up root";
   std::filesystem::permissions(dir_.path(), std::filesystem::perms(0755));  // vantry reaches bin_
   const int port = testing::FreePort();
-  auto start_gateway = [&] {
+  auto start_gateway = [&](std::string_view said) {
     std::filesystem::create_directories(dir_.path() / "etc");
     auto settings = testing::RelayOnlyOptions(testing::FreePort()).settings;
     settings["LocalPort"] = std::to_string(port);
@@ -144,55 +141,42 @@ TEST_F(Switches, TheGatewayStartedAsRootRunsAsTheServiceAccount) {
     testing::WriteFileText(bin_ / "manbl.cfg", "127.0.0.1\n");
     auto gateway = std::make_unique<testing::ChildProcess>(testing::ChildProcess::Options{
         .argv = Command({(bin_ / "vantrysvc").string(), "-debug"}), .env = Environment()});
-    for (int i = 0; i < 500 && gateway->Output().find("Running as user") == std::string::npos &&
-                    gateway->Output().find("running as root") == std::string::npos;
-         ++i)
+    for (int i = 0; i < 500 && gateway->Output().find(said) == std::string::npos; ++i)
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     return gateway;
   };
-  EXPECT_NE(start_gateway()->Output().find("\nWarning: running as root: there is no user vantry "
-                                           "to run as (vantrysvc -install makes it)\n"),
-            std::string::npos);
+  EXPECT_THAT(start_gateway("running as root")->Output(),
+              HasSubstr("\nWarning: running as root: there is no user vantry to run as (vantrysvc "
+                        "-install makes it)\n"));
   std::string out;
   ASSERT_EQ(Run("-install", &out), 0) << out;
-  struct stat folder {
-  }, settings{}, lock{};
-  ASSERT_EQ(stat(bin_.c_str(), &folder), 0);
-  ASSERT_EQ(stat(dir_.File("etc/registry.reg").c_str(), &settings), 0);
-  ASSERT_EQ(stat(dir_.File("etc/registry.reg.run.lock").c_str(), &lock), 0);
+  const struct stat folder = StatOf(bin_), settings = StatOf(dir_.File("etc/registry.reg"));
   // -install made a system account without login or home (in the private /etc) that owns the
   // folder and the lock, and whose group may read the settings.
-  EXPECT_NE(testing::ReadFileText(private_etc_ / "passwd")
-                .find("\nvantry:x:" + std::to_string(folder.st_uid) + ":" +
-                      std::to_string(settings.st_gid) + "::/nonexistent:/usr/sbin/nologin\n"),
-            std::string::npos);
+  EXPECT_THAT(testing::ReadFileText(private_etc_ / "passwd"),
+              HasSubstr("\nvantry:x:" + std::to_string(folder.st_uid) + ":" +
+                        std::to_string(settings.st_gid) + "::/nonexistent:/usr/sbin/nologin\n"));
   EXPECT_GT(folder.st_uid, 0u);
   EXPECT_LT(folder.st_uid, 1000u);
   EXPECT_EQ(settings.st_uid, 0u);
   EXPECT_EQ(settings.st_mode & 07777, 0640u);
-  EXPECT_EQ(lock.st_uid, folder.st_uid);
-  auto gateway = start_gateway();
-  const std::string trace = gateway->Output();
-  const std::string said = "\nRunning as user vantry (uid ";
-  const size_t at = trace.find(said);
-  ASSERT_NE(at, std::string::npos) << trace;
-  const std::string uid = std::to_string(std::stoul(trace.substr(at + said.size())));
+  EXPECT_EQ(StatOf(dir_.File("etc/registry.reg.run.lock")).st_uid, folder.st_uid);
+  auto gateway = start_gateway("Running as user");
+  const std::string uid = std::to_string(folder.st_uid);
+  EXPECT_THAT(gateway->Output(), HasSubstr("\nRunning as user vantry (uid " + uid));
   std::string status = testing::ReadFileText("/proc/" + std::to_string(gateway->pid()) + "/status");
-  EXPECT_NE(status.find("\nUid:\t" + uid + "\t" + uid + "\t" + uid + "\t" + uid + "\n"),
-            std::string::npos)
-      << status;
-  EXPECT_TRUE(std::regex_search(status, std::regex("\nGroups:[ \t]*\n"))) << status;
-  EXPECT_NE(status.find("\nCapPrm:\t0000000000000000\n"), std::string::npos) << status;
+  EXPECT_THAT(status, HasSubstr("\nUid:\t" + uid + "\t" + uid + "\t" + uid + "\t" + uid + "\n"));
+  EXPECT_THAT(status, ContainsRegex("\nGroups:[ \t]*\n"));
+  EXPECT_THAT(status, HasSubstr("\nCapPrm:\t0000000000000000\n"));
 
   // It still serves, and the log it now creates is its own and private.
   testing::TcpClient client;
   ASSERT_TRUE(client.Connect(port));
-  EXPECT_NE(client.ReadToEnd().find("550"), std::string::npos);
+  EXPECT_THAT(client.ReadToEnd(), HasSubstr("550"));
   for (int i = 0; i < 200 && !std::filesystem::exists(bin_ / "vantry.log"); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  struct stat log {};
-  ASSERT_EQ(stat((bin_ / "vantry.log").c_str(), &log), 0) << gateway->Output();
-  EXPECT_EQ(std::to_string(log.st_uid), uid);
+  const struct stat log = StatOf(bin_ / "vantry.log");
+  EXPECT_EQ(log.st_uid, folder.st_uid);
   EXPECT_EQ(log.st_mode & 0777, 0640u);
 }
 
@@ -208,7 +192,7 @@ TEST_F(Switches, FixRegCreatesEverythingEvenWithoutAnInstall) {
   std::filesystem::remove(dir_.path() / "etc" / "registry.reg");
   std::filesystem::create_directory(dir_.path() / "etc" / "registry.reg");
   EXPECT_EQ(Run("-fixreg", &out), 1);
-  EXPECT_NE(out.find("Cannot write the settings file"), std::string::npos);
+  EXPECT_THAT(out, HasSubstr("Cannot write the settings file"));
 }
 
 // Text that is no switch runs the gateway, as no switch does, but says so.
@@ -218,10 +202,9 @@ TEST_F(Switches, AnythingElseRunsTheGatewayAndSaysItIsNoSwitch) {
                              {{"LocalPort", std::string("abc")}});
   std::string out;
   EXPECT_EQ(Run("--install", &out), 1);  // the gateway ran and could not listen on "abc"
-  EXPECT_NE(out.find("vantrysvc: \"--install\" is not a switch (see --help); running the gateway"),
-            std::string::npos)
-      << out;
-  EXPECT_NE(out.find("Cannot listen on port"), std::string::npos) << out;
+  EXPECT_THAT(
+      out, HasSubstr("vantrysvc: \"--install\" is not a switch (see --help); running the gateway"));
+  EXPECT_THAT(out, HasSubstr("Cannot listen on port"));
   EXPECT_FALSE(std::filesystem::exists(dir_.path() / "units" / "daskvantry.service"));
 }
 

@@ -88,10 +88,9 @@ TEST(TraceOnAFullStream, LinesWaitInABoundedBufferAndTheDropIsAnnounced) {
 
     // The reader catches up: the kept lines arrive whole and in order, then the count of the rest.
     std::string received;
-    for (int round = 0; round < 400 && received.find("dropped") == std::string::npos; ++round) {
+    for (int round = 0; round < 400 && received.find("dropped") == std::string::npos;
+         ++round, RunFor(io, 10ms))
       received += ReadUntilNothing(ends[0]);
-      RunFor(io, 10ms);
-    }
     received += ReadUntilNothing(ends[0]);
     EXPECT_EQ(ExpectKeptLinesThenNotice(received), "") << "nothing may follow the notice";
     EXPECT_EQ(trace->pending_bytes(), 0u);

@@ -10,7 +10,7 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "free_port.h"
+#include "tcp_client.h"
 
 namespace vantry::testing {
 namespace {
@@ -56,26 +56,20 @@ bool WaitForDnsAnswer(int port, std::string_view name, std::chrono::milliseconds
 DnsRecords StandardDnsRecords() {
   using namespace dns;
   DnsRecords records;
-  records.ptr = {{std::string(kAltPeer), std::string(kAltHost)},
-                 {std::string(kLostPeer), std::string(kLostHost)}};
-  records.a = {{std::string(kGoodHost), std::string(kGoodPeer)},
-               {std::string(kAltHost), std::string(kAltAddress)},
-               {std::string(kTwoHost), std::string(kTwoFirst)},
-               {std::string(kTwoHost), std::string(kTwoSecond)},
-               {std::string(kDualHost), std::string(kDualV6First)},
-               {std::string(kDualHost), std::string(kDualV4)},
-               {std::string(kDualHost), std::string(kDualV6Second)},
-               {std::string(kSixHost), "::1"}};
+  records.ptr = {{kAltPeer, kAltHost}, {kLostPeer, kLostHost}};
+  records.a = {{kGoodHost, kGoodPeer},     {kAltHost, kAltAddress},   {kTwoHost, kTwoFirst},
+               {kTwoHost, kTwoSecond},     {kDualHost, kDualV6First}, {kDualHost, kDualV4},
+               {kDualHost, kDualV6Second}, {kSixHost, "::1"}};
   for (std::string_view listed : {kListedType2, kListedType4, kListedType127, kListedOtherNet}) {
     std::string last_octet(listed.substr(listed.rfind('.') + 1));
     records.a.emplace_back("l" + last_octet + ".vantry.test", std::string(listed));
   }
-  records.zones = {{std::string(kZone1),
-                    {{std::string(kListedType2), "127.0.0.2"},
-                     {std::string(kListedType4), "127.0.0.4"},
-                     {std::string(kListedType127), "127.0.0.127"},
-                     {std::string(kListedOtherNet), "127.0.1.2"}}},
-                   {std::string(kZone2), {{std::string(kListedType127), "127.0.0.4"}}}};
+  records.zones = {{kZone1,
+                    {{kListedType2, "127.0.0.2"},
+                     {kListedType4, "127.0.0.4"},
+                     {kListedType127, "127.0.0.127"},
+                     {kListedOtherNet, "127.0.1.2"}}},
+                   {kZone2, {{kListedType127, "127.0.0.4"}}}};
   return records;
 }
 
@@ -137,10 +131,9 @@ DnsFixture::DnsFixture(const DnsRecords& records) {
   }
   for (const auto& [name, address] : records.a)
     dnsmasq_argv.push_back("--host-record=" + name + "," + address);
-  for (const auto& zone : records.zones) {
+  for (const auto& zone : records.zones)
     dnsmasq_argv.push_back("--server=/" + zone.name + "/127.0.0.1#" +
                            std::to_string(rbldnsd_port_));
-  }
   dnsmasq_ = std::make_unique<ChildProcess>(ChildProcess::Options{
       .argv = dnsmasq_argv, .env = {}, .output_file = dir_.path() / "dnsmasq.out"});
   if (!WaitForDnsAnswer(dns_port_, "probe.invalid", 10s))
@@ -150,5 +143,16 @@ DnsFixture::DnsFixture(const DnsRecords& records) {
 std::string DnsFixture::RbldnsdQueries() const { return ReadFileText(dir_.path() / "queries.log"); }
 
 std::string DnsFixture::DNSServers() const { return "127.0.0.1:" + std::to_string(dns_port_); }
+
+HostileDns::HostileDns(const std::vector<std::string>& rules) : port_(FreePort()) {
+  // setpriv makes it die with the test process even when that crashes.
+  std::vector<std::string> argv = {"/usr/bin/setpriv", "--pdeathsig", "TERM", "/usr/bin/python3"};
+  argv.push_back(VANTRY_SOURCE_DIR "/tests/support/hostile_dns.py");
+  argv.push_back(std::to_string(port_));
+  argv.insert(argv.end(), rules.begin(), rules.end());
+  process_ = std::make_unique<ChildProcess>(ChildProcess::Options{.argv = argv});
+  if (!WaitForDnsAnswer(port_, "probe.invalid", 10s))
+    error_ = "hostile_dns.py did not answer: " + process_->Output();
+}
 
 }  // namespace vantry::testing

@@ -32,29 +32,29 @@ struct DnsRecords {
 
 /// Names and addresses of StandardDnsRecords(); peers connect from these loopback addresses.
 namespace dns {
-inline constexpr std::string_view kGoodPeer = "127.0.0.5";  // PTR kGoodHost, which resolves back
-inline constexpr std::string_view kGoodHost = "good.vantry.test";
-inline constexpr std::string_view kAltPeer = "127.0.0.6";  // PTR kAltHost, resolving to kAltAddress
-inline constexpr std::string_view kAltHost = "alt.vantry.test";
-inline constexpr std::string_view kAltAddress = "127.0.0.60";
-inline constexpr std::string_view kLostPeer = "127.0.0.7";  // PTR kLostHost, which does not resolve
-inline constexpr std::string_view kLostHost = "lost.vantry.test";
-inline constexpr std::string_view kNoPtrPeer = "127.0.0.8";
-inline constexpr std::string_view kTwoHost = "two.vantry.test";  // A kTwoFirst, then kTwoSecond
-inline constexpr std::string_view kTwoFirst = "127.0.0.21";
-inline constexpr std::string_view kTwoSecond = "127.0.0.22";
-inline constexpr std::string_view kDualHost = "dual.vantry.test";  // A kDualV4; AAAA 2001:db8::
-inline constexpr std::string_view kDualV4 = "127.0.0.23";          // 23, then 2001:db8::24
-inline constexpr std::string_view kDualV6First = "2001:db8::23";
-inline constexpr std::string_view kDualV6Second = "2001:db8::24";
-inline constexpr std::string_view kSixHost = "six.vantry.test";  // AAAA ::1 only
+inline const std::string kGoodPeer = "127.0.0.5";  // PTR kGoodHost, which resolves back
+inline const std::string kGoodHost = "good.vantry.test";
+inline const std::string kAltPeer = "127.0.0.6";  // PTR kAltHost, resolving to kAltAddress
+inline const std::string kAltHost = "alt.vantry.test";
+inline const std::string kAltAddress = "127.0.0.60";
+inline const std::string kLostPeer = "127.0.0.7";  // PTR kLostHost, which does not resolve
+inline const std::string kLostHost = "lost.vantry.test";
+inline const std::string kNoPtrPeer = "127.0.0.8";
+inline const std::string kTwoHost = "two.vantry.test";  // A kTwoFirst, then kTwoSecond
+inline const std::string kTwoFirst = "127.0.0.21";
+inline const std::string kTwoSecond = "127.0.0.22";
+inline const std::string kDualHost = "dual.vantry.test";  // A kDualV4; AAAA 2001:db8::
+inline const std::string kDualV4 = "127.0.0.23";          // 23, then 2001:db8::24
+inline const std::string kDualV6First = "2001:db8::23";
+inline const std::string kDualV6Second = "2001:db8::24";
+inline const std::string kSixHost = "six.vantry.test";  // AAAA ::1 only
 /// The DNSBL zones in list order, and what kZone1 (then kZone2) answers for each listed address.
-inline constexpr std::string_view kZone1 = "bl1.vantry.test";
-inline constexpr std::string_view kZone2 = "bl2.vantry.test";
-inline constexpr std::string_view kListedType2 = "127.0.0.12";     // 127.0.0.2
-inline constexpr std::string_view kListedType4 = "127.0.0.14";     // 127.0.0.4
-inline constexpr std::string_view kListedType127 = "127.0.0.27";   // 127.0.0.127, then 127.0.0.4
-inline constexpr std::string_view kListedOtherNet = "127.0.0.30";  // 127.0.1.2
+inline const std::string kZone1 = "bl1.vantry.test";
+inline const std::string kZone2 = "bl2.vantry.test";
+inline const std::string kListedType2 = "127.0.0.12";     // 127.0.0.2
+inline const std::string kListedType4 = "127.0.0.14";     // 127.0.0.4
+inline const std::string kListedType127 = "127.0.0.27";   // 127.0.0.127, then 127.0.0.4
+inline const std::string kListedOtherNet = "127.0.0.30";  // 127.0.1.2
 }  // namespace dns
 
 /// The records above: every listed address also has a matching PTR/A pair (name
@@ -69,8 +69,6 @@ bool WaitForDnsAnswer(int port, std::string_view name, std::chrono::milliseconds
 class DnsFixture {
  public:
   explicit DnsFixture(const DnsRecords& records = StandardDnsRecords());
-  DnsFixture(const DnsFixture&) = delete;
-  DnsFixture& operator=(const DnsFixture&) = delete;
 
   /// True when both servers answer; otherwise error() says why.
   bool ready() const { return error_.empty(); }
@@ -86,6 +84,26 @@ class DnsFixture {
   std::unique_ptr<ChildProcess> dnsmasq_;
   int dns_port_ = 0;
   int rbldnsd_port_ = 0;
+  std::string error_;
+};
+
+/// A name server on loopback (hostile_dns.py, UDP and TCP) that answers or misbehaves per
+/// rule, "LABEL=BEHAVIOUR", LABEL being a query name's first label (a reverse lookup's is the
+/// address's last number): "a:ADDR[@MS]", "ptr:NAME", "garbage", "servfail", "silent", "wrongid",
+/// "cut" (truncated over UDP, then the TCP connection closed), "oversize", "tcp:ADDR" (truncated
+/// over UDP, answered over TCP). Other names: NXDOMAIN. Stopped by PID in the destructor.
+class HostileDns {
+ public:
+  explicit HostileDns(const std::vector<std::string>& rules);
+
+  bool ready() const { return error_.empty(); }
+  const std::string& error() const { return error_; }
+  /// The DNSServers setting for it.
+  std::string DNSServers() const { return "127.0.0.1:" + std::to_string(port_); }
+
+ private:
+  int port_ = 0;
+  std::unique_ptr<ChildProcess> process_;
   std::string error_;
 };
 

@@ -6,10 +6,10 @@
 #include <fstream>
 #include <thread>
 
-#include "free_port.h"
 #include "leading_number.h"
 #include "registry_document.h"
 #include "settings_schema.h"
+#include "tcp_client.h"
 
 namespace vantry::testing {
 namespace {
@@ -53,6 +53,10 @@ GatewayFixture::GatewayFixture(Options options) {
   WriteList(dir_.File("rbl.cfg"), options.zones);
   WriteList(dir_.File("exlst.cfg"), options.exceptions);
   WriteList(dir_.File("manbl.cfg"), options.manual);
+  if (!options.hosts.empty()) {
+    hosts_file_ = dir_.File("hosts");
+    WriteFileText(hosts_file_, options.hosts);
+  }
   const bool own_port = !options.settings.count("LocalPort");
   // A port found free can still be taken by a parallel test before the gateway
   // binds it; then the gateway says so and stops, and we try another.
@@ -87,10 +91,20 @@ GatewayFixture::~GatewayFixture() {
 }
 
 std::vector<std::pair<std::string, std::string>> GatewayFixture::Environment() const {
-  return {{"VANTRY_REGISTRY", registry_}, {"VANTRY_MAILSLOT", mailslot_}};
+  std::vector<std::pair<std::string, std::string>> env = {{"VANTRY_REGISTRY", registry_},
+                                                          {"VANTRY_MAILSLOT", mailslot_}};
+  if (!hosts_file_.empty()) env.emplace_back("VANTRY_HOSTS_FILE", hosts_file_);
+  return env;
 }
 
 std::string GatewayFixture::LogText() const { return ReadFileText(dir_.path() / "vantry.log"); }
+
+std::string GatewayFixture::WaitForLog(int n, std::chrono::milliseconds timeout) const {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (CountOccurrences(LogText(), "\r\n") < n && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(10ms);
+  return LogText();
+}
 
 int GatewayFixture::CountInTrace(std::string_view needle) const {
   return CountOccurrences(Trace(), needle);
@@ -115,14 +129,16 @@ GatewayFixture::Options RelayOnlyOptions(int smtp_port) {
   return options;
 }
 
-SmtpSink::SmtpSink() {
+SmtpSink::SmtpSink(const std::string& host) {
   port_ = FreePort();
   std::vector<std::string> argv = {"/usr/sbin/smtp-sink"};
   // smtp-sink changes to this user, which only root may do; others run it as themselves.
   if (geteuid() == 0) argv.insert(argv.end(), {"-u", "nobody"});
-  argv.insert(argv.end(), {"-c", "127.0.0.1:" + std::to_string(port_), "1024"});
+  const bool v6 = host.find(':') != std::string::npos;
+  argv.insert(argv.end(),
+              {"-c", (v6 ? "[" + host + "]:" : host + ":") + std::to_string(port_), "1024"});
   process_ = std::make_unique<ChildProcess>(ChildProcess::Options{.argv = argv});
-  ready_ = WaitForTcpPort(port_, 10s);
+  ready_ = WaitForTcpPort(port_, 10s, host);
 }
 
 int CountOccurrences(std::string_view text, std::string_view needle) {

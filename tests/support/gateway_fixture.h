@@ -20,9 +20,8 @@ using SettingValue = std::variant<std::string, long long>;
 void WriteSettingsFile(const std::string& path, const std::string& folder,
                        const std::map<std::string, SettingValue>& overrides);
 
-/// The real vantrysvc started with -debug for one test: its own settings file,
-/// program folder (lists, vantry.log) and monitor channel name, listening on a
-/// free port.
+/// The real vantrysvc started with -debug for one test: its own settings file, program folder
+/// (lists, vantry.log) and monitor channel name, listening on a free port.
 class GatewayFixture {
  public:
   struct Options {
@@ -32,7 +31,8 @@ class GatewayFixture {
     std::vector<std::string> exceptions;  // exlst.cfg lines
     std::vector<std::string> manual;      // manbl.cfg lines
     bool wait_until_listening = true;
-    std::string mailslot;  // empty: a name of its own
+    std::string mailslot = {};  // empty: a name of its own
+    std::string hosts = {};     // not empty: the text of a hosts file of its own
   };
 
   explicit GatewayFixture(Options options);
@@ -42,6 +42,8 @@ class GatewayFixture {
   int port() const { return port_; }
   std::string folder() const { return dir_.path().string(); }
   std::string LogText() const;
+  /// Waits until the log holds at least n lines; returns its text.
+  std::string WaitForLog(int n, std::chrono::milliseconds timeout = 5s) const;
   std::string Trace() const { return process_->Output(); }
   bool WaitForTrace(std::string_view needle, std::chrono::milliseconds timeout = 10s) const {
     return WaitForTraceCount(needle, 1, timeout);
@@ -57,20 +59,20 @@ class GatewayFixture {
   TempDir dir_;
   std::string registry_;
   std::string mailslot_;
+  std::string hosts_file_;
   int port_ = 0;
   bool listening_ = false;
   std::unique_ptr<ChildProcess> process_;
 };
 
-/// Options for tests about relaying, not screening: no reverse-DNS tests, no
-/// zones, and a name server port where nothing listens, so no lookup ever
-/// reaches the machine's resolver.
+/// Options for tests about relaying, not screening: no reverse-DNS tests, no zones, and a name
+/// server port where nothing listens, so no lookup ever reaches the machine's resolver.
 GatewayFixture::Options RelayOnlyOptions(int smtp_port);
 
-/// postfix's smtp-sink on a free loopback port.
+/// postfix's smtp-sink on a free port of a loopback address.
 class SmtpSink {
  public:
-  SmtpSink();
+  explicit SmtpSink(const std::string& host = "127.0.0.1");
   int port() const { return port_; }
   bool ready() const { return ready_; }
 

@@ -10,17 +10,14 @@ namespace vantry::testing {
 
 using namespace std::chrono_literals;
 
-/// A private Postfix instance for one test: its own configuration, queue,
-/// data folder and log file in a temporary folder, one smtpd on a free
-/// loopback port that expects a PROXY protocol header (v1 or v2) before SMTP,
-/// mynetworks 127.0.0.0/30 and no relaying for anyone else. Needs root and the
-/// postfix package; never touches the system's instance or port 25.
+/// A private Postfix instance for one test: its own configuration, queue, data folder and log file
+/// in a temporary folder, one smtpd on a free loopback port that expects a PROXY protocol header
+/// (v1 or v2) before SMTP, mynetworks 127.0.0.0/30 and no relaying for anyone else. Needs root and
+/// the postfix package; never touches the system's instance or port 25.
 class PostfixFixture {
  public:
   PostfixFixture();
   ~PostfixFixture();
-  PostfixFixture(const PostfixFixture&) = delete;
-  PostfixFixture& operator=(const PostfixFixture&) = delete;
 
   /// Empty once the instance takes connections; else why it cannot run here.
   const std::string& unavailable() const { return unavailable_; }

@@ -1,6 +1,7 @@
 #include "tcp_client.h"
 
 #include <arpa/inet.h>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -8,14 +9,38 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
+#include <ctime>
 #include <random>
+#include <stdexcept>
 #include <string>
+#include <thread>
 #include <utility>
 
-#include "free_port.h"
-
 namespace vantry::testing {
+
+sockaddr_in LoopbackAddress(int port) {
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(static_cast<uint16_t>(port));
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  return addr;
+}
+
 namespace {
+
+// The gateway listens on every local address, so a TCP port must be free there too.
+bool CanBind(int type, int port, in_addr_t address = htonl(INADDR_LOOPBACK)) {
+  int fd = socket(AF_INET, type, 0);
+  if (fd < 0) return false;
+  int one = 1;
+  setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+  sockaddr_in addr = LoopbackAddress(port);
+  addr.sin_addr.s_addr = address;
+  bool ok = bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+  close(fd);
+  return ok;
+}
 
 // Reads until `done` says so, the peer closes, or the deadline passes.
 template <typename Done>
@@ -41,14 +66,49 @@ std::string ReadWhile(int fd, std::chrono::milliseconds timeout, bool* closed, D
 
 }  // namespace
 
+int FreePort() {
+  // Ports below the kernel's ephemeral range: the many outgoing connections of
+  // tests running in parallel can never take them between check and use.
+  int low = 32768;
+  if (FILE* range = std::fopen("/proc/sys/net/ipv4/ip_local_port_range", "r")) {
+    int lo = 0, hi = 0;
+    if (std::fscanf(range, "%d %d", &lo, &hi) == 2 && lo > 12000) low = lo;
+    std::fclose(range);
+  }
+  static std::mt19937 rng(static_cast<unsigned>(getpid()) * 7919u ^
+                          static_cast<unsigned>(std::time(nullptr)));
+  std::uniform_int_distribution<int> pick(10000, low - 1);
+  for (int attempt = 0; attempt < 500; ++attempt) {
+    int port = pick(rng);
+    if (CanBind(SOCK_STREAM, port) && CanBind(SOCK_DGRAM, port) &&
+        CanBind(SOCK_STREAM, port, htonl(INADDR_ANY))) {
+      return port;
+    }
+  }
+  throw std::runtime_error("no free loopback port");
+}
+
+bool WaitForTcpPort(int port, std::chrono::milliseconds timeout, const std::string& host) {
+  addrinfo hints{};
+  hints.ai_flags = AI_NUMERICHOST;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  if (getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0) return false;
+  bool ok = false;
+  for (auto deadline = std::chrono::steady_clock::now() + timeout;
+       !ok && std::chrono::steady_clock::now() < deadline;) {
+    int fd = socket(found->ai_family, SOCK_STREAM, 0);
+    ok = connect(fd, found->ai_addr, found->ai_addrlen) == 0;
+    close(fd);
+    if (!ok) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  freeaddrinfo(found);
+  return ok;
+}
+
 TcpClient::~TcpClient() { Close(); }
 
 TcpClient::TcpClient(TcpClient&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-
-TcpClient& TcpClient::operator=(TcpClient&& other) noexcept {
-  if (this != &other) Adopt(std::exchange(other.fd_, -1));
-  return *this;
-}
 
 void TcpClient::Adopt(int fd) {
   Close();
@@ -87,8 +147,10 @@ std::string TcpClient::ReadUntil(std::string_view needle, std::chrono::milliseco
                    [&](const std::string& text) { return text.find(needle) != std::string::npos; });
 }
 
-std::string TcpClient::ReadToEnd(std::chrono::milliseconds timeout, bool* closed) {
-  return ReadWhile(fd_, timeout, closed, [](const std::string&) { return false; });
+std::string TcpClient::ReadToEnd(std::chrono::milliseconds timeout) {
+  bool closed = false;
+  std::string text = ReadWhile(fd_, timeout, &closed, [](const std::string&) { return false; });
+  return closed ? text : text + "[still open]";
 }
 
 std::string TcpClient::ReadExactly(std::size_t n, std::chrono::milliseconds timeout) {

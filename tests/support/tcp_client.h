@@ -1,5 +1,7 @@
 #pragma once
 
+#include <netinet/in.h>
+
 #include <chrono>
 #include <string>
 #include <string_view>
@@ -8,6 +10,16 @@ namespace vantry::testing {
 
 using namespace std::chrono_literals;
 
+// Loopback networking for tests: free ports, waiting for a listener, and a blocking client.
+
+/// 127.0.0.1:port as a socket address.
+sockaddr_in LoopbackAddress(int port);
+/// A loopback port that was free for both TCP and UDP at the time of the call.
+int FreePort();
+/// True once something accepts TCP connections on host (an address text):port.
+bool WaitForTcpPort(int port, std::chrono::milliseconds timeout,
+                    const std::string& host = "127.0.0.1");
+
 /// A blocking TCP client for tests, optionally bound to a chosen loopback
 /// source address (127.0.0.x) so the gateway sees different peers.
 class TcpClient {
@@ -15,7 +27,6 @@ class TcpClient {
   TcpClient() = default;
   ~TcpClient();
   TcpClient(TcpClient&& other) noexcept;
-  TcpClient& operator=(TcpClient&& other) noexcept;
 
   bool Connect(int port, std::string_view source_address = "127.0.0.1");
   /// Takes over a connected socket, such as one a test server accepted.
@@ -23,8 +34,8 @@ class TcpClient {
   bool SendAll(std::string_view bytes);
   /// Reads until the text contains needle, EOF or the timeout.
   std::string ReadUntil(std::string_view needle, std::chrono::milliseconds timeout = 10s);
-  /// Reads until the peer closes or the timeout; *closed tells which.
-  std::string ReadToEnd(std::chrono::milliseconds timeout = 10s, bool* closed = nullptr);
+  /// Reads until the peer closes; "[still open]" follows what came if it has not by the timeout.
+  std::string ReadToEnd(std::chrono::milliseconds timeout = 10s);
   /// Reads exactly n bytes unless EOF or timeout comes first.
   std::string ReadExactly(std::size_t n, std::chrono::milliseconds timeout = 30s);
   void Close();

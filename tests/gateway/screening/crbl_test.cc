@@ -38,7 +38,8 @@ TEST(Crbl, ChecksOfDifferentSlotsRunConcurrentlyAndEachGetItsOwnVerdictTraceAndR
   asio::io_context io;
   Resolver resolver(io, ResolverOptions{.dns_servers = servers.DNSServers()});
   ConfigSettings settings;
-  std::vector<std::string> zones{std::string(dns::kZone1), std::string(dns::kZone2)};
+  settings.BlockT4 = true;
+  std::vector<std::string> zones{dns::kZone1, dns::kZone2};
   std::vector<RBLResult> results(8);
   Lines trace;
   std::multimap<std::int32_t, std::string> events;  // slot: "ip|zone|code" or "not listed"
@@ -53,7 +54,6 @@ TEST(Crbl, ChecksOfDifferentSlotsRunConcurrentlyAndEachGetItsOwnVerdictTraceAndR
     events.emplace(index, ip + "|" + host + "|" + type);
   };
   crbl.evNotListed = [&](std::int32_t index) { events.emplace(index, "not listed"); };
-  settings.BlockT4 = true;
   const std::vector<std::string_view> peers = {dns::kListedType2, dns::kGoodPeer,
                                                dns::kListedType127, dns::kListedType4,
                                                dns::kListedOtherNet};

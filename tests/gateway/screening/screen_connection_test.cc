@@ -1,12 +1,11 @@
-// The screening's verdicts, with a hosts file standing in for the name
-// servers: it answers the reverse and forward lookups and the zone queries.
-// Behind it a scripted name server says NXDOMAIN, but fails for 127.0.0.50's
-// reverse lookup and for fails.test, the name it gives 127.0.0.51.
+// The screening's verdicts, with a hosts file standing in for the name servers: it answers the
+// reverse and forward lookups and the zone queries. Behind it a scripted name server says NXDOMAIN,
+// but fails for 127.0.0.50's reverse lookup and for fails.test, the name it gives 127.0.0.51.
 #include "screen_connection.h"
 
 #include <gtest/gtest.h>
 
-#include "hostile_dns.h"
+#include "dns_fixture.h"
 #include "run_awaitable.h"
 #include "temp_dir.h"
 
@@ -19,14 +18,9 @@ using Action = ScreeningAction;
 // Names resolve both ways, except that alt.test, the name of 127.0.0.6, leads to
 // 127.0.0.60. Zone bl1 lists .12 and .60 as type 2 and .20 as type 10; bl2 lists .20 as type 2.
 constexpr std::string_view kHosts =
-    "127.0.0.5 good.test\n"
-    "127.0.0.60 alt.test\n"
-    "127.0.0.6 alt.test\n"
-    "127.0.0.12 l12.test\n"
-    "127.0.0.20 l20.test\n"
-    "127.0.0.9 evil|host\n"
-    "127.0.0.2 12.0.0.127.bl1.test 60.0.0.127.bl1.test 20.0.0.127.bl2.test\n"
-    "127.0.0.10 20.0.0.127.bl1.test\n";
+    "127.0.0.5 good.test\n127.0.0.60 alt.test\n127.0.0.6 alt.test\n127.0.0.12 l12.test\n"
+    "127.0.0.20 l20.test\n127.0.0.9 evil|host\n127.0.0.10 20.0.0.127.bl1.test\n"
+    "127.0.0.2 12.0.0.127.bl1.test 60.0.0.127.bl1.test 20.0.0.127.bl2.test\n";
 
 const HostLists kZones = {
     .RBLHosts = {"bl1.test", "bl2.test"}, .Exceptions = {}, .ManualBlocks = {}};
@@ -37,10 +31,8 @@ const HostLists kZonesAndLists = {.RBLHosts = {"bl1.test", "bl2.test"},
 struct Case {
   const char* name;
   std::string peer;
-  // "action|HostName|AltIP|BLHost|BLType|blocked_address"
-  std::string verdict;
-  // The last trace line of the screening.
-  std::string last_line;
+  std::string verdict;    // "action|HostName|AltIP|BLHost|BLType|blocked_address"
+  std::string last_line;  // of the screening's trace
   const HostLists* lists = &kZones;
   void (*change)(ConfigSettings&) = nullptr;
 };
@@ -115,7 +107,7 @@ INSTANTIATE_TEST_SUITE_P(Verdicts, ScreenConnectionTest, ::testing::Values(
     Case{"ExceptionBeforeTheZones", "127.0.0.12",
          "exception|l12.test|127.0.0.12|Manual Exception|127.0.0.200|",
          "127.0.0.12 EXCEPTION. 3\r\n", &kZonesAndLists},
-    Case{"ExceptionsOffWhenNotAboveZero", "127.0.0.8", "local||127.0.0.8|No Host|127.0.0.150|127.0.0.8",
+    Case{"ExceptionsOffWhenNotAboveZeroAndNoHost", "127.0.0.8", "local||127.0.0.8|No Host|127.0.0.150|127.0.0.8",
          "Hostname:  AltIP: 127.0.0.8 ", &kZonesAndLists,
          [](ConfigSettings& s) { s.UseExceptions = -1; }},
     Case{"AltIPBeforeManualBlock", "127.0.0.6",
@@ -123,8 +115,6 @@ INSTANTIATE_TEST_SUITE_P(Verdicts, ScreenConnectionTest, ::testing::Values(
          "Hostname: alt.test AltIP: 127.0.0.60 ", &kZonesAndLists},
     Case{"NeutralisedNameThatLeadsNowhere", "127.0.0.9",
          "local|evil_host||ALT IP|127.0.0.155|127.0.0.9", "Hostname: evil_host AltIP:  "},
-    Case{"NoHost", "127.0.0.8", "local||127.0.0.8|No Host|127.0.0.150|127.0.0.8",
-         "Hostname:  AltIP: 127.0.0.8 "},
     Case{"NoHostOffWhenNotAboveZero", "127.0.0.8", "pass||127.0.0.8|||",
          "127.0.0.8 is OK. 3\r\n", &kZones, [](ConfigSettings& s) { s.BlockNoHost = -1; }},
     Case{"ManualBlockOfThePeer", "127.0.0.5",
