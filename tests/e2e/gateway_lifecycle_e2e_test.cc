@@ -59,8 +59,7 @@ TEST(GatewayLifecycle, ASecondGatewayExitsAtOnce) {
   EXPECT_EQ(RunCommand({BuiltProgram("vantrysvc"), "-debug"}, gateway.Environment(), &out, 10s), 1);
   EXPECT_THAT(out, ::testing::HasSubstr("another gateway is already running"));
   EXPECT_TRUE(gateway.process().Running());
-  // Whoever may open the lock file may hold it and keep the gateway from
-  // starting: it is the gateway user's alone.
+  // Whoever may open the lock file may hold it and keep the gateway from starting: it is private.
   struct stat lock {};
   ASSERT_EQ(stat((gateway.folder() + "/registry.reg.run.lock").c_str(), &lock), 0);
   EXPECT_EQ(lock.st_mode & 0077, 0u);

@@ -1,5 +1,4 @@
-// The relay pump on its own: the peers driven by blocking test clients, the
-// pump by an io_context on a thread.
+// The relay pump on its own: peers driven by blocking test clients, the pump by a loop thread.
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 

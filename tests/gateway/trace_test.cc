@@ -1,5 +1,4 @@
-// The trace stream may be a pipe, a terminal or the journal's socket that
-// nobody reads: the gateway must never wait for it.
+// The trace stream may be a pipe, a terminal or a journal socket nobody reads: never waited for.
 #include "trace.h"
 
 #include <fcntl.h>
@@ -67,8 +66,7 @@ std::string ExpectKeptLinesThenNotice(const std::string& received) {
 }
 
 TEST(TraceOnAFullStream, LinesWaitInABoundedBufferAndTheDropIsAnnounced) {
-  // A trace that blocked would never get past the flood; the alarm turns that
-  // into a failure instead of a hung test.
+  // A trace that blocked would never get past the flood; the alarm fails it instead of hanging.
   alarm(20);
   for (bool socket : {false, true}) {
     SCOPED_TRACE(socket ? "socket" : "pipe");
@@ -106,9 +104,8 @@ TEST(TraceOnAFullStream, LinesWaitInABoundedBufferAndTheDropIsAnnounced) {
   alarm(0);
 }
 
-// A gateway run as a service user from an administrator's shell may not open
-// the pipe it was handed (it belongs to the shell's user), so it gets no
-// non-blocking descriptor of its own; an unread pipe must still not stop it.
+// A gateway run as a service user from an administrator's shell may not open the pipe it was
+// handed (the shell user's), so it has no non-blocking descriptor; an unread pipe must not stop it.
 TEST(TraceOnAStreamItCannotReopen, AWriterThreadWaitsInsteadOfTheLoop) {
   if (geteuid() != 0) GTEST_SKIP() << "needs root to hand a pipe to a process of another user";
   int stream[2], done[2];  // the trace's stream, and the child's word that it got through
