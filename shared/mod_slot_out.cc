@@ -92,7 +92,7 @@ std::string MailslotPath(std::string_view name) {
 
 SlotWriter::SlotWriter(std::string name)
     : name_(name.empty() ? std::string() : MailslotPath(name)),
-      explicit_path_(name.starts_with('/')) {}
+      folder_(name.empty() || name.starts_with('/') ? std::string() : MailslotDirectory()) {}
 SlotWriter::~SlotWriter() { SlotClose(); }
 
 void SlotWriter::SlotOpen() {
@@ -100,7 +100,7 @@ void SlotWriter::SlotOpen() {
   sockaddr_un addr;
   socklen_t len;
   if (!SocketAddress(name_, addr, len)) return;
-  if (!explicit_path_ && !TrustedDirectory(MailslotDirectory())) return;
+  if (!folder_.empty() && !TrustedDirectory(folder_)) return;
   int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
   if (fd < 0) return;
   if (connect(fd, reinterpret_cast<sockaddr*>(&addr), len) != 0) {

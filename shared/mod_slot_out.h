@@ -54,7 +54,9 @@ class SlotWriter {
 
  private:
   std::string name_;
-  bool explicit_path_;
+  // The folder name_ lies in, checked before each connect; empty for a path
+  // given whole.
+  std::string folder_;
   int fd_ = -1;
 };
 

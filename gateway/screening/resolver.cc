@@ -78,22 +78,22 @@ LookupResult ReadAddresses(const unsigned char* abuf, int alen, int type) {
   LookupResult result;
   int count = kMaxAddresses;
   int status = ARES_SUCCESS;
+  auto append = [&result](int family, const void* address) {
+    char text[INET6_ADDRSTRLEN] = {};
+    if (inet_ntop(family, address, text, sizeof text) != nullptr) {
+      result.addresses.emplace_back(text);
+    }
+  };
   if (type == ns_t_aaaa) {
     ares_addr6ttl addresses[kMaxAddresses];
     status = ares_parse_aaaa_reply(abuf, alen, nullptr, addresses, &count);
     for (int i = 0; status == ARES_SUCCESS && i < count; ++i) {
-      char text[INET6_ADDRSTRLEN] = {};
-      if (inet_ntop(AF_INET6, &addresses[i].ip6addr, text, sizeof text) != nullptr)
-        result.addresses.emplace_back(text);
+      append(AF_INET6, &addresses[i].ip6addr);
     }
   } else {
     ares_addrttl addresses[kMaxAddresses];
     status = ares_parse_a_reply(abuf, alen, nullptr, addresses, &count);
-    for (int i = 0; status == ARES_SUCCESS && i < count; ++i) {
-      char text[INET_ADDRSTRLEN] = {};
-      if (inet_ntop(AF_INET, &addresses[i].ipaddr, text, sizeof text) != nullptr)
-        result.addresses.emplace_back(text);
-    }
+    for (int i = 0; status == ARES_SUCCESS && i < count; ++i) append(AF_INET, &addresses[i].ipaddr);
   }
   if (status != ARES_SUCCESS) return Unanswered(status);
   if (!result.addresses.empty()) result.text = result.addresses.front();
