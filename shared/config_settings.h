@@ -41,6 +41,17 @@ struct ConfigSettings {
   /// 0: relay bytes only; 1 or 2: send a PROXY protocol header of that version
   /// to the mail server before the first relayed byte.
   std::int32_t ProxyOut = 0;
+  /// Trusted load balancers ("addr[/bits]", comma-separated) whose connections
+  /// start with a PROXY header naming the real client; empty: none.
+  std::string ProxyFrom;
+  /// The one literal address to listen on; empty: every address, IPv4 and IPv6.
+  std::string ListenAddress;
+  /// Entries of the DNS answer cache; 0: no cache.
+  std::int32_t DNSCacheSize = 100000;
+  /// Minutes between zone health probes; 0: none.
+  std::int32_t ZoneCheck = 10;
+  /// "host:port" of the metrics endpoint; empty: off.
+  std::string MetricsListen;
 
   /// The BlockTn flag for a listing type n in 2..9; false for any other n.
   bool BlocksType(int type) const {

@@ -40,6 +40,11 @@ ConfigSettings ReadConfig(const SayFn& say, std::string_view program_folder) {
   c.MaxPerIP = std::max(s.Int32("MaxPerIP"), std::int32_t{0});
   c.IdleTimeout = std::max(s.Int32("IdleTimeout"), std::int32_t{0});
   c.ProxyOut = s.Int32("ProxyOut");
+  c.ProxyFrom = s.Text("ProxyFrom");
+  c.ListenAddress = s.Text("ListenAddress");
+  c.DNSCacheSize = std::max(s.Int32("DNSCacheSize"), std::int32_t{0});
+  c.ZoneCheck = std::max(s.Int32("ZoneCheck"), std::int32_t{0});
+  c.MetricsListen = s.Text("MetricsListen");
   return c;
 }
 

@@ -59,7 +59,7 @@ constexpr Row ListFileName(std::string_view name, std::string_view file, int sav
   return Text(name, file).Both(kOneElseDefault).ConsoleSaves(save_rank);
 }
 
-const std::array<SettingSpec, 29> kSchema = {
+const std::array<SettingSpec, 35> kSchema = {
     ListFileName("BLDNSDB", "rbl.cfg", 9),
     Text("BlockMsg", kDefaultBlockMsg)
         .Gateway(kOneAsStored)
@@ -121,6 +121,18 @@ const std::array<SettingSpec, 29> kSchema = {
     Row("IdleTimeout", RegType::kDword, "600").NotWrittenByFixreg().Gateway({Source::kDefault}),
     // 0: relay bytes only; 1 or 2: a PROXY protocol header of that version first.
     Row("ProxyOut", RegType::kDword, "0").NotWrittenByFixreg().Gateway({Source::kDefault}),
+    // Trusted load balancers, "addr[/bits],...": their connections start with a PROXY header.
+    Text("ProxyFrom", "").NotWrittenByFixreg().Gateway({Source::kDefault, Source::kAsStored}),
+    // One literal address to listen on; empty: every address, IPv4 and IPv6.
+    Text("ListenAddress", "").NotWrittenByFixreg().Gateway({Source::kDefault, Source::kAsStored}),
+    // Entries of the DNS answer cache; 0: no cache.
+    Row("DNSCacheSize", RegType::kDword, "100000").NotWrittenByFixreg().Gateway({Source::kDefault}),
+    // Minutes between zone health probes; 0: none.
+    Row("ZoneCheck", RegType::kDword, "10").NotWrittenByFixreg().Gateway({Source::kDefault}),
+    // "host:port" of the metrics endpoint; empty: off.
+    Text("MetricsListen", "").NotWrittenByFixreg().Gateway({Source::kDefault, Source::kAsStored}),
+    // The reports' database: empty for report.dpr in PathEXE, else a PostgreSQL URI.
+    Text("ReportDB", "").NotWrittenByFixreg().Console({Source::kDefault, Source::kAsStored}),
     // The server part of the monitor channel's name: the console reads it, nobody writes it.
     Text("Gateway", "").NotWrittenByFixreg().Console(kOneAsStored),
 };
