@@ -53,6 +53,7 @@ void ActivityReporter::ReportConnection(std::int32_t index, std::string_view act
   // START and SHUT are not.
   bool log_ok = action == "OK" && settings_.LogOK > 0;
   bool log_bl = action == "BL" && settings_.LogBL != 0;
+  if (action == "OK" || action == "BL") verdicts_.Count(action, info.BLType);
   if (log_ok || log_bl) AppendLog(line);
 }
 

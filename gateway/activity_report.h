@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "config_settings.h"
+#include "metrics/gateway_counters.h"
 #include "socket_info.h"
 
 namespace vantry {
@@ -32,6 +33,8 @@ class ActivityReporter {
   /// the write. A failure is traced once per run of failures and never stops
   /// the gateway.
   void AppendLog(std::string_view line);
+  /// The verdicts ("OK", "BL") reported so far, by block type.
+  const VerdictCounts& verdict_counts() const { return verdicts_; }
 
  private:
   const ConfigSettings& settings_;
@@ -40,6 +43,7 @@ class ActivityReporter {
   LocalClock clock_;
   std::string log_path_;
   bool log_failing_ = false;
+  VerdictCounts verdicts_;
 };
 
 }  // namespace vantry

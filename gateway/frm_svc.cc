@@ -132,7 +132,9 @@ FrmSvc::FrmSvc(asio::io_context& io, Trace& trace, ConfigSettings settings, Host
                  .checker = evtRBL,
                  .say = [this](std::string_view text) { Say(text); }},
       relay_pump_(io, RelayPump::kDefaultConnectTimeout,
-                  std::chrono::seconds(settings_.IdleTimeout)) {
+                  std::chrono::seconds(settings_.IdleTimeout)),
+      metrics_(io, trace, settings_.MetricsListen,
+               {.slots = table_, .reporter = reporter_, .relay = relay_pump_}) {
   evtRBL.evBlackListed = [this](std::int32_t Index, const std::string& IP,
                                 const std::string& BLHost, const std::string& BLType) {
     evtRBL_evBlackListed(Index, IP, BLHost, BLType);
@@ -149,6 +151,7 @@ bool FrmSvc::StartListening() {
     return false;
   }
   std::error_code ec;
+  if (!metrics_.Start()) return false;
   wsMon.emplace(io_);
   tcp::endpoint endpoint(tcp::v4(), *port);
   wsMon->open(endpoint.protocol(), ec);
@@ -297,6 +300,7 @@ void FrmSvc::ReleaseSlot(std::int32_t Index) {
 void FrmSvc::TurnAwayOverLimit(UniqueFd& client, std::uint32_t address) {
   // Not a verdict: the client is told to come back and nothing else sees it,
   // so a flood from one address cannot fill the log or the console either.
+  metrics_.CountPerAddressRefusal();
   Say(asio::ip::address_v4(address).to_string() + " turned away: MaxPerIP " +
       std::to_string(settings_.MaxPerIP) + " reached");
   // A fresh socket takes the line at once; a client already gone gets nothing.

@@ -14,6 +14,7 @@
 #include "config_settings.h"
 #include "crbl.h"
 #include "list_files.h"
+#include "metrics/gateway_metrics.h"
 #include "monitor_channel.h"
 #include "relay.h"
 #include "resolver.h"
@@ -80,6 +81,7 @@ class FrmSvc {
   CRBL evtRBL;
   const ScreeningSetup screening_;
   RelayPump relay_pump_;
+  GatewayMetrics metrics_;
   std::optional<asio::ip::tcp::acceptor> wsMon;
   std::shared_ptr<const MailServerAddresses> mail_endpoints_;
   std::chrono::steady_clock::time_point mail_endpoints_expiry_{};

@@ -1,6 +1,7 @@
 // vantrysvc: the DNS-blocklist gateway.
 #include <signal.h>
 #include <sys/stat.h>
+#include <systemd/sd-daemon.h>
 #include <unistd.h>
 
 #include <asio/io_context.hpp>
@@ -71,7 +72,8 @@ int main(int argc, char** argv) {
   // A client that vanishes mid-write must cost an error code, not the process.
   signal(SIGPIPE, SIG_IGN);
 
-  Trace trace(requested == Switch::kDebug ? STDOUT_FILENO : STDERR_FILENO);
+  const int trace_fd = requested == Switch::kDebug ? STDOUT_FILENO : STDERR_FILENO;
+  Trace trace(trace_fd, Trace::kDefaultMaxPending, WritesToJournal(trace_fd));
   asio::io_context io(1);
   ConfigSettings settings;
   HostLists lists;
@@ -92,11 +94,16 @@ int main(int argc, char** argv) {
   asio::signal_set stop_signals(io, SIGINT, SIGTERM, SIGHUP);
   stop_signals.async_wait([&service, &trace](std::error_code ec, int) {
     if (ec) return;
+    sd_notify(0, "STOPPING=1");
     service->ReportShutdown();
     trace.FlushBeforeExit();
     // Stop ends the process at once: open connections are dropped unreported.
     _exit(0);
   });
+  // The lists are loaded, the port takes connections and a stop is heard:
+  // systemd may start what waits for the gateway (outside a Type=notify unit
+  // there is no one to tell).
+  sd_notify(0, "READY=1");
   // Every connection's work catches its own failures; anything that still
   // escapes a handler is a fault to report, and the other slots keep running.
   for (;;) {

@@ -317,6 +317,8 @@ bool RelayPump::Flush(std::uint64_t id, Pair& pair, int side) {
                            MSG_DONTWAIT | MSG_NOSIGNAL);
     if (n > 0) {
       from.begin += static_cast<std::size_t>(n);
+      (side == 0 ? counters_.bytes_to_mail_server : counters_.bytes_to_clients) +=
+          static_cast<std::uint64_t>(n);
       continue;
     }
     if (n < 0 && errno == EINTR) continue;
@@ -354,6 +356,7 @@ void RelayPump::ArmIdleTimer(std::uint64_t id, Pair& pair) {
     if (found == live_.end()) return;
     Pair& timed = *found->second;
     if (timed.last_activity + idle_timeout_ <= std::chrono::steady_clock::now()) {
+      ++counters_.idle_timeouts;
       Finish(id, RelayEnd::kIdle, 0);
     } else {
       ArmIdleTimer(id, timed);

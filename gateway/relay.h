@@ -15,6 +15,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "metrics/gateway_counters.h"
 #include "stored_completion.h"
 #include "unique_fd.h"
 
@@ -81,6 +82,8 @@ class RelayPump {
   asio::awaitable<RelayOutcome> Relay(int inbound,
                                       std::shared_ptr<const MailServerAddresses> endpoints,
                                       UniqueFd& outbound, std::string preamble = {});
+  /// Bytes relayed each way and idle endings since the pump was made.
+  const RelayCounters& counters() const { return counters_; }
 
  private:
   struct Pair;
@@ -127,6 +130,7 @@ class RelayPump {
   std::deque<ConnectDeadline> deadlines_;
   asio::steady_timer connect_timer_;
   bool connect_timer_armed_ = false;
+  RelayCounters counters_;
 };
 
 /// Ends our side of a socket gracefully: sends FIN after queued data and drops

@@ -5,10 +5,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <asio/post.hpp>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
 #include <mutex>
 #include <string>
 #include <system_error>
@@ -20,17 +23,72 @@ namespace {
 constexpr auto kRetryPause = std::chrono::milliseconds(50);
 
 // Trace texts carry Windows line breaks of their own ("... socket 3" CR LF);
-// on a terminal each becomes one line break.
-void AppendTerminalLine(std::string& out, std::string_view text) {
-  for (std::size_t cr = text.find('\r'); cr != std::string_view::npos; cr = text.find('\r')) {
-    out.append(text.substr(0, cr));
-    text.remove_prefix(cr + 1);
+// on a terminal each becomes one line break. `prefix` starts every line.
+void AppendTerminalLine(std::string& out, std::string_view text, std::string_view prefix = {}) {
+  out.append(prefix);
+  for (std::size_t br = text.find_first_of("\r\n"); br != std::string_view::npos;
+       br = text.find_first_of("\r\n")) {
+    out.append(text.substr(0, br));
+    if (text[br] == '\n') {
+      out.push_back('\n');
+      out.append(prefix);
+    }
+    text.remove_prefix(br + 1);
   }
   out.append(text);
   out.push_back('\n');
 }
 
+constexpr std::string_view kPriorityPrefixes[] = {"<0>", "<1>", "<2>", "<3>",
+                                                  "<4>", "<5>", "<6>", "<7>"};
+
+bool StartsWith(std::string_view text, std::string_view start) {
+  return text.substr(0, start.size()) == start;
+}
+
+constexpr std::string_view kDroppedNotice =
+    " trace lines were dropped while the trace output was not being read";
+
 }  // namespace
+
+int TracePriority(std::string_view text) {
+  // The message's first words decide; line breaks ahead of them do not count.
+  text.remove_prefix(std::min(text.find_first_not_of("\r\n"), text.size()));
+  static constexpr std::string_view kErrorStarts[] = {
+      "Cannot ",      "Listener stopped", "Accepting a connection failed",
+      "wsin socket:", "wsout socket:",    "Unexpected error",
+      "ProxyOut must"};
+  static constexpr std::string_view kErrorParts[] = {": connection handler failed:",
+                                                     " not working: "};
+  static constexpr std::string_view kWarningStarts[] = {
+      "Warning:", "DNS servers:", "ProxyFrom:", "RBL Host list not found", "MaxSocks "};
+  static constexpr std::string_view kWarningParts[] = {
+      " turned away: ", " list could not be read: ", kDroppedNotice,
+      " unhealthy: ", " connection dropped: "};
+  for (std::string_view start : kErrorStarts) {
+    if (StartsWith(text, start)) return 3;
+  }
+  for (std::string_view part : kErrorParts) {
+    if (text.find(part) != std::string_view::npos) return 3;
+  }
+  for (std::string_view start : kWarningStarts) {
+    if (StartsWith(text, start)) return 4;
+  }
+  for (std::string_view part : kWarningParts) {
+    if (text.find(part) != std::string_view::npos) return 4;
+  }
+  return 6;
+}
+
+bool WritesToJournal(int fd) {
+  const char* stream = std::getenv("JOURNAL_STREAM");
+  if (stream == nullptr) return false;
+  unsigned long long device = 0;
+  unsigned long long inode = 0;
+  if (std::sscanf(stream, "%llu:%llu", &device, &inode) != 2) return false;
+  struct stat kind {};
+  return fstat(fd, &kind) == 0 && kind.st_dev == device && kind.st_ino == inode;
+}
 
 // Writes to a stream that may block, on a thread of its own. It takes lines
 // only while its own buffer has room, so the bound holds here too. The thread
@@ -120,7 +178,8 @@ class Trace::WriterThread {
   std::shared_ptr<State> state_;
 };
 
-Trace::Trace(int fd, std::size_t max_pending) : fd_(fd), max_pending_(max_pending) {
+Trace::Trace(int fd, std::size_t max_pending, bool journal_priorities)
+    : fd_(fd), journal_priorities_(journal_priorities), max_pending_(max_pending) {
   struct stat kind {};
   if (fstat(fd_, &kind) != 0) return;
   if (S_ISSOCK(kind.st_mode)) {
@@ -157,7 +216,7 @@ void Trace::WriteLine(std::string_view text) {
   if (pending_.size() + text.size() + 1 > max_pending_) {
     ++dropped_lines_;
   } else {
-    AppendTerminalLine(pending_, text);
+    AppendLine(text);
   }
   if (!executor_) {
     // One write per line keeps lines whole when several processes share the stream.
@@ -170,6 +229,11 @@ void Trace::WriteLine(std::string_view text) {
     flush_posted_ = false;
     Flush();
   });
+}
+
+void Trace::AppendLine(std::string_view text) {
+  AppendTerminalLine(pending_, text,
+                     journal_priorities_ ? kPriorityPrefixes[TracePriority(text)] : "");
 }
 
 void Trace::Flush() {
@@ -185,9 +249,7 @@ bool Trace::WriteWhatFits() {
   for (;;) {
     if (!WritePending()) return false;
     if (dropped_lines_ == 0) return true;
-    AppendTerminalLine(pending_, std::to_string(dropped_lines_) +
-                                     " trace lines were dropped while the trace output was "
-                                     "not being read");
+    AppendLine(std::to_string(dropped_lines_) + std::string(kDroppedNotice));
     dropped_lines_ = 0;
   }
 }

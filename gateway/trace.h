@@ -29,7 +29,11 @@ class Trace {
  public:
   static constexpr std::size_t kDefaultMaxPending = std::size_t{1} << 20;
 
-  explicit Trace(int fd, std::size_t max_pending = kDefaultMaxPending);
+  /// With `journal_priorities`, every line written starts with the syslog
+  /// priority of its message ("<3>" errors, "<4>" warnings, "<6>" the rest),
+  /// which the journal takes off and files the line under.
+  explicit Trace(int fd, std::size_t max_pending = kDefaultMaxPending,
+                 bool journal_priorities = false);
   ~Trace();
   Trace(const Trace&) = delete;
   Trace& operator=(const Trace&) = delete;
@@ -53,6 +57,7 @@ class Trace {
   class WriterThread;
 
   void WriteLine(std::string_view text);
+  void AppendLine(std::string_view text);
   // True when everything gathered went out.
   bool WriteWhatFits();
   // True when the whole of pending_ went out (or to the writer thread).
@@ -66,6 +71,7 @@ class Trace {
   UniqueFd own_fd_;
   std::unique_ptr<WriterThread> writer_;
   bool is_socket_ = false;
+  bool journal_priorities_ = false;
   std::size_t max_pending_;
   asio::any_io_executor executor_;
   std::optional<asio::steady_timer> retry_timer_;
@@ -74,5 +80,15 @@ class Trace {
   bool flush_posted_ = false;
   bool retry_armed_ = false;
 };
+
+/// The syslog priority of a trace message, judged by its text: 3 for a
+/// failure (a socket error, something that cannot be done), 4 for a warning
+/// (a setting ignored or lowered, a client turned away, lost trace lines), 6
+/// for everything else.
+int TracePriority(std::string_view text);
+
+/// True when `fd` is the journal's stream: systemd names it in JOURNAL_STREAM
+/// as "device:inode" for the service's own standard output and error.
+bool WritesToJournal(int fd);
 
 }  // namespace vantry
