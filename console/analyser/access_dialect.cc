@@ -1,6 +1,7 @@
 #include "access_dialect.h"
 
 #include <cctype>
+#include <vector>
 
 #include "date_time_text.h"
 #include "sql_text.h"
@@ -56,15 +57,91 @@ Status TakeLeadingTop(std::string_view text, std::string* rest, std::string* lim
   return Status::Ok();
 }
 
+// Lower-cased words outside literals and parentheses, with where they start.
+struct TopWord {
+  std::string word;
+  size_t pos;
+};
+std::vector<TopWord> TopLevelWords(std::string_view sql) {
+  std::vector<TopWord> words;
+  int depth = 0;
+  for (size_t i = 0; i < sql.size();) {
+    char c = sql[i];
+    if (c == '\'') {
+      size_t j = i + 1;
+      while (j < sql.size() && !(sql[j] == '\'' && (j + 1 >= sql.size() || sql[j + 1] != '\''))) {
+        j += sql[j] == '\'' ? 2 : 1;
+      }
+      i = j + 1;
+    } else if (c == '(') {
+      ++depth;
+      ++i;
+    } else if (c == ')') {
+      --depth;
+      ++i;
+    } else if (IsWordChar(c)) {
+      size_t j = i;
+      while (j < sql.size() && IsWordChar(sql[j])) ++j;
+      if (depth == 0) words.push_back({AsciiLower(sql.substr(i, j - i)), i});
+      i = j;
+    } else {
+      ++i;
+    }
+  }
+  return words;
+}
+
+// For "select [all] * from tbl_log [where ...] [order by ...]": rowid as the
+// last sort key. Anything else (grouping, joins, a typed LIMIT) is left alone.
+void AddRowOrder(std::string& sql) {
+  std::string trimmed = sql;
+  while (!trimmed.empty() && (IsSpace(trimmed.back()) || trimmed.back() == ';')) {
+    trimmed.pop_back();
+  }
+  std::vector<TopWord> words = TopLevelWords(trimmed);
+  size_t w = 0;
+  if (words.empty() || words[w].word != "select") return;
+  ++w;
+  size_t star = words[0].pos + 6;
+  if (w < words.size() && words[w].word == "all") star = words[w++].pos + 3;
+  while (star < trimmed.size() && IsSpace(trimmed[star])) ++star;
+  if (star >= trimmed.size() || trimmed[star] != '*') return;
+  if (w + 1 >= words.size() || words[w].word != "from" || words[w + 1].word != "tbl_log") return;
+  size_t after_table = words[w + 1].pos + 7;
+  while (after_table < trimmed.size() && IsSpace(trimmed[after_table])) ++after_table;
+  if (after_table < trimmed.size() && !IsWordChar(trimmed[after_table])) return;  // a join
+  w += 2;
+  if (w < words.size() && words[w].word != "where" && words[w].word != "order") return;
+  bool ordered = false;
+  for (; w < words.size(); ++w) {
+    const std::string& word = words[w].word;
+    if (word == "group" || word == "union" || word == "intersect" || word == "except" ||
+        word == "limit" || word == "offset" || word == "having" || word == "window") {
+      return;
+    }
+    if (word == "order") ordered = true;
+  }
+  sql = trimmed + (ordered ? ", rowid" : " ORDER BY rowid");
+}
+
 }  // namespace
 
-Status TranslateAccessSql(std::string_view access_sql, std::string* sqlite_sql) {
+Status TranslateAccessSql(std::string_view access_sql, std::string* sql, SqlTarget target) {
+  bool postgres = target == SqlTarget::kPostgres;
   std::string body;
   std::string limit;
   if (Status s = TakeLeadingTop(access_sql, &body, &limit); !s.ok) return s;
 
   std::string out;
   out.reserve(body.size() + 32);
+  // After LIKE on PostgreSQL: the pattern literal that follows gets ESCAPE ''.
+  bool like_pattern_next = false;
+  auto literal_done = [&](size_t next) {
+    if (!like_pattern_next) return;
+    like_pattern_next = false;
+    size_t probe = next;
+    if (NextWord(body, &probe) != "escape") out += " ESCAPE ''";
+  };
   size_t i = 0;
   while (i < body.size()) {
     char c = body[i];
@@ -83,6 +160,7 @@ Status TranslateAccessSql(std::string_view access_sql, std::string* sqlite_sql) 
       }
       out.append(body, i, j + 1 - i);
       i = j + 1;
+      literal_done(i);
     } else if (c == '"') {
       std::string text;
       size_t j = i + 1;
@@ -100,6 +178,7 @@ Status TranslateAccessSql(std::string_view access_sql, std::string* sqlite_sql) 
       }
       out += '\'' + DoubleQuotes(text) + '\'';
       i = j + 1;
+      literal_done(i);
     } else if (c == '#') {
       size_t close = body.find('#', i + 1);
       if (close == std::string::npos) {
@@ -113,11 +192,13 @@ Status TranslateAccessSql(std::string_view access_sql, std::string* sqlite_sql) 
       }
       out += '\'' + *stored + '\'';
       i = close + 1;
+      literal_done(i);
     } else if (IsWordChar(c)) {
       size_t j = i;
       while (j < body.size() && IsWordChar(body[j])) ++j;
       std::string_view word = std::string_view(body).substr(i, j - i);
-      if (AsciiLower(word) == "select") {
+      std::string lower = AsciiLower(word);
+      if (lower == "select") {
         size_t probe = j;
         std::string next = NextWord(body, &probe);
         if (next == "distinct" || next == "all") next = NextWord(body, &probe);
@@ -125,18 +206,26 @@ Status TranslateAccessSql(std::string_view access_sql, std::string* sqlite_sql) 
           return Status::Error("\"select top\" is supported only at the start of a query.");
         }
       }
-      out.append(word);
+      like_pattern_next = false;
+      if (postgres && lower == "like") {
+        out += "ILIKE";
+        like_pattern_next = true;
+      } else {
+        out.append(word);
+      }
       i = j;
     } else {
+      if (!IsSpace(c)) like_pattern_next = false;
       out += c;
       ++i;
     }
   }
+  AddRowOrder(out);
   if (!limit.empty()) {
     while (!out.empty() && (IsSpace(out.back()) || out.back() == ';')) out.pop_back();
     out += " LIMIT " + limit;
   }
-  *sqlite_sql = std::move(out);
+  *sql = std::move(out);
   return Status::Ok();
 }
 

@@ -24,6 +24,14 @@ class LogLineReader {
   explicit LogLineReader(std::FILE* file, std::size_t max_line = kMaxLogLineBytes)
       : file_(file), max_line_(max_line) {}
 
+  /// For reading on from where an earlier run stopped: the file is already at
+  /// `offset`, and a last line without its line end is left unread (a writer
+  /// may be half-way through it).
+  void ResumeAt(std::uint64_t offset) {
+    bytes_read_ = complete_bytes_ = offset;
+    hold_unterminated_ = true;
+  }
+
   /// Calls fn(line, too_long) for every line, in order; `line` is empty when
   /// `too_long` is set. Stops when fn returns false. Returns false when fn
   /// stopped it or on a read error (error() is then set), true at the end.
@@ -38,15 +46,19 @@ class LogLineReader {
           error_ = errno;
           return false;
         }
-        if (overlong_ || !line_.empty()) return EndLine({}, fn);
+        if (!hold_unterminated_ && (overlong_ || !line_.empty())) return EndLine({}, fn);
         return true;
       }
+      const std::uint64_t chunk_start = bytes_read_;
       bytes_read_ += got;
       const char* data = chunk.data();
       size_t start = 0;
       size_t i = 0;
       if (pending_cr) {
-        if (data[0] == '\n') start = i = 1;  // the LF of a CR LF split across chunks
+        if (data[0] == '\n') {
+          start = i = 1;  // the LF of a CR LF split across chunks
+          complete_bytes_ = chunk_start + 1;
+        }
         pending_cr = false;
       }
       for (; i < got; ++i) {
@@ -61,12 +73,15 @@ class LogLineReader {
           }
         }
         start = i + 1;
+        complete_bytes_ = chunk_start + start;
       }
       Keep(std::string_view(data + start, got - start));
     }
   }
 
   std::uint64_t bytes_read() const { return bytes_read_; }
+  /// File offset just past the last line end read: where the next run resumes.
+  std::uint64_t complete_bytes() const { return complete_bytes_; }
   int error() const { return error_; }
   /// Most bytes of one line held at any time (never more than the cap).
   std::size_t longest_buffered() const { return longest_buffered_; }
@@ -107,6 +122,8 @@ class LogLineReader {
   std::string line_;
   bool overlong_ = false;  // the current line passed the cap; its bytes are dropped
   std::uint64_t bytes_read_ = 0;
+  std::uint64_t complete_bytes_ = 0;
+  bool hold_unterminated_ = false;
   std::size_t longest_buffered_ = 0;
   int error_ = 0;
 };

@@ -14,10 +14,11 @@ constexpr std::array<std::string_view, kLogViewColumns> kIndexNames = {
 
 }  // namespace
 
-Status LogTableView::Open(const std::filesystem::path& db_file) {
+Status LogTableView::Open(const std::filesystem::path& db_file, std::string_view gateway) {
   db_file_ = db_file;
+  gateway_ = gateway;
   sort_column_ = -1;
-  return db_.Open(db_file, ReportDb::Mode::kReadOnly);
+  return db_.Open(db_file, ReportDb::Mode::kReadOnly, gateway_);
 }
 
 Status LogTableView::RowCount(std::int64_t* count) {
@@ -35,7 +36,7 @@ Status LogTableView::SetSort(int column, bool descending) {
   if (Status s = writer.Exec(ddl); !s.ok) return s;
   writer.Close();
   // Reopen so the read-only connection sees the new schema at once.
-  if (Status s = db_.Open(db_file_, ReportDb::Mode::kReadOnly); !s.ok) return s;
+  if (Status s = db_.Open(db_file_, ReportDb::Mode::kReadOnly, gateway_); !s.ok) return s;
   sort_column_ = column;
   descending_ = descending;
   return Status::Ok();
@@ -55,7 +56,8 @@ Status LogTableView::FetchRows(std::int64_t offset, std::int64_t limit,
   if (Status s = db_.PrepareNative(
           "SELECT rowid, connectdate, ConnectTime, IP1, IP2, Host, StatusCode, BLInfo, BLType "
           "FROM tbl_log ORDER BY " +
-              order + " LIMIT ?1 OFFSET ?2",
+              order +
+              (db_.kind() == DbKind::kPostgres ? " LIMIT $1 OFFSET $2" : " LIMIT ?1 OFFSET ?2"),
           &query);
       !s.ok) {
     return s;

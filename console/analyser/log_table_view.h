@@ -31,8 +31,9 @@ struct LogViewRow {
 /// Holds a read-only connection for as long as the view lives.
 class LogTableView {
  public:
-  /// Opens the database read-only (after an import).
-  Status Open(const std::filesystem::path& db_file);
+  /// Opens the database read-only (after an import); with a gateway name
+  /// only that gateway's rows show.
+  Status Open(const std::filesystem::path& db_file, std::string_view gateway = {});
   /// Rows in tbl_log.
   Status RowCount(std::int64_t* count);
   /// Sorts by a column (0-based position) ascending or descending; rows with
@@ -44,6 +45,7 @@ class LogTableView {
 
  private:
   std::filesystem::path db_file_;
+  std::string gateway_;
   ReportDb db_;
   int sort_column_ = -1;
   bool descending_ = false;

@@ -19,9 +19,10 @@ Status CountColumn(ReportDb& db, std::string_view access_sql, std::string_view c
 
 }  // namespace
 
-Status ShowTotals(const std::filesystem::path& db_file, LogTotals* totals) {
+Status ShowTotals(const std::filesystem::path& db_file, LogTotals* totals,
+                  std::string_view gateway) {
   ReportDb db;
-  if (Status s = db.Open(db_file, ReportDb::Mode::kReadOnly); !s.ok) return s;
+  if (Status s = db.Open(db_file, ReportDb::Mode::kReadOnly, gateway); !s.ok) return s;
   LogTotals t;
   if (Status s = CountColumn(db, "select count(*) as TotalOK from tbl_log where statuscode='ok'",
                              "totalok", &t.oks);

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <string_view>
 
 #include "status.h"
 
@@ -15,8 +16,10 @@ struct LogTotals {
   std::int64_t ips = 0;  ///< distinct connecting addresses (ReportParams.LogIPs)
 };
 
-/// Runs the three totals queries on the report database.
-Status ShowTotals(const std::filesystem::path& db_file, LogTotals* totals);
+/// Runs the three totals queries on the report database (one gateway's rows
+/// when a name is given).
+Status ShowTotals(const std::filesystem::path& db_file, LogTotals* totals,
+                  std::string_view gateway = {});
 
 /// Status bar panel texts: "Entries N", "Connects: N", "Banned: N", "IP's: N".
 std::string EntriesPanelText(std::int64_t entries);

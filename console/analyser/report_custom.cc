@@ -86,7 +86,7 @@ Status GenReportCustom(const ReportParams& params, const ReportContext& context,
     return Status::Error("A custom report query must begin with \"select\".");
   }
   ReportDb db;
-  if (Status s = db.Open(context.db_file, ReportDb::Mode::kReadOnly); !s.ok) return s;
+  if (Status s = db.Open(context.db_file, ReportDb::Mode::kReadOnly, context.gateway); !s.ok) return s;
   std::int64_t count = 0;
   if (Status s = db.CountRows(query, &count); !s.ok) return s;
   document.ReportAdd("<center><font size=2 face=verdana>Custom Report");

@@ -93,7 +93,7 @@ Status GenReportDate(const ReportParams& p, const ReportContext& context,
     return Status::Error("Dates and times may not contain \"#\".");
   }
   ReportDb db;
-  if (Status s = db.Open(context.db_file, ReportDb::Mode::kReadOnly); !s.ok) return s;
+  if (Status s = db.Open(context.db_file, ReportDb::Mode::kReadOnly, context.gateway); !s.ok) return s;
   std::string query = DateReportQuery(p);
   std::int64_t count = 0;
   if (Status s = db.CountRows(query, &count); !s.ok) return s;

@@ -13,6 +13,12 @@ namespace {
 constexpr std::string_view kGroupedQuery =
     "select ip1, host, ip2, sum(statuscode='OK') as passed, sum(statuscode='BL') as blocked, "
     "min(rowid) as first_seen from tbl_log group by ip1 order by first_seen";
+// PostgreSQL has no bare columns in a group: the first entry is joined back.
+constexpr std::string_view kPgGroupedQuery =
+    "select t.ip1, t.host, t.ip2, g.passed, g.blocked, g.first_seen from (select "
+    "count(*) filter (where statuscode = 'OK') as passed, count(*) filter (where statuscode = "
+    "'BL') as blocked, min(rowid) as first_seen from tbl_log group by ip1) g join tbl_log t on "
+    "t.rowid = g.first_seen order by g.first_seen";
 
 std::string Cell(std::string_view value) {
   return "         <td><font size=2 face=arial>" + std::string(value) + "</font></td>";
@@ -23,12 +29,15 @@ std::string PaddedCell(std::string_view value) {
 
 }  // namespace
 
-Status CollectAddressHits(const std::filesystem::path& db_file, std::vector<AddressHits>* rows) {
+Status CollectAddressHits(const std::filesystem::path& db_file, std::vector<AddressHits>* rows,
+                          std::string_view gateway) {
   rows->clear();
   ReportDb db;
-  if (Status s = db.Open(db_file, ReportDb::Mode::kReadOnly); !s.ok) return s;
+  if (Status s = db.Open(db_file, ReportDb::Mode::kReadOnly, gateway); !s.ok) return s;
   Statement query;
-  if (Status s = db.Prepare(kGroupedQuery, &query); !s.ok) return s;
+  Status prepared = db.kind() == DbKind::kPostgres ? db.PrepareNative(kPgGroupedQuery, &query)
+                                                   : db.Prepare(kGroupedQuery, &query);
+  if (!prepared.ok) return prepared;
   while (query.Step()) {
     AddressHits row;
     row.address = query.Text(0);
@@ -47,7 +56,7 @@ Status CollectAddressHits(const std::filesystem::path& db_file, std::vector<Addr
 Status GenReportHits(const ReportParams& params, const ReportContext& context,
                      ReportDocument& document) {
   std::vector<AddressHits> rows;
-  if (Status s = CollectAddressHits(context.db_file, &rows); !s.ok) return s;
+  if (Status s = CollectAddressHits(context.db_file, &rows, context.gateway); !s.ok) return s;
   std::int64_t blocks = 0;
   std::int64_t connections = 0;
   for (const AddressHits& row : rows) {

@@ -23,7 +23,9 @@ struct AddressHits {
 
 /// Every distinct address in order of first appearance, then sorted by hits,
 /// most first; equal hits keep their order. One grouped query does the work.
-Status CollectAddressHits(const std::filesystem::path& db_file, std::vector<AddressHits>* rows);
+/// A gateway name limits it to that gateway's rows.
+Status CollectAddressHits(const std::filesystem::path& db_file, std::vector<AddressHits>* rows,
+                          std::string_view gateway = {});
 
 /// Writes the address-hits report: the first MaxResults addresses by hits and
 /// the totals (all addresses, all blocks, all connections).

@@ -48,7 +48,7 @@ std::string AddressListingQuery(const ReportParams& p, std::int64_t row_limit) {
 
 Status GenReportIP(const ReportParams& p, const ReportContext& context, ReportDocument& document) {
   ReportDb db;
-  if (Status s = db.Open(context.db_file, ReportDb::Mode::kReadOnly); !s.ok) return s;
+  if (Status s = db.Open(context.db_file, ReportDb::Mode::kReadOnly, context.gateway); !s.ok) return s;
   std::int64_t hits = 0;
   {
     Statement count;

@@ -14,8 +14,8 @@ class ReportTransaction {
   ReportTransaction(const ReportTransaction&) = delete;
   ReportTransaction& operator=(const ReportTransaction&) = delete;
 
-  /// BEGIN IMMEDIATE: takes the write lock now, so a locked file is reported
-  /// before any work is done.
+  /// BEGIN IMMEDIATE on SQLite: takes the write lock now, so a locked file is
+  /// reported before any work is done. BEGIN on PostgreSQL.
   Status BeginImmediate();
   /// On failure the transaction stays open and rolls back with the guard.
   Status Commit();

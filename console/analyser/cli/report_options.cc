@@ -32,6 +32,15 @@ std::optional<int> FindOperator(const std::string& name) {
   return std::nullopt;
 }
 
+// Stored with every row and shown in a combo box: one line of printable text.
+bool ValidGatewayName(const std::string& name) {
+  if (name.empty() || name.size() > 255) return false;
+  for (char c : name) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) return false;
+  }
+  return true;
+}
+
 bool ParseLimit(const std::string& text, std::int64_t* limit) {
   if (text.empty() || text.size() > 12) return false;
   for (char c : text) {
@@ -44,7 +53,7 @@ bool ParseLimit(const std::string& text, std::int64_t* limit) {
 }  // namespace
 
 std::string UsageText() {
-  return R"(Usage: vantry-report [--db FILE] COMMAND [OPTIONS]
+  return R"(Usage: vantry-report [--db FILE|URI] [--gateway NAME] COMMAND [OPTIONS]
 
 Loads Vantry activity logs into a report database and writes the console's
 HTML usage reports, for cron jobs and scripts.
@@ -53,6 +62,12 @@ Commands:
   import LOGFILE        Empty the report database and load LOGFILE into it.
                         Prints the entries stored, the totals, and how many
                         lines were not imported and why.
+  append LOGFILE...     Add the lines of each LOGFILE that earlier appends
+                        have not stored (it remembers, per gateway and file,
+                        how far the file was read). A rotated, replaced or
+                        truncated file is read from its start; a half-written
+                        last line waits for the next run. For cron or a
+                        systemd timer on every gateway of a fleet.
   totals                Print the totals of the loaded log.
   hits                  All Hosts/IP Addresses: every address by hits.
       --limit N             show the first N addresses (default: all)
@@ -83,7 +98,13 @@ Commands:
       --preview             print the builder's preview text, do not run
 
 Options:
-  --db FILE             report database (default: ./report.dpr); created by import
+  --db FILE|URI         report database (default: ./report.dpr): a SQLite file,
+                        or a PostgreSQL database as a libpq URI
+                        (postgresql://user@host:port/dbname). Its tables are
+                        created, or brought up to date, on first use.
+  --gateway NAME        import, append: the gateway the rows come from
+                        (default: this machine's host name); every report
+                        and totals: only that gateway's rows (default: all)
   --log FILE            with a report command: import FILE first
   --out FILE            write the report to FILE (default: standard output)
   --first-250           answer Yes to "over 250 records": list only the first
@@ -97,6 +118,8 @@ Examples:
   vantry-report --db report.dpr hits --limit 20 --out top20.htm
   vantry-report date --start 05/01/2003 --end 05/07/2003 --first-250 > week.htm
   vantry-report custom --where StatusCode = BL --where BLInfo like spamhaus
+  vantry-report --db postgresql://vantry@db.example/reports append /var/log/vantry/vantry.log
+  vantry-report --db postgresql://vantry@db.example/reports --gateway mx2 hits --limit 20
 )";
 }
 
@@ -123,6 +146,10 @@ std::optional<CliCommand> ParseCommandLine(const std::vector<std::string>& args,
       return command;
     } else if (arg == "--db") {
       if (!value(&command.db_file)) return fail("--db needs a file name");
+    } else if (arg == "--gateway") {
+      if (!value(&command.gateway) || !ValidGatewayName(command.gateway)) {
+        return fail("--gateway needs a name (printable text, at most 255 bytes)");
+      }
     } else if (arg == "--log") {
       if (!value(&command.log_file)) return fail("--log needs a file name");
     } else if (arg == "--out") {
@@ -178,10 +205,16 @@ std::optional<CliCommand> ParseCommandLine(const std::vector<std::string>& args,
       if (!s.ok) return fail("--where: " + s.message);
       command.clauses.push_back(clause);
       i += *op == kBetweenOperator ? 4 : 3;
-    } else if (!have_command && (arg == "import" || arg == "totals" || arg == "hits" ||
-                                 arg == "ip" || arg == "date" || arg == "custom")) {
+    } else if (have_command && command.action == CliCommand::Action::kAppend &&
+               !arg.starts_with("--")) {
+      command.log_files.push_back(arg);
+    } else if (!have_command &&
+               (arg == "import" || arg == "append" || arg == "totals" || arg == "hits" ||
+                arg == "ip" || arg == "date" || arg == "custom")) {
       have_command = true;
-      if (arg == "import") {
+      if (arg == "append") {
+        command.action = CliCommand::Action::kAppend;
+      } else if (arg == "import") {
         command.action = CliCommand::Action::kImport;
         if (!value(&command.log_file)) return fail("import needs a log file");
       } else if (arg == "totals") {
@@ -198,6 +231,9 @@ std::optional<CliCommand> ParseCommandLine(const std::vector<std::string>& args,
     }
   }
   if (!have_command) return fail("no command given (see --help)");
+  if (command.action == CliCommand::Action::kAppend && command.log_files.empty()) {
+    return fail("append needs at least one log file");
+  }
   if (command.action != CliCommand::Action::kReport) return command;
 
   ReportParams& p = command.params;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cli/report_options.h"
+#include "log_append.h"
 #include "log_import.h"
 #include "log_totals.h"
 #include "report_custom.h"
@@ -24,8 +25,11 @@ int Fail(const std::string& message) {
   return 1;
 }
 
-int Import(const std::string& log_file, const std::string& db_file, bool quiet) {
-  an::ImportResult result = an::LoadLog(log_file, db_file);
+int Import(const std::string& log_file, const std::string& db_file, const std::string& gateway,
+           bool quiet) {
+  an::ImportOptions options;
+  options.gateway = gateway;
+  an::ImportResult result = an::LoadLog(log_file, db_file, options);
   if (!result.status.ok) return Fail(result.status.message);
   std::string skipped = result.SkipSummary();
   if (!skipped.empty()) std::cerr << "vantry-report: " << skipped << "\n";
@@ -39,9 +43,33 @@ int Import(const std::string& log_file, const std::string& db_file, bool quiet) 
   return 0;
 }
 
+// Each file in its own transaction: a failure keeps what the others added.
+int Append(const an::cli::CliCommand& command) {
+  an::ImportOptions options;
+  options.gateway = command.gateway;
+  int status = 0;
+  for (const std::string& log_file : command.log_files) {
+    an::AppendResult result = an::AppendLog(log_file, command.db_file, options);
+    if (!result.status.ok) {
+      status = Fail(result.status.message);
+      continue;
+    }
+    std::string skipped = result.SkipSummary();
+    if (!skipped.empty()) std::cerr << "vantry-report: " << log_file << ": " << skipped << "\n";
+    std::cout << log_file << ": " << an::EntriesPanelText(result.stored);
+    if (std::string_view note = an::AppendStartText(result.start); !note.empty()) {
+      std::cout << " (" << note << ")";
+    }
+    std::cout << "\n";
+  }
+  return status;
+}
+
 int Report(an::cli::CliCommand& command) {
   if (!command.log_file.empty()) {
-    if (int rc = Import(command.log_file, command.db_file, true); rc != 0) return rc;
+    if (int rc = Import(command.log_file, command.db_file, command.gateway, true); rc != 0) {
+      return rc;
+    }
   }
   if (command.preview) {
     if (command.clauses.empty()) return Fail("--preview needs --where clauses");
@@ -50,6 +78,7 @@ int Report(an::cli::CliCommand& command) {
   }
   an::ReportContext context;
   context.db_file = command.db_file;
+  context.gateway = command.gateway;
   bool first_250 = command.first_250;
   context.ask_limit = [first_250] { return first_250; };
   an::ReportDocument document;
@@ -82,10 +111,14 @@ int Run(int argc, char** argv) {
       std::cout << an::cli::UsageText();
       return 0;
     case an::cli::CliCommand::Action::kImport:
-      return Import(command->log_file, command->db_file, false);
+      return Import(command->log_file, command->db_file, command->gateway, false);
+    case an::cli::CliCommand::Action::kAppend:
+      return Append(*command);
     case an::cli::CliCommand::Action::kTotals: {
       an::LogTotals totals;
-      if (Status s = an::ShowTotals(command->db_file, &totals); !s.ok) return Fail(s.message);
+      if (Status s = an::ShowTotals(command->db_file, &totals, command->gateway); !s.ok) {
+        return Fail(s.message);
+      }
       std::cout << an::OksPanelText(totals) << "\n"
                 << an::BlsPanelText(totals) << "\n"
                 << an::IpsPanelText(totals) << "\n";

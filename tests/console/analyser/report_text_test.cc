@@ -14,23 +14,33 @@ namespace vantry::analyser {
 namespace {
 
 TEST(AccessDialect, TranslatesDatesTopAndQuotesAndLeavesTheRestAlone) {
-  for (auto [access, sqlite] : std::vector<std::pair<std::string_view, std::string_view>>{
+  struct Case {
+    std::string_view access, sqlite, postgres;  // postgres "": as for SQLite
+  };
+  for (const Case& c : std::vector<Case>{
+           // Whole rows of tbl_log end in stored order, so ties list alike on both backends.
            {"select * from tbl_log where connectdate between #05/01/2003# and #05/07/2003#",
-            "select * from tbl_log where connectdate between '2003-05-01' and '2003-05-07'"},
+            "select * from tbl_log where connectdate between '2003-05-01' and '2003-05-07' "
+            "ORDER BY rowid"},
            {"(connectdate=#12/31/2003#) and (connecttime between #12:00 AM# and #12:00 PM#)",
             "(connectdate='2003-12-31') and (connecttime between '00:00:00' and '12:00:00')"},
            {"x = #9:05 pm#", "x = '21:05:00'"},
            {"x = #5/1/2003 1:30 PM#", "x = '2003-05-01 13:30:00'"},
            {"select top 10 * from tbl_log where ip1 = '10.0.0.1' order by connectdate  DESC",
-            "select * from tbl_log where ip1 = '10.0.0.1' order by connectdate  DESC LIMIT 10"},
+            "select * from tbl_log where ip1 = '10.0.0.1' order by connectdate  DESC, rowid "
+            "LIMIT 10"},
+           // LIKE ignores case on both; a backslash in its pattern is a plain character.
            {"SELECT TOP 250 * from tbl_log Where (IP1 LIKE '%10.%');",
-            "SELECT * from tbl_log Where (IP1 LIKE '%10.%') LIMIT 250"},
+            "SELECT * from tbl_log Where (IP1 LIKE '%10.%') ORDER BY rowid LIMIT 250",
+            "SELECT * from tbl_log Where (IP1 ILIKE '%10.%' ESCAPE '') ORDER BY rowid LIMIT 250"},
            {"select distinct top 3 ip1 from tbl_log", "select distinct ip1 from tbl_log LIMIT 3"},
+           {"select * from tbl_log group by ip1", "select * from tbl_log group by ip1"},
            // "top" as a column name or inside text is no row limit.
            {"select topic from t where a = 'select top 5'",
             "select topic from t where a = 'select top 5'"},
-           {"select * from t where (Host NOT LIKE '%x%') AND (a <> 'b')",
-            "select * from t where (Host NOT LIKE '%x%') AND (a <> 'b')"},
+           {"select * from t where (Host NOT LIKE \"%x%\" escape '!') AND (a <> 'b')",
+            "select * from t where (Host NOT LIKE '%x%' escape '!') AND (a <> 'b')",
+            "select * from t where (Host NOT ILIKE '%x%' escape '!') AND (a <> 'b')"},
            // A "#" or a keyword inside quotes is data, with doubled quotes kept.
            {"select * from t where host = '#05/01/2003# or ''top'' 1'",
             "select * from t where host = '#05/01/2003# or ''top'' 1'"},
@@ -39,9 +49,12 @@ TEST(AccessDialect, TranslatesDatesTopAndQuotesAndLeavesTheRestAlone) {
             "select * from t where host = 'o''brien \"x\"'"},
        }) {
     std::string out;
-    Status s = TranslateAccessSql(access, &out);
+    Status s = TranslateAccessSql(c.access, &out);
     EXPECT_TRUE(s.ok) << s.message;
-    EXPECT_EQ(out, sqlite);
+    EXPECT_EQ(out, c.sqlite);
+    s = TranslateAccessSql(c.access, &out, SqlTarget::kPostgres);
+    EXPECT_TRUE(s.ok) << s.message;
+    EXPECT_EQ(out, c.postgres.empty() ? c.sqlite : c.postgres);
   }
   std::string out;
   for (std::string_view bad :
