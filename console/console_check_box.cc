@@ -1,5 +1,8 @@
 #include "console_check_box.h"
 
+#include <QStyleOptionButton>
+#include <QStylePainter>
+
 namespace vantry::console {
 
 ConsoleCheckBox::ConsoleCheckBox(const QString& text, QWidget* parent) : QCheckBox(text, parent) {
@@ -19,6 +22,17 @@ int ConsoleCheckBox::Value() const {
 
 void ConsoleCheckBox::SetValue(int value) {
   setCheckState(value == 0 ? Qt::Unchecked : value == 1 ? Qt::Checked : Qt::PartiallyChecked);
+}
+
+void ConsoleCheckBox::paintEvent(QPaintEvent*) {
+  QStylePainter painter(this);
+  QStyleOptionButton option;
+  initStyleOption(&option);
+  if (option.state & QStyle::State_NoChange) {
+    option.state &= ~QStyle::State_NoChange;
+    option.state |= QStyle::State_On;
+  }
+  painter.drawControl(QStyle::CE_CheckBox, option);
 }
 
 void ConsoleCheckBox::nextCheckState() {

@@ -4,9 +4,10 @@
 
 namespace vantry::console {
 
-/// A check box whose third (grayed) state is set only by code: the All
-/// commands gray a box to mean "on by All"; a user's click on a grayed or
-/// checked box turns it off, on an unchecked box turns it on.
+/// A check box whose third state is set only by code: the All commands set it
+/// to mean "on by All", drawn as checked (a half-checked box reads as "partly
+/// on"); a user's click on such a box or a checked one turns it off, on an
+/// unchecked box turns it on.
 class ConsoleCheckBox : public QCheckBox {
   Q_OBJECT
 
@@ -20,6 +21,7 @@ class ConsoleCheckBox : public QCheckBox {
 
  protected:
   void nextCheckState() override;
+  void paintEvent(QPaintEvent* event) override;
 };
 
 }  // namespace vantry::console

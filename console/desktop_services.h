@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 #include <QUrl>
+#include <functional>
 
 class QWidget;
 
@@ -27,9 +28,16 @@ class DesktopServices {
                                   const QString& filter) = 0;
   virtual QString GetSaveFileName(QWidget* parent, const QString& caption, const QString& dir,
                                   const QString& filter) = 0;
-  /// Starts a program without waiting for it; false when it could not start
-  /// (for example, the program does not exist).
-  virtual bool StartProgram(const QString& program, const QStringList& arguments) = 0;
+  /// How a program run by RunProgram ended: its exit status (-1 when it could
+  /// not start or died of a signal) and what it wrote on stdout and stderr.
+  struct ProgramResult {
+    int exit_status = -1;
+    QString output;
+  };
+  /// Runs a program without blocking the event loop; `done` is called from the
+  /// event loop once it has ended (or could not start).
+  virtual void RunProgram(const QString& program, const QStringList& arguments,
+                          std::function<void(const ProgramResult&)> done) = 0;
   /// The shell's "open" on a URL (web page or local file); false when refused.
   virtual bool OpenUrl(const QUrl& url) = 0;
   /// Opens a plain text file in the desktop's default text editor.

@@ -5,13 +5,18 @@
 #include <QCloseEvent>
 #include <QDate>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLocale>
+#include <QPointer>
 #include <QStatusBar>
 #include <QTime>
 #include <QTimer>
 
+#include "gateway_config.h"
 #include "mod_slot_out.h"
+#include "registry_store.h"
+#include "service_unit.h"
 
 namespace vantry::console {
 namespace {
@@ -102,7 +107,9 @@ void FrmMain::Load(const std::function<void()>& unload_splash) {
   auto unload = [&] {
     if (unload_splash) unload_splash();
   };
-  LoadedConfig loaded = LoadConfig(options_.program_folder);
+  const bool settings_there = SettingsFileExists() || OfferDefaults();
+  LoadedConfig loaded =
+      settings_there ? LoadConfig(options_.program_folder) : DefaultConfig(options_.program_folder);
   config_ = loaded.config;
   FillLists(loaded.lists);
   ShowConfig();
@@ -161,6 +168,35 @@ void FrmMain::MonitorStart() {
 
 void FrmMain::TmrConfigTick() { mnuServerConfigSaveSettings_->setEnabled(config_changed_); }
 
+void FrmMain::MarkChanged() {
+  config_changed_ = true;
+  mnuServerConfigSaveSettings_->setEnabled(true);
+}
+
+bool FrmMain::OfferDefaults() {
+  const QString path = QString::fromStdString(RegistryFilePath());
+  const QString folder = QString::fromStdString(options_.program_folder);
+  const QMessageBox::StandardButton answer = services_.ShowMessage(
+      this, QMessageBox::Warning, "Vantry Monitor",
+      "The settings file " + path +
+          " does not exist: the gateway cannot run as configured.\n\n"
+          "Write the default settings now, as \"vantrysvc -fixreg\" does, with the lists and "
+          "the log in " +
+          folder +
+          "?\n\nClick NO to see the defaults without writing anything; a save writes them "
+          "then.",
+      QMessageBox::Yes | QMessageBox::No);
+  if (answer != QMessageBox::Yes) return false;
+  std::string error;
+  if (!WriteDefaults(options_.program_folder, &error)) {
+    services_.ShowMessage(this, QMessageBox::Critical, "Vantry Monitor",
+                          "The default settings were not written: " + QString::fromStdString(error),
+                          QMessageBox::Ok);
+    return false;
+  }
+  return true;
+}
+
 void FrmMain::closeEvent(QCloseEvent* event) {
   if (!exiting_now_ && config_changed_) {
     QMessageBox::StandardButton answer =
@@ -180,6 +216,7 @@ void FrmMain::closeEvent(QCloseEvent* event) {
   if (restart_timer_->isActive()) {
     restart_timer_->stop();
     FinishRestart();
+    EndRestart();
   }
   tmr_->stop();
   watching_ = false;
@@ -196,7 +233,19 @@ void FrmMain::FileExit() {
   options_.end_program();
 }
 
-void FrmMain::FileOpenLog() { services_.OpenInTextEditor(LogFolder() + "/vantry.log"); }
+void FrmMain::OpenFailed(const QString& what, const QString& why) {
+  services_.ShowMessage(this, QMessageBox::Warning, "Vantry", "Cannot open " + what + ": " + why,
+                        QMessageBox::Ok);
+}
+
+void FrmMain::FileOpenLog() {
+  const QString path = LogFolder() + "/vantry.log";
+  if (!QFileInfo(path).isFile()) {
+    OpenFailed(path, "the gateway has not written a log there yet.");
+  } else if (!services_.OpenInTextEditor(path)) {
+    OpenFailed(path, "no text editor could be started.");
+  }
+}
 
 void FrmMain::FileLogAnalyze() {
   if (log_analyzer_opener_) {
@@ -236,44 +285,83 @@ void FrmMain::FilePrintLog() {
 }
 
 void FrmMain::RestartService() {
-  if (restart_timer_->isActive()) return;
+  if (restarting_) return;
+  const std::string settings = RegistryFilePath();
+  const std::string folder = ServiceUnitFolder();
+  std::optional<std::string> unit = ServiceUnitFor(settings, folder);
+  if (!unit) {
+    SetPanel(1, "Restart failed: no service unit for this settings file");
+    services_.ShowMessage(
+        this, QMessageBox::Warning, "Vantry",
+        QString("No service unit in %1 runs the gateway with the settings file "
+                "%2, so there is nothing to restart.")
+            .arg(QString::fromStdString(folder), QString::fromStdString(settings)),
+        QMessageBox::Ok);
+    return;
+  }
+  restart_unit_ = QString::fromStdString(*unit);
+  restarting_ = true;
   QApplication::setOverrideCursor(Qt::WaitCursor);
   setEnabled(false);
   SetPanel(1, "Restarting Vantry Service...");
-  QString unit = QString::fromUtf8(kServiceUnit.data(), kServiceUnit.size());
-  if (!services_.StartProgram("systemctl", {"stop", unit})) {
-    setEnabled(true);
-    QApplication::restoreOverrideCursor();
-    services_.ShowMessage(this, QMessageBox::Warning, "Vantry", "Cannot stop service, error.",
-                          QMessageBox::Ok);
-    return;
-  }
   // A timer, not a sleep: the window stays disabled but keeps painting.
-  restart_timer_->start(options_.restart_pause_ms);
+  RunSystemctl("stop", [this] { restart_timer_->start(options_.restart_pause_ms); });
 }
 
 void FrmMain::FinishRestart() {
-  QString unit = QString::fromUtf8(kServiceUnit.data(), kServiceUnit.size());
-  bool started = services_.StartProgram("systemctl", {"start", unit});
+  RunSystemctl("start", [this] {
+    EndRestart();
+    SetPanel(1, "Vantry Service restarted (" + restart_unit_ + ")");
+  });
+}
+
+void FrmMain::RunSystemctl(const QString& verb, std::function<void()> next) {
+  QPointer<FrmMain> self(this);
+  services_.RunProgram(
+      "systemctl", {verb, restart_unit_},
+      [self, verb, next = std::move(next)](const DesktopServices::ProgramResult& result) {
+        // A window closed meanwhile has ended the restart itself.
+        if (!self || !self->restarting_) return;
+        if (result.exit_status == 0) {
+          next();
+        } else {
+          self->RestartFailed(verb, result);
+        }
+      });
+}
+
+void FrmMain::RestartFailed(const QString& verb, const DesktopServices::ProgramResult& result) {
+  EndRestart();
+  const QString how = result.exit_status < 0
+                          ? QString("could not run")
+                          : QString("exited with status %1").arg(result.exit_status);
+  const QString command = "systemctl " + verb + " " + restart_unit_;
+  SetPanel(1, "Restart failed: " + command + " " + how);
+  services_.ShowMessage(this, QMessageBox::Warning, "Vantry",
+                        QString("Cannot %1 service, error.\n\n%2 %3").arg(verb, command, how) +
+                            (result.output.isEmpty() ? QString(".") : ":\n" + result.output),
+                        QMessageBox::Ok);
+}
+
+void FrmMain::EndRestart() {
+  if (!restarting_) return;
+  restarting_ = false;
   setEnabled(true);
   QApplication::restoreOverrideCursor();
-  if (!started) {
-    services_.ShowMessage(this, QMessageBox::Warning, "Vantry", "Cannot start service, error.",
-                          QMessageBox::Ok);
-  }
 }
 
 void FrmMain::HelpContents() {
-  QApplication::setOverrideCursor(Qt::WaitCursor);
-  QString folder = QString::fromStdString(options_.program_folder) + "/";
-  services_.OpenUrl(QUrl::fromLocalFile(folder + "help/index.htm"));
-  QApplication::restoreOverrideCursor();
+  const QString path = QString::fromStdString(options_.program_folder) + "/help/index.htm";
+  if (!QFileInfo(path).isFile()) {
+    OpenFailed(path, "the help page is not installed beside the program.");
+  } else if (!services_.OpenUrl(QUrl::fromLocalFile(path))) {
+    OpenFailed(path, "no web browser could be started.");
+  }
 }
 
 void FrmMain::HelpMakerPage() {
-  QApplication::setOverrideCursor(Qt::WaitCursor);
-  services_.OpenUrl(QUrl(QString::fromUtf8(kMakerPage.data(), kMakerPage.size())));
-  QApplication::restoreOverrideCursor();
+  const QString page = QString::fromUtf8(kMakerPage.data(), kMakerPage.size());
+  if (!services_.OpenUrl(QUrl(page))) OpenFailed(page, "no web browser could be started.");
 }
 
 }  // namespace vantry::console

@@ -20,12 +20,14 @@ class QTimer;
 
 namespace vantry::console {
 
+class AdvancedTab;
 class BlockingTab;
 class RedirectTab;
 
 /// Where the console finds its files and how it ends.
 struct FrmMainOptions {
-  /// The console program's folder: PathEXE fallback and home of help/index.htm.
+  /// The console program's folder: PathEXE of the defaults it offers to write,
+  /// and home of help/index.htm.
   std::string program_folder;
   /// Ends the program at once (File > Exit). Default: QCoreApplication::exit(0).
   std::function<void()> end_program;
@@ -45,8 +47,6 @@ class FrmMain : public QMainWindow {
  public:
   /// The maker's page (Help menu).
   static constexpr std::string_view kMakerPage = "https://www.vantry.example/";
-  /// The service the Restart entry stops and starts.
-  static constexpr std::string_view kServiceUnit = "daskvantry";
   /// Upper bound of rows a monitor message may ask for; a count beyond it is hostile.
   static constexpr int kMaxSocketRows = MonitorTab::kMaxSocketRows;
 
@@ -119,6 +119,13 @@ class FrmMain : public QMainWindow {
   void FileExit();
   void RestartService();
   void FinishRestart();
+  /// Runs "systemctl <verb> <unit>"; `next` follows a zero exit status, a
+  /// message box and the status bar any other.
+  void RunSystemctl(const QString& verb, std::function<void()> next);
+  void RestartFailed(const QString& verb, const DesktopServices::ProgramResult& result);
+  void EndRestart();
+  /// Says in a message box that `what` could not be opened, and why.
+  void OpenFailed(const QString& what, const QString& why);
   void HelpContents();
   void HelpMakerPage();
   void TmrConfigTick();
@@ -126,7 +133,10 @@ class FrmMain : public QMainWindow {
   void SetPanel(int panel, const QString& text);
 
   // Configuration (frm_main_config.cc).
-  void MarkChanged() { config_changed_ = true; }
+  /// An edit: the save entry is enabled at once, so a save right after it keeps it.
+  void MarkChanged();
+  /// The settings file is missing: offers the gateway's defaults. True when they were written.
+  bool OfferDefaults();
   /// Checks the editor's controls and corrects what cannot be saved; returns
   /// the summary of the corrections, empty when there were none.
   QString CorrectControls();
@@ -146,6 +156,8 @@ class FrmMain : public QMainWindow {
   bool ticking_ = false;  // a poll tick is running
   bool channel_less_ = false;
   bool exiting_now_ = false;
+  bool restarting_ = false;
+  QString restart_unit_;
   std::size_t monitor_messages_shown_ = 0;
   std::function<void()> log_analyzer_opener_;
   std::unique_ptr<MonitorChannel> channel_;
@@ -159,6 +171,7 @@ class FrmMain : public QMainWindow {
   MonitorTab* monitor_tab_ = nullptr;
   RedirectTab* redirect_tab_ = nullptr;
   BlockingTab* blocking_tab_ = nullptr;
+  AdvancedTab* advanced_tab_ = nullptr;
   std::array<QLabel*, 5> panels_{};
 
   QAction* mnuFileOpenLog_ = nullptr;

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string_view>
 
+#include "advanced_tab.h"
 #include "blocking_tab.h"
 #include "console_check_box.h"
 #include "console_number.h"
@@ -37,6 +38,7 @@ std::optional<QString> Corrected(std::string_view setting, const QString& text, 
 void FrmMain::ShowConfig() {
   redirect_tab_->Show(config_);
   blocking_tab_->Show(config_);
+  advanced_tab_->Show(config_);
 }
 
 void FrmMain::FillLists(const ConsoleLists& lists) {
@@ -103,7 +105,7 @@ QString FrmMain::CorrectControls() {
         "default.");
     chkUseManBlock->SetValue(0);
   }
-  return corrections;
+  return corrections + advanced_tab_->Correct();
 }
 
 bool FrmMain::ApplyConfig() {
@@ -114,6 +116,7 @@ bool FrmMain::ApplyConfig() {
   }
   redirect_tab_->CopyTo(config_);
   blocking_tab_->CopyTo(config_);
+  advanced_tab_->CopyTo(config_);
 
   std::string error;
   if (!SaveConfig(config_, CollectLists(), &error)) {
@@ -124,7 +127,9 @@ bool FrmMain::ApplyConfig() {
     config_changed_ = true;
     return false;
   }
+  MarkAdvancedSaved(config_);
   config_changed_ = false;
+  mnuServerConfigSaveSettings_->setEnabled(false);
   return true;
 }
 

@@ -6,6 +6,7 @@
 #include <QTabWidget>
 
 #include "about_tab.h"
+#include "advanced_tab.h"
 #include "blocking_tab.h"
 #include "frm_main.h"
 #include "redirect_tab.h"
@@ -13,7 +14,7 @@
 namespace vantry::console {
 namespace {
 
-enum TabIndex { kActivityTab, kRedirectTab, kBlockingTab, kAboutTab };
+enum TabIndex { kActivityTab, kRedirectTab, kBlockingTab, kAdvancedTab, kAboutTab };
 
 }  // namespace
 
@@ -150,6 +151,8 @@ void FrmMain::CreateTabs() {
   tabMon_->addTab(redirect_tab_, "BLDNS/Redirect");
   blocking_tab_ = new BlockingTab;
   tabMon_->addTab(blocking_tab_, "Blocking/Exceptions");
+  advanced_tab_ = new AdvancedTab;
+  tabMon_->addTab(advanced_tab_, "Advanced");
   tabMon_->addTab(new AboutTab, "About Dask Vantry");
   setCentralWidget(tabMon_);
 }
@@ -161,6 +164,7 @@ void FrmMain::ConnectTabs() {
   connect(redirect_tab_->txtLocalPort(), &QLineEdit::textChanged, this,
           [this](const QString& text) { config_.LocalPort = text.toStdString(); });
   connect(blocking_tab_, &BlockingTab::Changed, this, &FrmMain::MarkChanged);
+  connect(advanced_tab_, &AdvancedTab::Changed, this, &FrmMain::MarkChanged);
   connect(blocking_tab_, &BlockingTab::BlockTypeMarked, this,
           [this](int type, bool on) { mnuServerConfigBlockTypes_[type - 2]->setChecked(on); });
   connect(blocking_tab_, &BlockingTab::LoggingMarked, this,

@@ -29,9 +29,14 @@ MonitorTab::MonitorTab(QWidget* parent) : QWidget(parent) {
   lvData_->setUniformRowHeights(true);  // keeps thousands of rows cheap to lay out
   lvData_->setAlternatingRowColors(true);
   lvData_->setSelectionMode(QAbstractItemView::SingleSelection);
-  static constexpr int kWidths[7] = {60, 70, 120, 220, 120, 230, 130};
-  for (int c = 0; c < 7; ++c) lvData_->setColumnWidth(c, kWidths[c]);
-  lvData_->header()->setStretchLastSection(true);
+  // Host names are mostly short; the Information column ("Type 3 reported by
+  // zen.spamhaus.org") takes what the window has left.
+  static constexpr int kWidths[7] = {60, 70, 120, 170, 120, 0, 130};
+  for (int c = 0; c < 7; ++c) {
+    if (c != kInformation) lvData_->setColumnWidth(c, kWidths[c]);
+  }
+  lvData_->header()->setStretchLastSection(false);
+  lvData_->header()->setSectionResizeMode(kInformation, QHeaderView::Stretch);
   layout->addWidget(lvData_);
 }
 
@@ -81,6 +86,7 @@ std::optional<QString> MonitorTab::ShowSlotReport(const QString& keyword, const 
     item->setText(kReverseIp, Text(FrameField(f, kAltIpField)));
     item->setText(kInformation, Text(FrameField(f, kBlockTypeField)) + " reported by " +
                                     Text(FrameField(f, kBlockSourceField)));
+    item->setToolTip(kInformation, item->text(kInformation));  // a long zone name still shows
     item->setText(kDateTime, date_time);
     ending = " refused";
   } else if (keyword == "wait") {

@@ -29,8 +29,27 @@ QString QtDesktopServices::GetSaveFileName(QWidget* parent, const QString& capti
   return QFileDialog::getSaveFileName(parent, caption, dir, filter);
 }
 
-bool QtDesktopServices::StartProgram(const QString& program, const QStringList& arguments) {
-  return QProcess::startDetached(program, arguments);
+void QtDesktopServices::RunProgram(const QString& program, const QStringList& arguments,
+                                   std::function<void(const ProgramResult&)> done) {
+  // The process deletes itself once it has reported; `done` is called exactly once.
+  auto* process = new QProcess;
+  process->setProcessChannelMode(QProcess::MergedChannels);
+  auto finish = [process, done = std::move(done)](int status) {
+    if (process->property("reported").toBool()) return;
+    process->setProperty("reported", true);
+    QString output = QString::fromLocal8Bit(process->readAll()).trimmed();
+    if (status < 0 && output.isEmpty()) output = process->errorString();
+    process->deleteLater();
+    done({status, output});
+  };
+  QObject::connect(process, &QProcess::finished, process,
+                   [process, finish](int code, QProcess::ExitStatus how) {
+                     finish(how == QProcess::NormalExit ? code : -1);
+                   });
+  QObject::connect(process, &QProcess::errorOccurred, process, [finish](QProcess::ProcessError e) {
+    if (e == QProcess::FailedToStart) finish(-1);
+  });
+  process->start(program, arguments);
 }
 
 bool QtDesktopServices::OpenUrl(const QUrl& url) { return QDesktopServices::openUrl(url); }

@@ -17,7 +17,8 @@ class QtDesktopServices : public DesktopServices {
                           const QString& filter) override;
   QString GetSaveFileName(QWidget* parent, const QString& caption, const QString& dir,
                           const QString& filter) override;
-  bool StartProgram(const QString& program, const QStringList& arguments) override;
+  void RunProgram(const QString& program, const QStringList& arguments,
+                  std::function<void(const ProgramResult&)> done) override;
   bool OpenUrl(const QUrl& url) override;
   bool OpenInTextEditor(const QString& path) override;
   bool PrintHtml(const QString& html, const QString& document_name) override;

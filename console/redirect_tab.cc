@@ -75,6 +75,11 @@ RedirectTab::RedirectTab(DesktopServices& services, QWidget* parent)
   txtSocks_->setEditable(true);
   txtSocks_->setInsertPolicy(QComboBox::NoInsert);
   txtSocks_->setMaximumWidth(110);
+  // Inline completion would turn a typed 99 into 990 from the list of counts.
+  txtSocks_->setCompleter(nullptr);
+  // Typed keys reach the combo box, which hands them to its line edit
+  // directly, past any filter there: the filter sits on both.
+  txtSocks_->installEventFilter(this);
   txtSocks_->lineEdit()->installEventFilter(this);
   so->addRow("Maximum Number of Listening Sockets", txtSocks_);
   right->addWidget(socks);
@@ -135,7 +140,8 @@ void RedirectTab::FocusSMTPServer() { txtSMTPServer_->setFocus(); }
 void RedirectTab::FocusSockets() { txtSocks_->setFocus(); }
 
 bool RedirectTab::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == txtSocks_->lineEdit() && event->type() == QEvent::KeyPress) {
+  if ((watched == txtSocks_ || watched == txtSocks_->lineEdit()) &&
+      event->type() == QEvent::KeyPress) {
     auto* key = static_cast<QKeyEvent*>(event);
     QString text = key->text();
     // Only typed characters are filtered; navigation and editing keys carry no text.

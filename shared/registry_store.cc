@@ -72,7 +72,7 @@ void SetError(std::string* error, const std::string& what, const std::string& pa
 std::string RegistryFilePath() {
   const char* env = std::getenv("VANTRY_REGISTRY");
   if (env != nullptr && *env != '\0') return env;
-  return "/etc/vantry/registry.reg";
+  return kDefaultRegistryPath;
 }
 
 RegistryDocument LoadRegistry() {

@@ -7,7 +7,10 @@
 
 namespace vantry {
 
-/// Path of the settings file: $VANTRY_REGISTRY, else /etc/vantry/registry.reg.
+/// The settings file when $VANTRY_REGISTRY names none.
+inline constexpr const char* kDefaultRegistryPath = "/etc/vantry/registry.reg";
+
+/// Path of the settings file: $VANTRY_REGISTRY, else kDefaultRegistryPath.
 std::string RegistryFilePath();
 
 /// Reads the settings file, without a lock: every write replaces the file by

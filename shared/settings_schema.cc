@@ -37,6 +37,7 @@ class Row {
     return With(&SettingSpec::correction, correction);
   }
   constexpr Row NotWrittenByFixreg() const { return With(&SettingSpec::written_by_fixreg, false); }
+  constexpr Row Advanced() const { return With(&SettingSpec::console_advanced, true); }
   constexpr operator SettingSpec() const { return spec_; }
 
  private:
@@ -54,6 +55,16 @@ constexpr Row Text(std::string_view name, std::string_view default_value) {
 }
 constexpr Row Flag(std::string_view name, std::string_view default_value, int save_rank) {
   return Row(name, RegType::kDword, default_value).Both(kOneAsStored).ConsoleSaves(save_rank);
+}
+// A setting of the Advanced tab, read as its default when missing and never written by -fixreg.
+constexpr Row AdvancedText(std::string_view name) {
+  return Text(name, "").NotWrittenByFixreg().Advanced();
+}
+constexpr Row AdvancedNumber(std::string_view name, std::string_view default_value) {
+  return Row(name, RegType::kDword, default_value)
+      .NotWrittenByFixreg()
+      .Advanced()
+      .Gateway({Source::kDefault});
 }
 constexpr Row ListFileName(std::string_view name, std::string_view file, int save_rank) {
   return Text(name, file).Both(kOneElseDefault).ConsoleSaves(save_rank);
@@ -114,25 +125,25 @@ const std::array<SettingSpec, 35> kSchema = {
     Flag("BlockNoHost", "1", 23),
     Flag("BlockAltIP", "1", 24),
     // Added settings: a missing value takes its declared default, never 1.
-    Text("DNSServers", "").NotWrittenByFixreg().Gateway({Source::kDefault, Source::kAsStored}),
+    AdvancedText("DNSServers").Gateway({Source::kDefault, Source::kAsStored}),
     // The most slots one client address may hold at once; 0: no limit.
-    Row("MaxPerIP", RegType::kDword, "20").NotWrittenByFixreg().Gateway({Source::kDefault}),
+    AdvancedNumber("MaxPerIP", "20"),
     // Seconds a relayed connection may pass no byte either way; 0: no limit.
-    Row("IdleTimeout", RegType::kDword, "600").NotWrittenByFixreg().Gateway({Source::kDefault}),
+    AdvancedNumber("IdleTimeout", "600"),
     // 0: relay bytes only; 1 or 2: a PROXY protocol header of that version first.
-    Row("ProxyOut", RegType::kDword, "0").NotWrittenByFixreg().Gateway({Source::kDefault}),
+    AdvancedNumber("ProxyOut", "0"),
     // Trusted load balancers, "addr[/bits],...": their connections start with a PROXY header.
-    Text("ProxyFrom", "").NotWrittenByFixreg().Gateway({Source::kDefault, Source::kAsStored}),
+    AdvancedText("ProxyFrom").Gateway({Source::kDefault, Source::kAsStored}),
     // One literal address to listen on; empty: every address, IPv4 and IPv6.
-    Text("ListenAddress", "").NotWrittenByFixreg().Gateway({Source::kDefault, Source::kAsStored}),
+    AdvancedText("ListenAddress").Gateway({Source::kDefault, Source::kAsStored}),
     // Entries of the DNS answer cache; 0: no cache.
-    Row("DNSCacheSize", RegType::kDword, "100000").NotWrittenByFixreg().Gateway({Source::kDefault}),
+    AdvancedNumber("DNSCacheSize", "100000"),
     // Minutes between zone health probes; 0: none.
-    Row("ZoneCheck", RegType::kDword, "10").NotWrittenByFixreg().Gateway({Source::kDefault}),
+    AdvancedNumber("ZoneCheck", "10"),
     // "host:port" of the metrics endpoint; empty: off.
-    Text("MetricsListen", "").NotWrittenByFixreg().Gateway({Source::kDefault, Source::kAsStored}),
+    AdvancedText("MetricsListen").Gateway({Source::kDefault, Source::kAsStored}),
     // The reports' database: empty for report.dpr in PathEXE, else a PostgreSQL URI.
-    Text("ReportDB", "").NotWrittenByFixreg().Console({Source::kDefault, Source::kAsStored}),
+    AdvancedText("ReportDB").Console({Source::kDefault, Source::kAsStored}),
     // The server part of the monitor channel's name: the console reads it, nobody writes it.
     Text("Gateway", "").NotWrittenByFixreg().Console(kOneAsStored),
 };

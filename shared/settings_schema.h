@@ -65,6 +65,8 @@ struct SettingSpec {
   /// Type for a value the console's save creates, when it differs from `type`.
   std::optional<RegType> console_creates_as;
   std::optional<SettingCorrection> correction;
+  /// Edited on the console's Advanced tab, which no other tab shows.
+  bool console_advanced = false;
 };
 
 /// Every value, in the order -fixreg writes them.

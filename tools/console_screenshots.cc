@@ -1,12 +1,14 @@
 // Renders each tab of the main window into PNG files for the documentation.
 // Usage: vantry_console_screenshots OUT_DIR (with VANTRY_REGISTRY and
 // VANTRY_MAILSLOT pointing at a scratch settings file and channel name).
+#include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QTabWidget>
 #include <QTimer>
 #include <fstream>
 #include <iostream>
+#include <iterator>
 
 #include "frm_main.h"
 #include "gateway_config.h"
@@ -60,15 +62,19 @@ int main(int argc, char** argv) {
   send(3, "OK", "192.0.2.77", "192.0.2.77", "relay.example.com", "", "");
   send(3, "CLOSED", "192.0.2.77", "192.0.2.77", "relay.example.com", "", "");
   send(4, "BL", "192.0.2.200", "192.0.2.201", "spoof.example.org", "Alt IP", "ALT IP");
+  send(5, "BL", "198.51.100.90", "198.51.100.90", "host-90.example.net", "Type 3",
+       "zen.spamhaus.org");
 
-  const char* names[4] = {"console-monitor.png", "console-redirect.png", "console-blocking.png",
-                          "console-about.png"};
+  const char* names[] = {"console-monitor.png", "console-redirect.png", "console-blocking.png",
+                         "console-advanced.png", "console-about.png"};
+  // The blocking tab as Block All leaves it.
+  window.findChild<QAction*>("mnuServerConfigBlockTypesAll")->trigger();
   int index = 0;
   auto* tabs = window.findChild<QTabWidget*>("tabMon");
   QTimer timer;
   QObject::connect(&timer, &QTimer::timeout, [&] {
     window.grab().save(out + "/" + names[index]);
-    if (++index == 4) {
+    if (++index == static_cast<int>(std::size(names))) {
       app.quit();
       return;
     }

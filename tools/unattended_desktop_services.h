@@ -21,7 +21,10 @@ class UnattendedDesktopServices : public DesktopServices {
   QString GetSaveFileName(QWidget*, const QString&, const QString&, const QString&) override {
     return {};
   }
-  bool StartProgram(const QString&, const QStringList&) override { return false; }
+  void RunProgram(const QString&, const QStringList&,
+                  std::function<void(const ProgramResult&)> done) override {
+    done({-1, "no program is run unattended"});
+  }
   bool OpenUrl(const QUrl&) override { return false; }
   bool OpenInTextEditor(const QString&) override { return false; }
   bool PrintHtml(const QString&, const QString&) override { return false; }

@@ -1,9 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 
+#include "advanced_settings.h"
 #include "console_config.h"
 #include "mod_rbl_registry.h"
+#include "registry_store.h"
+#include "service_unit.h"
+#include "settings_schema.h"
 #include "temp_dir.h"
 
 namespace vantry::console {
@@ -78,6 +83,88 @@ TEST_F(ConsoleConfigTest, SaveWritesSettingsThenListsAndKeepsStoredTypes) {
   EXPECT_FALSE(SaveConfig(c, {{"z3"}, {}, {}, {}}, &error));
   EXPECT_NE(error.find("settings file"), std::string::npos) << error;
   EXPECT_EQ(ReadFileText(dir_.File("rbl.cfg")), "z1\r\nz2\r\n");
+}
+
+TEST(AdvancedSettings, EverySettingTheGatewayReadsHasAFieldInTheConsole) {
+  for (const SettingSpec& spec : SettingsSchema()) {
+    const bool advanced = spec.console_advanced;
+    EXPECT_EQ(advanced, FindAdvancedRow(spec.name) != nullptr) << spec.name;
+    // PathEXE is the program folder, which the console writes as it reads it.
+    if (spec.gateway && spec.name != "PathEXE") {
+      EXPECT_TRUE(advanced != (spec.console_save_rank > 0)) << spec.name;
+    }
+  }
+}
+
+TEST(AdvancedSettings, ValuesAreCheckedByTheGatewaysRules) {
+  using Check = AdvancedCheck;
+  struct Case {
+    Check check;
+    const char* text;
+    bool accepted;
+  };
+  const Case cases[] = {
+      {Check::kWholeNumber, "0", true},
+      {Check::kWholeNumber, "2147483647", true},
+      {Check::kWholeNumber, "2147483648", false},
+      {Check::kWholeNumber, "-1", false},
+      {Check::kWholeNumber, "", false},
+      {Check::kWholeNumber, "12abc", false},
+      {Check::kProxyVersion, "2", true},
+      {Check::kProxyVersion, "3", false},
+      {Check::kAddress, "", true},
+      {Check::kAddress, "::", true},
+      {Check::kAddress, "192.0.2.1", true},
+      {Check::kAddress, "192.0.2.256", false},
+      {Check::kAddress, "[::1]", false},
+      {Check::kNetworks, "192.0.2.0/24, ::1", true},
+      {Check::kNetworks, "2001:db8::/129", false},
+      {Check::kNetworks, "10.0.0.1,", false},
+      {Check::kNetworks, "10.0.0.0/", false},
+      {Check::kHostPort, "localhost:9100", true},
+      {Check::kHostPort, "[::1]:9100", true},
+      {Check::kHostPort, "::1", false},
+      {Check::kHostPort, "host:0", false},
+      {Check::kHostPort, "host:65536", false},
+      {Check::kNameServers, "9.9.9.9:53,2001:db8::1", true},
+      {Check::kNameServers, "[2001:db8::1]:53", true},
+      {Check::kNameServers, "dns.example", false},
+      {Check::kNameServers, "9.9.9.9:", false},
+      {Check::kDatabase, "postgres://h/db", true},
+      {Check::kDatabase, "report.dpr", false},
+      {Check::kDatabase, "postgresql://a b", false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(AdvancedAccepts(c.check, c.text), c.accepted)
+        << static_cast<int>(c.check) << " " << c.text;
+  }
+}
+
+TEST(ServiceUnit, TheUnitIsTheOneThatRunsTheGatewayOnTheSettingsFile) {
+  TempDir dir;
+  const std::string units = dir.File("units");
+  std::filesystem::create_directories(units);
+  auto unit = [&](const char* name, const std::string& body) {
+    WriteFileText(units + "/" + name, "[Service]\r\n" + body);
+  };
+  unit("daskvantry.service", "ExecStart=/usr/sbin/vantrysvc\r\n");
+  unit("b.service",
+       "ExecStart=\"/opt/a b/vantrysvc\"\r\nEnvironment=\"VANTRY_REGISTRY=/srv/100%%.reg\"\r\n");
+  unit("a.service", "ExecStart=/bin/other\r\nEnvironment=VANTRY_REGISTRY=/srv/x.reg\r\n");
+  unit("c.service",
+       "ExecStart=/usr/bin/vantrysvc\r\nEnvironment=A=1 VANTRY_REGISTRY=/srv/x.reg\r\n");
+  unit("c.service.d", "ExecStart=/usr/bin/vantrysvc\r\nEnvironment=VANTRY_REGISTRY=/srv/y.reg\r\n");
+  const std::pair<std::string, std::optional<std::string>> cases[] = {
+      {kDefaultRegistryPath, "daskvantry"},
+      {"/srv/100%.reg", "b"},
+      {"/srv/x.reg", "c"},  // a's program is not the gateway
+      {"/srv/y.reg", std::nullopt},
+  };
+  for (const auto& [settings, expected] : cases) {
+    EXPECT_EQ(ServiceUnitFor(settings, units), expected) << settings;
+  }
+  std::filesystem::remove(units + "/daskvantry.service");
+  EXPECT_EQ(ServiceUnitFor(kDefaultRegistryPath, units), "daskvantry");  // the installer's name
 }
 
 }  // namespace

@@ -9,8 +9,10 @@
 #include <filesystem>
 #include <tuple>
 
+#include "advanced_settings.h"
 #include "console_check_box.h"
 #include "console_fixture.h"
+#include "settings_schema.h"
 #include "stored_settings.h"
 
 namespace vantry::console::testing {
@@ -111,18 +113,22 @@ TEST_F(EditorTest, PortAndSocketValuesAreCorrectedOrKept) {
   Type("txtSMTPPort", " 2424 ");
   EXPECT_EQ(Save(), "");
   EXPECT_EQ(Stored("SMTPPort"), "2424");
+}
 
-  // The socket box takes only typed digits and turns a value above 5000 into 255.
-  QLineEdit* edit = Socks()->lineEdit();
-  edit->selectAll();
-  QTest::keyClicks(edit, "3a0-0x");
-  EXPECT_EQ(Socks()->currentText(), "300");
-  QTest::keyClick(edit, Qt::Key_Backspace);
-  EXPECT_EQ(Socks()->currentText(), "30");
-  edit->selectAll();
-  QTest::keyClicks(edit, "6000");
-  EXPECT_EQ(Socks()->currentText(), "255");
-  EXPECT_TRUE(window_->config_changed());
+TEST_F(EditorTest, TheSocketCountTakesTypedDigitsAsTheyAreTyped) {
+  // Typed into the box with the focus: letters and signs are dropped, the list
+  // of counts completes nothing, above 5000 becomes 255.
+  const std::pair<const char*, const char*> cases[] = {
+      {"3a0-0x", "300"}, {"99", "99"}, {"50", "50"}, {"20", "20"}, {"6000", "255"}};
+  for (auto [typed, shown] : cases) {
+    Type("txtSocks", typed);
+    EXPECT_EQ(Socks()->currentText(), shown) << typed;
+  }
+  Press(Qt::Key_Backspace);
+  EXPECT_EQ(Socks()->currentText(), "25");
+  Type("txtSocks", "99");
+  EXPECT_EQ(Save(), kSocksMsg);
+  EXPECT_EQ(Stored("MaxSocks"), "255");
 }
 
 TEST_F(EditorTest, RedirectPort25WarnsOnLeavingTheFieldAndIsKept) {
@@ -290,6 +296,79 @@ TEST_F(EditorTest, MessageOptionsFramesAndTheBlockMessage) {
   Box("chkBlkNoRev")->click();
   Save();
   EXPECT_EQ(Stored("BlockAltIP BlockNoHost"), "0 0");
+}
+
+TEST_F(EditorTest, ABoxOnByBlockAllLooksChecked) {
+  ConsoleCheckBox box("Type 3");
+  box.resize(box.sizeHint());
+  auto look = [&](int value) {
+    box.SetValue(value);
+    return box.grab().toImage();
+  };
+  const QImage checked = look(1);
+  EXPECT_EQ(look(2), checked);
+  EXPECT_NE(look(0), checked);
+}
+
+// The Advanced tab's settings with a value of each kind the gateway takes.
+const std::pair<const char*, const char*> kAdvancedValues[] = {
+    {"DNSServers", "192.0.2.53, [2001:db8::53]:5353"},
+    {"MaxPerIP", "0"},
+    {"IdleTimeout", "90"},
+    {"ProxyOut", "2"},
+    {"ProxyFrom", "10.0.0.0/8,192.0.2.7"},
+    {"ListenAddress", "2001:db8::25"},
+    {"DNSCacheSize", "5000"},
+    {"ZoneCheck", "0"},
+    {"MetricsListen", "127.0.0.1:9125"},
+    {"ReportDB", "postgresql://vantry@db.internal/reports"},
+};
+
+TEST_F(EditorTest, AdvancedValuesRoundTripThroughTheSettingsFile) {
+  int advanced_rows = 0;
+  for (const SettingSpec& spec : SettingsSchema()) advanced_rows += spec.console_advanced;
+  ASSERT_EQ(advanced_rows, std::size(kAdvancedValues));
+  // Untouched, none is written: an existing file gains nothing.
+  Type("txtSMTPServer", "mail.test");
+  Save();
+  const std::string settings = ReadFileText(dir_.File("registry.reg"));
+  for (auto [name, text] : kAdvancedValues) {
+    EXPECT_EQ(settings.find('"' + std::string(name) + '"'), std::string::npos) << name;
+  }
+  for (auto [name, text] : kAdvancedValues) Type(("txt" + std::string(name)).c_str(), text);
+  EXPECT_TRUE(window_->config_changed());
+  EXPECT_EQ(Save(), "");
+  LoadedWindow();
+  for (auto [name, text] : kAdvancedValues) {
+    EXPECT_EQ(Stored(name), text) << name;
+    EXPECT_EQ(Find<QLineEdit>(("txt" + std::string(name)).c_str())->text(), text) << name;
+  }
+  EXPECT_NE(ReadFileText(dir_.File("registry.reg")).find("\"ProxyOut\"=dword:00000002"),
+            std::string::npos);
+  EXPECT_EQ(window_->config().AdvancedText("ReportDB"), "postgresql://vantry@db.internal/reports");
+}
+
+TEST_F(EditorTest, AdvancedValuesTheGatewayWouldRefuseGetTheirDefaults) {
+  const std::pair<const char*, const char*> refused[] = {
+      {"DNSServers", "ns1.example"},  {"MaxPerIP", "-1"},
+      {"IdleTimeout", "ten"},         {"ProxyOut", "3"},
+      {"ProxyFrom", "10.0.0.0/33"},   {"ListenAddress", "localhost"},
+      {"DNSCacheSize", ""},           {"ZoneCheck", "1.5"},
+      {"MetricsListen", "127.0.0.1"}, {"ReportDB", "mysql://db/reports"},
+  };
+  QString summary;
+  for (auto [name, text] : refused) {
+    Type(("txt" + std::string(name)).c_str(), text);
+    summary += QString::fromUtf8(FindAdvancedRow(name)->message.data()) + "\n\n";
+  }
+  EXPECT_EQ(Save(), summary);
+  // Back at their defaults, as at load: the file still lacks them.
+  const std::string settings = ReadFileText(dir_.File("registry.reg"));
+  for (auto [name, text] : refused) {
+    EXPECT_EQ(Find<QLineEdit>(("txt" + std::string(name)).c_str())->text().toStdString(),
+              FindSetting(name)->default_value);
+    EXPECT_EQ(settings.find('"' + std::string(name) + '"'), std::string::npos) << name;
+  }
 }
 
 }  // namespace

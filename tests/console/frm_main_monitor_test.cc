@@ -63,6 +63,17 @@ TEST_F(MonitorTest, AFirstSlotMessageSizesTheTableAndARefusalFillsItsRow) {
   EXPECT_TRUE(window_->PanelText(1).startsWith("Dask Vantry Connected at "));
 }
 
+TEST_F(MonitorTest, ARefusalsInformationFitsItsColumnAtTheDefaultSize) {
+  Report(3, "BL|198.51.100.7|198.51.100.7|mail.example.net|Type 3|zen.spamhaus.org");
+  ASSERT_TRUE(Shown(1));
+  QTreeWidgetItem* row = table_->topLevelItem(3);
+  const QString info = row->text(5);
+  ASSERT_EQ(info, "Type 3 reported by zen.spamhaus.org");
+  // The text, the cell's margins and a little room to spare.
+  EXPECT_GE(table_->columnWidth(5), table_->fontMetrics().horizontalAdvance(info) + 24);
+  EXPECT_EQ(row->toolTip(5), info);
+}
+
 TEST_F(MonitorTest, StartClosedWaitKeywordCaseAndTableSize) {
   Send("+++100|0|Start||||||2026-06-14|09:00***");
   Report(7, "Ok|192.0.2.7|192.0.2.7|seven.example||src");

@@ -2,14 +2,17 @@
 // and exiting, watching on and off, the service restart, printing the log and
 // the splash.
 #include <QApplication>
+#include <QComboBox>
 #include <QEventLoop>
 #include <QTimer>
+#include <algorithm>
 #include <filesystem>
 
 #include "console_fixture.h"
 #include "frm_splash.h"
 #include "mod_slot_out.h"
 #include "qt_desktop_services.h"
+#include "settings_schema.h"
 
 namespace vantry::console::testing {
 namespace {
@@ -39,20 +42,31 @@ TEST_F(StartupTest, WithChannelWaitsForServiceAndStartsClean) {
   EXPECT_FALSE(Enabled("mnuServerConfigSaveSettings"));
   EXPECT_TRUE(Checked("mnuMonitorStart") && !Checked("mnuMonitorStop"));
   EXPECT_TRUE(w.watching() && ChannelHeld());
-  // Missing list files are made: public zones to start with, shown empty until the next load.
+  // Missing list files are made, public zones to start with, and shown as made.
   EXPECT_EQ(ReadFileText(ProgramFile("rbl.cfg")),
             "zen.spamhaus.org\r\nbl.spamcop.net\r\nb.barracudacentral.org\r\n");
-  EXPECT_TRUE(ListItems("lbRBLDNS").isEmpty());
-  // Stop freezes polling and the save entry's timer; Start resumes both.
+  EXPECT_EQ(ListItems("lbRBLDNS"),
+            (QStringList{"zen.spamhaus.org", "bl.spamcop.net", "b.barracudacentral.org"}));
   Trigger("mnuMonitorStop");
   EXPECT_EQ(w.PanelText(5), "Logging Off");
   EXPECT_TRUE(Checked("mnuMonitorStop") && !Checked("mnuMonitorStart"));
-  Type("txtSMTPPort", "2424");
-  QTest::qWait(1300);
-  EXPECT_FALSE(Enabled("mnuServerConfigSaveSettings"));
   Trigger("mnuMonitorStart");
   EXPECT_EQ(w.PanelText(5), "Logging On");
-  EXPECT_TRUE(WaitFor([&] { return Enabled("mnuServerConfigSaveSettings"); }, 2500));
+}
+
+TEST_F(StartupTest, ASaveRightAfterAnEditKeepsIt) {
+  // Typed, added, saved and quit within a blink: the save entry
+  // is there the moment the edit is, even with watching stopped.
+  LoadedWindow();
+  Trigger("mnuMonitorStop");
+  Type("txtExclude", "10.9.8.7");
+  QTest::mouseClick(Find<QAbstractButton>("cmdAddExclude"), Qt::LeftButton);
+  EXPECT_TRUE(Enabled("mnuServerConfigSaveSettings"));
+  Press(Qt::Key_S, Qt::ControlModifier);
+  Press(Qt::Key_Q, Qt::ControlModifier);
+  EXPECT_EQ(end_program_calls_, 1);
+  EXPECT_EQ(ReadFileText(ProgramFile("exlst.cfg")), "10.9.8.7\r\n");
+  EXPECT_FALSE(Enabled("mnuServerConfigSaveSettings"));
 }
 
 TEST_F(StartupTest, SecondConsoleGetsTheMessageAndEditsWithoutChannel) {
@@ -128,12 +142,20 @@ TEST_F(StartupTest, ClosingAsksOnlyWithChangesAndExitDoesNotAsk) {
 }
 
 TEST_F(StartupTest, RestartStopsWaitsWithoutBlockingAndStarts) {
+  // The unit that runs the gateway on this settings file, beside the system's own.
+  const std::string units = dir_.File("units");
+  std::filesystem::create_directories(units);
+  WriteFileText(units + "/daskvantry.service", "[Service]\nExecStart=/usr/sbin/vantrysvc\n");
+  WriteFileText(units + "/vantry-test.service",
+                "[Service]\nExecStart=\"/opt/v%%1/vantrysvc\"\nEnvironment=\"VANTRY_REGISTRY=" +
+                    dir_.File("registry.reg") + "\"\n");
+  setenv("VANTRY_UNIT_DIR", units.c_str(), 1);
   restart_pause_ms_ = 600;
   FrmMain& w = LoadedWindow();
   Trigger("mnuServerConfigRestart");
   ASSERT_EQ(services_.programs.size(), 1);
   EXPECT_EQ(services_.programs[0].program, "systemctl");
-  EXPECT_EQ(services_.programs[0].arguments, (QStringList{"stop", "daskvantry"}));
+  EXPECT_EQ(services_.programs[0].arguments, (QStringList{"stop", "vantry-test"}));
   EXPECT_FALSE(w.isEnabled());
   EXPECT_TRUE(QApplication::overrideCursor() &&
               QApplication::overrideCursor()->shape() == Qt::WaitCursor);
@@ -141,8 +163,9 @@ TEST_F(StartupTest, RestartStopsWaitsWithoutBlockingAndStarts) {
   QTest::qWait(300);  // the pause runs in the event loop, not in the handler
   EXPECT_EQ(services_.programs.size(), 1);
   ASSERT_TRUE(WaitFor([&] { return services_.programs.size() == 2; }, 3000));
-  EXPECT_EQ(services_.programs[1].arguments, (QStringList{"start", "daskvantry"}));
-  EXPECT_TRUE(w.isEnabled());
+  EXPECT_EQ(services_.programs[1].arguments, (QStringList{"start", "vantry-test"}));
+  ASSERT_TRUE(WaitFor([&] { return w.isEnabled(); }));
+  EXPECT_EQ(w.PanelText(1), "Vantry Service restarted (vantry-test)");
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);
   EXPECT_TRUE(services_.messages.isEmpty());
 
@@ -150,23 +173,114 @@ TEST_F(StartupTest, RestartStopsWaitsWithoutBlockingAndStarts) {
   restart_pause_ms_ = 5000;
   FrmMain& again = LoadedWindow();
   Trigger("mnuServerConfigRestart");
+  ASSERT_TRUE(WaitFor([&] { return services_.programs.size() == 3; }));
+  QTest::qWait(50);
   EXPECT_TRUE(again.close());
   ASSERT_EQ(services_.programs.size(), 4);
-  EXPECT_EQ(services_.programs[3].arguments, (QStringList{"start", "daskvantry"}));
+  EXPECT_EQ(services_.programs[3].arguments, (QStringList{"start", "vantry-test"}));
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 
-  // A stop that fails says so, and no start follows.
+  // A failing systemctl: its status and words in a box and the status bar, no start after it.
   restart_pause_ms_ = 200;
   FrmMain& third = LoadedWindow();
-  services_.programs_start = false;
+  services_.program_results = {{1, "System has not been booted with systemd as init system."}};
   Trigger("mnuServerConfigRestart");
-  ExpectMessage(0, QMessageBox::Warning, "Vantry", "Cannot stop service, error.");
-  EXPECT_TRUE(third.isEnabled());
+  ASSERT_TRUE(WaitFor([&] { return third.isEnabled(); }));
+  ExpectMessage(0, QMessageBox::Warning, "Vantry",
+                "Cannot stop service, error.\n\nsystemctl stop vantry-test exited with status 1:\n"
+                "System has not been booted with systemd as init system.");
+  EXPECT_EQ(third.PanelText(1), "Restart failed: systemctl stop vantry-test exited with status 1");
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);
   QTest::qWait(restart_pause_ms_ + 100);
   EXPECT_EQ(services_.programs.size(), 5);
-  // The production starter reports a program that does not exist.
-  EXPECT_FALSE(QtDesktopServices().StartProgram("/nonexistent/systemctl", {"stop"}));
+
+  // A settings file no unit runs on: nothing to restart, and it says so.
+  std::filesystem::remove(units + "/vantry-test.service");
+  services_.messages.clear();
+  Trigger("mnuServerConfigRestart");
+  ExpectMessage(0, QMessageBox::Warning, "Vantry",
+                "No service unit in " + QString::fromStdString(units));
+  EXPECT_EQ(services_.programs.size(), 5);
+  unsetenv("VANTRY_UNIT_DIR");
+
+  // The production runner gives a program's status and what it wrote, or -1.
+  QList<DesktopServices::ProgramResult> results;
+  QtDesktopServices real;
+  auto keep = [&](const DesktopServices::ProgramResult& r) { results.append(r); };
+  real.RunProgram("sh", {"-c", "echo out; echo no unit >&2; exit 5"}, keep);
+  real.RunProgram("/nonexistent/systemctl", {"stop"}, keep);
+  ASSERT_TRUE(WaitFor([&] { return results.size() == 2; }));
+  std::sort(results.begin(), results.end(),
+            [](const auto& a, const auto& b) { return a.exit_status > b.exit_status; });
+  EXPECT_EQ(results[0].exit_status, 5);
+  EXPECT_EQ(results[0].output, "out\nno unit");
+  EXPECT_EQ(results[1].exit_status, -1);
+  EXPECT_FALSE(results[1].output.isEmpty());
+}
+
+TEST_F(StartupTest, FailedOpensSayWhyAndHelpOpensThePageShippedBesideTheProgram) {
+  LoadedWindow();
+  Focus("txtSMTPServer");
+  Press(Qt::Key_F1);          // no help folder in this program folder
+  Trigger("mnuFileOpenLog");  // no log yet
+  WriteFileText(ProgramFile("vantry.log"), "x\r\n");
+  services_.opens = false;
+  Trigger("mnuFileOpenLog");
+  Trigger("mnuHelpKorvane");
+  ASSERT_EQ(services_.messages.size(), 4);
+  const QString program = QString::fromStdString(program_folder_);
+  ExpectMessage(0, QMessageBox::Warning, "Vantry", "Cannot open " + program + "/help/index.htm");
+  ExpectMessage(1, QMessageBox::Warning, "Vantry", "Cannot open " + program + "/vantry.log");
+  ExpectMessage(2, QMessageBox::Warning, "Vantry",
+                "Cannot open " + program + "/vantry.log: no text editor");
+  ExpectMessage(3, QMessageBox::Warning, "Vantry", "Cannot open https://");
+
+  // The build puts the page beside the programs; it covers every Advanced setting.
+  services_.opens = true;
+  services_.messages.clear();
+  program_folder_ = VANTRY_BIN_DIR;
+  LoadedWindow();
+  Focus("txtSMTPServer");
+  Press(Qt::Key_F1);
+  ASSERT_EQ(services_.opened_urls.size(), 2);  // the maker's page, then help
+  EXPECT_TRUE(services_.messages.isEmpty());
+  const std::string page = ReadFileText(services_.opened_urls[1].toLocalFile().toStdString());
+  for (const SettingSpec& spec : SettingsSchema()) {
+    if (spec.console_advanced || spec.console_save_rank > 0) {
+      EXPECT_NE(page.find(std::string(spec.name)), std::string::npos) << spec.name;
+    }
+  }
+}
+
+class NoSettingsTest : public ConsoleFixture {};
+
+TEST_F(NoSettingsTest, OffersTheDefaultsAndWritesNothingUnasked) {
+  const std::string settings = dir_.File("registry.reg");
+  for (const bool write : {false, true}) {
+    SCOPED_TRACE(write);
+    services_.messages.clear();
+    services_.answers = {write ? QMessageBox::Yes : QMessageBox::No};
+    FrmMain& w = LoadedWindow();
+    ExpectMessage(0, QMessageBox::Warning, "Vantry Monitor",
+                  "The settings file " + QString::fromStdString(settings) + " does not exist");
+    EXPECT_EQ(services_.messages[0].buttons, QMessageBox::Yes | QMessageBox::No);
+    // The gateway's defaults in the fields, never "1"; the zones a new list gets.
+    QStringList shown;
+    for (const char* name : {"txtLocalPort", "txtSMTPServer", "txtSMTPPort"}) {
+      shown << Find<QLineEdit>(name)->text();
+    }
+    shown << Find<QComboBox>("txtSocks")->currentText();
+    EXPECT_EQ(shown, (QStringList{"25", "localhost", "24", "255"}));
+    EXPECT_EQ(ListItems("lbRBLDNS").size(), 3);
+    EXPECT_EQ(w.config().PathEXE, program_folder_);
+    EXPECT_EQ(std::filesystem::exists(settings), write);
+    EXPECT_EQ(std::filesystem::exists(ProgramFile("rbl.cfg")), write);
+  }
+  // Byte for byte what the gateway's own repair writes.
+  const std::string written = ReadFileText(settings);
+  std::filesystem::remove(settings);
+  WriteDefaultSettings();
+  EXPECT_EQ(written, ReadFileText(settings));
 }
 
 TEST_F(StartupTest, PrintTheLog) {

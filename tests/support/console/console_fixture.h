@@ -4,6 +4,7 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QApplication>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QTest>
@@ -72,12 +73,31 @@ class ConsoleFixture : public ::testing::Test {
     for (int i = 0; list && i < list->count(); ++i) items << list->item(i)->text();
     return items;
   }
-  /// Replaces a line edit's text with key presses, as a person types it.
+  /// Gives the named control the keyboard focus in the active window, as a click would.
+  QWidget* Focus(const char* name) {
+    QWidget* control = Find<QWidget>(name);
+    QWidget* top = control->window();
+    if (QApplication::activeWindow() != top) {
+      top->activateWindow();
+      EXPECT_TRUE(QTest::qWaitForWindowActive(top)) << name;
+    }
+    control->setFocus(Qt::MouseFocusReason);
+    return QApplication::focusWidget();
+  }
+  /// Replaces a control's text with key presses to the widget that has the
+  /// focus, as a person types it: End, Shift+Home, Delete, then the text.
   void Type(const char* name, const QString& text) {
-    QLineEdit* edit = Find<QLineEdit>(name);
-    edit->selectAll();
-    QTest::keyClick(edit, Qt::Key_Delete);
-    QTest::keyClicks(edit, text);
+    QWidget* focus = Focus(name);
+    ASSERT_NE(focus, nullptr) << name;
+    QTest::keyClick(focus, Qt::Key_End);
+    QTest::keyClick(focus, Qt::Key_Home, Qt::ShiftModifier);
+    QTest::keyClick(focus, Qt::Key_Delete);
+    QTest::keyClicks(focus, text);
+  }
+  /// A key press (with modifiers) to the widget that has the focus: shortcuts act as typed.
+  void Press(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QWidget* focus = QApplication::focusWidget() ? QApplication::focusWidget() : window_.get();
+    QTest::keyClick(focus, Qt::Key(key), modifiers);
   }
   void Click(const char* name) { Find<QAbstractButton>(name)->click(); }
   void Trigger(const char* action_name) { Find<QAction>(action_name)->trigger(); }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QList>
+#include <QTimer>
 #include <deque>
 
 #include "desktop_services.h"
@@ -24,8 +25,9 @@ class ScriptedDesktopServices : public DesktopServices {
 
   std::deque<QMessageBox::StandardButton> answers;  ///< for the next message boxes
   std::deque<QString> file_names;                   ///< for the next file dialogs; "" = cancel
-  bool programs_start = true;
+  std::deque<ProgramResult> program_results;        ///< for the next programs run; else status 0
   bool printer_available = true;
+  bool opens = true;  ///< whether a browser or editor can be started
 
   QList<Message> messages;
   QList<Program> programs;
@@ -57,17 +59,24 @@ class ScriptedDesktopServices : public DesktopServices {
                           const QString& f) override {
     return GetOpenFileName(w, c, d, f);
   }
-  bool StartProgram(const QString& program, const QStringList& arguments) override {
+  void RunProgram(const QString& program, const QStringList& arguments,
+                  std::function<void(const ProgramResult&)> done) override {
     programs.append({program, arguments});
-    return programs_start;
+    ProgramResult result{0, {}};
+    if (!program_results.empty()) {
+      result = program_results.front();
+      program_results.pop_front();
+    }
+    // As a real program: the result comes from the event loop, later.
+    QTimer::singleShot(0, [done = std::move(done), result] { done(result); });
   }
   bool OpenUrl(const QUrl& url) override {
     opened_urls.append(url);
-    return true;
+    return opens;
   }
   bool OpenInTextEditor(const QString& path) override {
     opened_in_editor.append(path);
-    return true;
+    return opens;
   }
   bool PrintHtml(const QString& html, const QString& name) override { return Print(html, name); }
   bool PrintText(const QString& text, const QString& name) override { return Print(text, name); }
