@@ -1,5 +1,8 @@
 #include "crbl.h"
 
+#include <arpa/inet.h>
+
+#include <asio/this_coro.hpp>
 #include <utility>
 
 #include "text_trim.h"
@@ -7,6 +10,17 @@
 namespace vantry {
 
 std::string ReverseIP(std::string_view ip) {
+  if (ip.find(':') != std::string_view::npos) {
+    in6_addr address{};
+    if (inet_pton(AF_INET6, std::string(ip).c_str(), &address) == 1) {
+      static constexpr char kHex[] = "0123456789abcdef";
+      std::string prefix;
+      for (int i = 15; i >= 0; --i) {
+        prefix += {kHex[address.s6_addr[i] & 0x0F], '.', kHex[address.s6_addr[i] >> 4], '.'};
+      }
+      return prefix;
+    }
+  }
   std::string_view pieces[4];
   for (int i = 0; i < 4; ++i) {
     std::size_t dot = ip.find('.');
@@ -44,29 +58,46 @@ CRBL::CRBL(Resolver& resolver, const ConfigSettings& settings,
       RBLResults_(std::move(RBLResults)),
       say_(std::move(say)) {}
 
-asio::awaitable<void> CRBL::QueryRBL(std::int32_t Index) {
-  const std::size_t count = RBLHosts_.size();
+asio::awaitable<std::shared_ptr<ZoneQueries>> CRBL::StartQueries(std::string_view IP) {
+  co_return ZoneQueries::Start(co_await asio::this_coro::executor, resolver_, ReverseIP(IP),
+                               RBLHosts_, skipped_, counters_);
+}
+
+asio::awaitable<void> CRBL::QueryRBL(std::int32_t Index, std::shared_ptr<ZoneQueries> queries) {
   RBLResult* found = Record(Index);
-  if (count == 0 || found == nullptr) co_return;
+  if (queries->zones().empty() || found == nullptr) co_return;
   RBLResult& record = *found;
-  const std::string prefix = ReverseIP(record.IP);
   record.Response.clear();
   record.BLHost.clear();
-  for (std::size_t i = 0; i < count && i < RBLHosts_.size(); ++i) {
-    // Copied: other slots' work runs while we wait, and the answer belongs to this zone text.
-    const std::string zone = RBLHosts_[i];
-    const std::string raw_answer = co_await resolver_.GetIPFromHost(prefix + zone);
+  for (std::size_t i = 0; i < queries->zones().size(); ++i) {
+    const std::string raw_answer = co_await queries->Answer(i);
     std::string answer(TrimBlanks(raw_answer));
     if (IsAcceptedResponse(answer)) {
-      // The first accepted answer decides, even one of a type that does not block.
+      // The first accepted answer decides, even one of a type that does not block; the later
+      // zones' answers are no longer needed.
       record.Response = std::move(answer);
-      record.BLHost = zone;
+      record.BLHost = queries->zones()[i];
       co_return;
     }
   }
 }
 
+void CRBL::SkipZone(std::string_view zone, bool skip) {
+  if (skip) {
+    skipped_.emplace(zone);
+  } else if (auto found = skipped_.find(zone); found != skipped_.end()) {
+    skipped_.erase(found);
+  }
+}
+
 asio::awaitable<void> CRBL::CheckRBL(std::string IP, std::int32_t Index) {
+  std::shared_ptr<ZoneQueries> queries;
+  if (Record(Index) != nullptr) queries = co_await StartQueries(IP);
+  co_await CheckRBL(std::move(IP), Index, std::move(queries));
+}
+
+asio::awaitable<void> CRBL::CheckRBL(std::string IP, std::int32_t Index,
+                                     std::shared_ptr<ZoneQueries> queries) {
   RBLResult* found = Record(Index);
   if (found == nullptr) {
     // No record to fill; the caller still gets its one outcome.
@@ -75,7 +106,7 @@ asio::awaitable<void> CRBL::CheckRBL(std::string IP, std::int32_t Index) {
   }
   const RBLResult& record = *found;
   found->IP = std::move(IP);
-  co_await QueryRBL(Index);
+  co_await QueryRBL(Index, std::move(queries));
   if (!record.Response.empty()) {
     Say("Response: " + record.BLHost + " says: " + record.Response + " " +
         std::to_string(record.Response.size()));

@@ -3,6 +3,8 @@
 #include <asio/awaitable.hpp>
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -12,6 +14,8 @@
 #include "list_files.h"
 #include "rbl_result.h"
 #include "resolver.h"
+#include "zone_counters.h"
+#include "zone_queries.h"
 
 namespace vantry {
 
@@ -20,7 +24,8 @@ namespace vantry {
 using RBLResultLookup = std::function<RBLResult*(std::int32_t Index)>;
 
 /// The reversed-octet prefix of a DNSBL query name: "a.b.c.d" gives "d.c.b.a." (with the trailing
-/// dot). Missing pieces are empty, so "" gives "....".
+/// dot). Missing pieces are empty, so "" gives "....". An IPv6 address gives its 32 nibbles,
+/// last first: "2001:db8::1" gives "1.0.0.0. ... .8.b.d.0.1.0.0.2.".
 std::string ReverseIP(std::string_view ip);
 
 /// Whether a zone's answer (blanks already trimmed) counts: 9 or 10 characters long and containing
@@ -51,9 +56,15 @@ class CRBL {
   CRBL(Resolver& resolver, const ConfigSettings& settings, const std::vector<std::string>& RBLHosts,
        RBLResultLookup RBLResults, SayFunction say);
 
-  /// Checks IP for slot Index: the zones are asked one after another in list order. Exactly one
-  /// of the two events has run for Index before the returned awaitable completes.
+  /// Checks IP for slot Index: every zone is asked at once, and the first zone in list order whose
+  /// answer is accepted decides. Exactly one of the two events has run for Index before the
+  /// returned awaitable completes.
   asio::awaitable<void> CheckRBL(std::string IP, std::int32_t Index);
+  /// The same, deciding on queries for IP sent earlier by StartQueries.
+  asio::awaitable<void> CheckRBL(std::string IP, std::int32_t Index,
+                                 std::shared_ptr<ZoneQueries> queries);
+  /// Sends the zone queries for IP now, for a CheckRBL to come.
+  asio::awaitable<std::shared_ptr<ZoneQueries>> StartQueries(std::string_view IP);
 
   /// Stores IP in the slot's record and raises evBlackListed with " System Block " and
   /// "127.0.0.100", before returning.
@@ -61,7 +72,15 @@ class CRBL {
 
   /// The zone walk for the IP of slot Index's record: fills Response and BLHost of that record from
   /// the first zone whose answer is accepted; leaves the record alone when no zones are configured.
-  asio::awaitable<void> QueryRBL(std::int32_t Index);
+  /// Waits for each zone's answer in list order, so an earlier zone's late answer still decides.
+  asio::awaitable<void> QueryRBL(std::int32_t Index, std::shared_ptr<ZoneQueries> queries);
+
+  /// A zone the screening leaves out (its answers cannot be trusted), or takes back.
+  void SkipZone(std::string_view zone, bool skip);
+  bool IsSkipped(std::string_view zone) const { return skipped_.contains(zone); }
+
+  /// What each zone's queries counted since start, by zone.
+  const ZoneCountersTable& zone_counters() const { return *counters_; }
 
   /// Slot Index's record, or null when there is no such slot.
   RBLResult* Record(std::int32_t Index) const { return RBLResults_ ? RBLResults_(Index) : nullptr; }
@@ -82,6 +101,9 @@ class CRBL {
   const std::vector<std::string>& RBLHosts_;
   RBLResultLookup RBLResults_;
   SayFunction say_;
+  std::set<std::string, std::less<>> skipped_;
+  // Shared with the queries in flight, which may end after a check that no longer waits for them.
+  std::shared_ptr<ZoneCountersTable> counters_ = std::make_shared<ZoneCountersTable>();
 };
 
 }  // namespace vantry

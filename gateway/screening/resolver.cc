@@ -17,11 +17,14 @@
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <optional>
 #include <set>
 #include <tuple>
+#include <unordered_map>
 #include <utility>
 
 #include "dns_answer.h"
+#include "dns_cache.h"
 #include "file_signature.h"
 #include "hosts_file.h"
 #include "stored_completion.h"
@@ -306,7 +309,8 @@ using LookupOp = StoredCompletion<LookupResult>;
 // own, which a server closing that connection cannot take others down with.
 class Resolver::Impl : public std::enable_shared_from_this<Impl> {
  public:
-  Impl(asio::io_context& io, ResolverOptions options) : io_(io), options_(std::move(options)) {
+  Impl(asio::io_context& io, ResolverOptions options)
+      : io_(io), options_(std::move(options)), cache_(options_.cache_size) {
     InitAresLibraryOnce();
     max_in_flight_ = std::clamp(options_.max_in_flight, 1, kMaxInFlightCeiling);
     // The version c-ares is about to read, taken first so a change in between is not missed.
@@ -328,18 +332,17 @@ class Resolver::Impl : public std::enable_shared_from_this<Impl> {
     auto tcp_channels = std::move(tcp_channels_);
     tcp_channels_.clear();
     for (const auto& channel : tcp_channels) channel->Close();
-    while (!queue_.empty()) {
-      queue_.front().op->Complete(FailedLookup());
-      queue_.pop_front();
-    }
+    FailQueued();
   }
 
   const std::string& error() const { return error_; }
+  DnsCacheCounters cache_counters() const { return cache_.counters(); }
   std::size_t in_flight() const { return static_cast<std::size_t>(in_flight_); }
   std::size_t queued() const { return queue_.size(); }
 
+  // shared: answered from the cache when it can be, and joined with an identical query in flight.
   template <typename Handler>
-  void Lookup(std::string query_name, int type, in_addr address, Handler&& handler) {
+  void Lookup(std::string query_name, int type, in_addr address, bool shared, Handler&& handler) {
     auto op = std::make_unique<StoredHandler<LookupResult, std::decay_t<Handler>>>(
         std::forward<Handler>(handler), io_);
     if (shut_down_) {
@@ -350,7 +353,22 @@ class Resolver::Impl : public std::enable_shared_from_this<Impl> {
       op->Complete({});
       return;
     }
-    queue_.push_back(Pending{std::move(query_name), type, address, std::move(op)});
+    std::string key;
+    if (shared) {
+      key = DnsCache::Key(type, query_name);
+      if (cache_.capacity() > 0) {
+        if (std::optional<LookupResult> kept = cache_.Find(key)) {
+          op->Complete(std::move(*kept));
+          return;
+        }
+      }
+      if (auto asked = joined_.find(key); asked != joined_.end()) {
+        asked->second.push_back(std::move(op));
+        return;
+      }
+      joined_[key];
+    }
+    queue_.push_back(Pending{std::move(query_name), type, address, std::move(op), std::move(key)});
     Pump();
   }
 
@@ -360,7 +378,30 @@ class Resolver::Impl : public std::enable_shared_from_this<Impl> {
     int type = 0;
     in_addr address{};
     std::unique_ptr<LookupOp> op;
+    // Set for a shared lookup: its key in the cache and among the joined ones.
+    std::string key;
   };
+
+  void FailQueued() {
+    while (!queue_.empty()) {
+      Pending pending = std::move(queue_.front());
+      queue_.pop_front();
+      Deliver(std::move(pending.op), pending.key, FailedLookup(), std::nullopt);
+    }
+  }
+
+  // Completes op and every lookup that joined it; keeps the result for lifetime when given.
+  void Deliver(std::unique_ptr<LookupOp> op, const std::string& key, const LookupResult& result,
+               std::optional<std::chrono::seconds> lifetime) {
+    op->Complete(result);
+    if (key.empty()) return;
+    if (lifetime && !result.failed) cache_.Store(key, result, *lifetime);
+    auto joined = joined_.find(key);
+    if (joined == joined_.end()) return;
+    std::vector<std::unique_ptr<LookupOp>> waiting = std::move(joined->second);
+    joined_.erase(joined);
+    for (auto& other : waiting) other->Complete(result);
+  }
 
   // The state handed through c-ares' void*; owned by c-ares between ares_query and the callback.
   struct Query {
@@ -369,6 +410,7 @@ class Resolver::Impl : public std::enable_shared_from_this<Impl> {
     int type = 0;
     in_addr address{};
     std::unique_ptr<LookupOp> op;
+    std::string key;
     // Set once the lookup is asked again over TCP on this channel of its own.
     std::shared_ptr<AresChannel> over_tcp;
   };
@@ -429,10 +471,7 @@ class Resolver::Impl : public std::enable_shared_from_this<Impl> {
     if (!queue_.empty()) FollowSystemServers();
     if (channel_->get() == nullptr) {
       // No channel could be made again: lookups end failed, as when none starts.
-      while (!queue_.empty()) {
-        queue_.front().op->Complete(FailedLookup());
-        queue_.pop_front();
-      }
+      FailQueued();
       return;
     }
     while (!shut_down_ && in_flight_ < max_in_flight_ && !queue_.empty()) {
@@ -443,6 +482,7 @@ class Resolver::Impl : public std::enable_shared_from_this<Impl> {
                                                  .type = next.type,
                                                  .address = next.address,
                                                  .op = std::move(next.op),
+                                                 .key = std::move(next.key),
                                                  .over_tcp = nullptr});
       ++in_flight_;
       const Query& asked = *query;
@@ -457,9 +497,13 @@ class Resolver::Impl : public std::enable_shared_from_this<Impl> {
     std::unique_ptr<Query> query(static_cast<Query*>(arg));
     Impl& impl = *query->impl;
     LookupResult result = Unanswered(status);
+    std::optional<std::chrono::seconds> lifetime;
     if (status == ARES_SUCCESS && abuf != nullptr) {
       result = query->type == ns_t_ptr ? ReadPtr(abuf, alen, query->address)
                                        : ReadAddresses(abuf, alen, query->type);
+    }
+    if (!result.failed && abuf != nullptr && alen > 0) {
+      lifetime = AnswerLifetime({abuf, static_cast<std::size_t>(alen)});
     }
     // An answer cut with no records comes as "no data": the whole one may hold some.
     if (result.text.empty() && abuf != nullptr && !query->over_tcp && !impl.shut_down_ &&
@@ -471,7 +515,7 @@ class Resolver::Impl : public std::enable_shared_from_this<Impl> {
       });
       return;
     }
-    impl.Finish(std::move(query), std::move(result));
+    impl.Finish(std::move(query), std::move(result), lifetime);
   }
 
   void AskOverTcp(std::unique_ptr<Query> query) {
@@ -481,7 +525,7 @@ class Resolver::Impl : public std::enable_shared_from_this<Impl> {
     opts.flags = ARES_FLAG_USEVC;
     if (shut_down_ || channel_->get() == nullptr || channel->Open(opts, mask) != ARES_SUCCESS ||
         !CopyServers(channel_->get(), channel->get())) {
-      Finish(std::move(query), FailedLookup());
+      Finish(std::move(query), FailedLookup(), std::nullopt);
       return;
     }
     tcp_channels_.insert(channel);
@@ -492,14 +536,15 @@ class Resolver::Impl : public std::enable_shared_from_this<Impl> {
     channel->UpdateTimer();
   }
 
-  void Finish(std::unique_ptr<Query> query, LookupResult result) {
+  void Finish(std::unique_ptr<Query> query, const LookupResult& result,
+              std::optional<std::chrono::seconds> lifetime) {
     if (query->over_tcp) {
       // Done with its channel; closed from outside the callback we may be in.
       tcp_channels_.erase(query->over_tcp);
       asio::post(io_, [channel = std::move(query->over_tcp)] { channel->Close(); });
     }
     --in_flight_;
-    query->op->Complete(std::move(result));
+    Deliver(std::move(query->op), query->key, result, lifetime);
     if (!shut_down_ && !queue_.empty()) {
       // Not from here: starting queries inside a c-ares callback re-enters the channel.
       asio::post(io_, [self = query->impl] { self->Pump(); });
@@ -524,6 +569,9 @@ class Resolver::Impl : public std::enable_shared_from_this<Impl> {
   bool system_servers_ = true;
   FileWatch resolv_conf_watch_{options_.resolv_conf, options_.resolv_conf_recheck};
   std::deque<Pending> queue_;
+  DnsCache cache_;
+  // Lookups waiting for the answer to an identical one in flight, by its key.
+  std::unordered_map<std::string, std::vector<std::unique_ptr<LookupOp>>> joined_;
 
   friend class Resolver;
 };
@@ -548,12 +596,26 @@ std::string AddressText(const std::string& name) {
 
 template <typename Token>
 auto AsyncLookup(Resolver::Impl& impl, std::string query_name, int type, in_addr address,
-                 Token&& token) {
+                 Token&& token, bool shared = true) {
   return asio::async_initiate<Token, void(LookupResult)>(
-      [&impl](auto handler, std::string name, int query_type, in_addr addr) {
-        impl.Lookup(std::move(name), query_type, addr, std::move(handler));
+      [&impl, shared](auto handler, std::string name, int query_type, in_addr addr) {
+        impl.Lookup(std::move(name), query_type, addr, shared, std::move(handler));
       },
       token, std::move(query_name), type, address);
+}
+
+// The PTR name of an IPv6 address: its 32 nibbles, last first, under ip6.arpa.
+std::string Ip6ArpaName(const in6_addr& address) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string name;
+  name.reserve(72);
+  for (int i = 15; i >= 0; --i) {
+    name += kHex[address.s6_addr[i] & 0x0F];
+    name += '.';
+    name += kHex[address.s6_addr[i] >> 4];
+    name += '.';
+  }
+  return name + "ip6.arpa";
 }
 
 }  // namespace
@@ -568,11 +630,15 @@ asio::awaitable<LookupResult> Resolver::ReverseLookup(std::string ip) {
   if (std::string name = impl_->hosts().NameFor(ip); !name.empty())
     co_return LookupResult{.text = name};
   in_addr address{};
+  in6_addr address6{};
   std::string query_name;
   if (inet_pton(AF_INET, ip.c_str(), &address) == 1) {
     auto* b = reinterpret_cast<const unsigned char*>(&address);
     query_name = std::to_string(b[3]) + "." + std::to_string(b[2]) + "." + std::to_string(b[1]) +
                  "." + std::to_string(b[0]) + ".in-addr.arpa";
+  } else if (inet_pton(AF_INET6, ip.c_str(), &address6) == 1) {
+    // The address only goes into the parsed record; the name is what counts.
+    query_name = Ip6ArpaName(address6);
   }
   // An empty query name completes with nothing, not failed, without asking anyone.
   co_return co_await AsyncLookup(*impl_, std::move(query_name), ns_t_ptr, address,
@@ -595,6 +661,23 @@ asio::awaitable<LookupResult> Resolver::ForwardLookup(std::string name) {
     co_return LookupResult{.text = address};
   }
   co_return co_await AsyncLookup(*impl_, std::move(name), ns_t_a, in_addr{}, asio::use_awaitable);
+}
+
+asio::awaitable<LookupResult> Resolver::ForwardLookup6(std::string name) {
+  if (in6_addr literal{}; inet_pton(AF_INET6, name.c_str(), &literal) == 1) {
+    co_return LookupResult{.text = AddressText(name)};
+  }
+  for (std::string& address : impl_->hosts().AddressesFor(name)) {
+    if (address.find(':') != std::string::npos)
+      co_return LookupResult{.text = AddressText(address)};
+  }
+  co_return co_await AsyncLookup(*impl_, std::move(name), ns_t_aaaa, in_addr{},
+                                 asio::use_awaitable);
+}
+
+asio::awaitable<LookupResult> Resolver::ProbeLookup(std::string name) {
+  co_return co_await AsyncLookup(*impl_, std::move(name), ns_t_a, in_addr{}, asio::use_awaitable,
+                                 /*shared=*/false);
 }
 
 asio::awaitable<std::string> Resolver::GetIPFromHost(std::string name) {
@@ -627,5 +710,6 @@ asio::awaitable<AddressList> Resolver::ResolveAddresses(std::string name) {
 const std::string& Resolver::error() const { return impl_->error(); }
 std::size_t Resolver::in_flight() const { return impl_->in_flight(); }
 std::size_t Resolver::queued() const { return impl_->queued(); }
+DnsCacheCounters Resolver::cache_counters() const { return impl_->cache_counters(); }
 
 }  // namespace vantry

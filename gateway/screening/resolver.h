@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "zone_counters.h"
+
 namespace vantry {
 
 /// How the gateway's resolver talks to its name servers.
@@ -29,6 +31,8 @@ struct ResolverOptions {
   /// effect at the next lookup that finds no other in flight.
   std::string resolv_conf = "/etc/resolv.conf";
   std::chrono::milliseconds resolv_conf_recheck{1000};
+  /// Answers kept for their TTL (the DNSCacheSize setting); 0: none kept.
+  std::size_t cache_size = 0;
 };
 
 /// What one lookup gave: a text, nothing because the name or record does not exist, or nothing
@@ -49,6 +53,9 @@ struct AddressList {
 };
 
 /// The name lookups of the screening (modWinsock), on c-ares driven by the caller's io_context.
+/// Answers from DNS are kept in a cache of cache_size entries for their TTL (negative ones for the
+/// zone's SOA minimum, at most an hour; failures never), and a query asked again while the same
+/// one is in flight waits for that one's answer instead of going out twice.
 /// Lookups never block the thread, any number may be awaited at once from one thread, and each
 /// ends within about timeout_ms * (2^tries - 1) plus its time in the queue, twice that when a
 /// truncated answer has it asked again over TCP. One lookup's broken exchange (a truncated
@@ -64,8 +71,9 @@ class Resolver {
   Resolver(const Resolver&) = delete;
   Resolver& operator=(const Resolver&) = delete;
 
-  /// Reverse lookup of a dotted IPv4 address: the name of its PTR record, at most 255
-  /// characters, as the resolver gives it; "" when there is none or the text is not an address.
+  /// Reverse lookup of a dotted IPv4 address (under in-addr.arpa) or an IPv6 one (under ip6.arpa):
+  /// the name of its PTR record, at most 255 characters, as the resolver gives it; "" when there is
+  /// none or the text is not an address.
   asio::awaitable<std::string> GetHostFromIP(std::string ip);
   /// The same, telling a missing name from a failure to get an answer.
   asio::awaitable<LookupResult> ReverseLookup(std::string ip);
@@ -75,6 +83,12 @@ class Resolver {
   asio::awaitable<std::string> GetIPFromHost(std::string name);
   /// The same, telling a missing name or record from a failure to get an answer.
   asio::awaitable<LookupResult> ForwardLookup(std::string name);
+  /// The IPv6 counterpart: the first address of the name's AAAA records (or its first IPv6 one in
+  /// the hosts file), as inet_ntop writes it.
+  asio::awaitable<LookupResult> ForwardLookup6(std::string name);
+  /// An A query straight to the name servers, past the cache and any identical query in flight:
+  /// for probes that must see what the servers answer now.
+  asio::awaitable<LookupResult> ProbeLookup(std::string name);
 
   /// Every address of a name to connect to: an IPv4 (also in its short forms, such as "1") or
   /// IPv6 address text stands for itself; a name is looked up in the hosts file, then by DNS with
@@ -88,6 +102,8 @@ class Resolver {
   std::size_t in_flight() const;
   /// Lookups waiting for a free place among those in flight.
   std::size_t queued() const;
+  /// What the answer cache counted; all zero when it is off.
+  DnsCacheCounters cache_counters() const;
 
   class Impl;
 

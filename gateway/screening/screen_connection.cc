@@ -12,6 +12,11 @@
 namespace vantry {
 namespace {
 
+bool IsIPv6(const std::string& text) {
+  in6_addr v6{};
+  return inet_pton(AF_INET6, text.c_str(), &v6) == 1;
+}
+
 bool IsAddressLiteral(const std::string& text) {
   in_addr v4{};
   in6_addr v6{};
@@ -49,7 +54,14 @@ asio::awaitable<ScreeningVerdict> ScreenConnection(const ScreeningSetup& setup, 
   // An address given as the name names nothing.
   if (IsAddressLiteral(verdict.HostName)) verdict.HostName.clear();
   if (!verdict.HostName.empty()) {
-    const LookupResult forward = co_await setup.resolver.ForwardLookup(verdict.HostName);
+    // The name must lead back to an address of the peer's own family. (No co_await inside ?:,
+    // which this compiler gets wrong.)
+    LookupResult forward;
+    if (IsIPv6(IP)) {
+      forward = co_await setup.resolver.ForwardLookup6(verdict.HostName);
+    } else {
+      forward = co_await setup.resolver.ForwardLookup(verdict.HostName);
+    }
     dns_failed = dns_failed || (forward.failed && settings.BlockAltIP > 0);
     verdict.AltIP = forward.text;
   } else {
@@ -88,11 +100,16 @@ asio::awaitable<ScreeningVerdict> ScreenConnection(const ScreeningSetup& setup, 
     }
   }
 
+  // Both addresses' zone queries go out now, so their waits overlap; the checks still decide one
+  // after the other, and the alternative address's answers go unread when the peer is refused.
+  std::shared_ptr<ZoneQueries> peer_queries = co_await setup.checker.StartQueries(IP);
+  std::shared_ptr<ZoneQueries> alt_queries = peer_queries;
+  if (verdict.AltIP != IP) alt_queries = co_await setup.checker.StartQueries(verdict.AltIP);
   // The events are delivered inside CheckRBL, so Status is final on return.
-  co_await setup.checker.CheckRBL(IP, Index);
+  co_await setup.checker.CheckRBL(IP, Index, std::move(peer_queries));
   if (Status != ScreeningStatus::kBlacklisted) {
     Status = ScreeningStatus::kPeerNotListed;
-    co_await setup.checker.CheckRBL(verdict.AltIP, Index);
+    co_await setup.checker.CheckRBL(verdict.AltIP, Index, std::move(alt_queries));
   }
   if (Status != ScreeningStatus::kBlacklisted) {
     say(IP + " is OK. " + index_text + "\r\n");

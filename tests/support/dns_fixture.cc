@@ -1,5 +1,6 @@
 #include "dns_fixture.h"
 
+#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <pwd.h>
 #include <sys/socket.h>
@@ -57,9 +58,11 @@ DnsRecords StandardDnsRecords() {
   using namespace dns;
   DnsRecords records;
   records.ptr = {{kAltPeer, kAltHost}, {kLostPeer, kLostHost}};
-  records.a = {{kGoodHost, kGoodPeer},     {kAltHost, kAltAddress},   {kTwoHost, kTwoFirst},
-               {kTwoHost, kTwoSecond},     {kDualHost, kDualV6First}, {kDualHost, kDualV4},
-               {kDualHost, kDualV6Second}, {kSixHost, "::1"}};
+  records.a = {{kGoodHost, kGoodPeer},     {kAltHost, kAltAddress},
+               {kTwoHost, kTwoFirst},      {kTwoHost, kTwoSecond},
+               {kDualHost, kDualV6First},  {kDualHost, kDualV4},
+               {kDualHost, kDualV6Second}, {kSixHost, "::1"},
+               {kGoodHost6, kGoodPeer6},   {"l6-12.vantry.test", kListedPeer6}};
   for (std::string_view listed : {kListedType2, kListedType4, kListedType127, kListedOtherNet}) {
     std::string last_octet(listed.substr(listed.rfind('.') + 1));
     records.a.emplace_back("l" + last_octet + ".vantry.test", std::string(listed));
@@ -69,7 +72,8 @@ DnsRecords StandardDnsRecords() {
                      {kListedType4, "127.0.0.4"},
                      {kListedType127, "127.0.0.127"},
                      {kListedOtherNet, "127.0.1.2"}}},
-                   {kZone2, {{kListedType127, "127.0.0.4"}}}};
+                   {kZone2, {{kListedType127, "127.0.0.4"}}},
+                   {kZone6, {{kListedPeer6, "127.0.0.2"}}}};
   return records;
 }
 
@@ -103,7 +107,11 @@ DnsFixture::DnsFixture(const DnsRecords& records) {
       text += address + " :" + answer + ":listed by " + records.zones[i].name + "\n";
     WriteFileText(dir_.path() / file, text);
     chmod((dir_.path() / file).c_str(), 0644);
-    rbldnsd_argv.push_back(records.zones[i].name + ":ip4set:" + file);
+    // ip4set takes no block as wide as 0.0.0.0/0; ip4trie and ip6trie take any.
+    const char* dataset = text.find(':') < text.find(' ')       ? ":ip6trie:"
+                          : text.find('/') != std::string::npos ? ":ip4trie:"
+                                                                : ":ip4set:";
+    rbldnsd_argv.push_back(records.zones[i].name + dataset + file);
   }
   rbldnsd_ = std::make_unique<ChildProcess>(ChildProcess::Options{
       .argv = rbldnsd_argv, .env = {}, .output_file = dir_.path() / "rbldnsd.out"});
@@ -118,11 +126,20 @@ DnsFixture::DnsFixture(const DnsRecords& records) {
       dnsmasq_argv.end(),
       {"/usr/sbin/dnsmasq", "--no-daemon", "--conf-file=/dev/null", "--no-resolv", "--no-hosts",
        "--port=" + std::to_string(dns_port_), "--listen-address=127.0.0.1", "--bind-interfaces",
-       "--pid-file=", "--local=/in-addr.arpa/"});
+       "--pid-file=", "--local=/in-addr.arpa/", "--local=/ip6.arpa/"});
   if (root) dnsmasq_argv.push_back("--user=root");
   // Unknown names in our own domain get NXDOMAIN rather than REFUSED, as from a real server.
   dnsmasq_argv.push_back("--local=/test/");
   for (const auto& [address, name] : records.ptr) {
+    in6_addr v6{};
+    if (inet_pton(AF_INET6, address.c_str(), &v6) == 1) {
+      static constexpr char kHex[] = "0123456789abcdef";
+      std::string reversed;
+      for (int i = 15; i >= 0; --i)
+        reversed += {kHex[v6.s6_addr[i] & 15], '.', kHex[v6.s6_addr[i] >> 4], '.'};
+      dnsmasq_argv.push_back("--ptr-record=" + reversed + "ip6.arpa," + name);
+      continue;
+    }
     unsigned b[4];
     std::sscanf(address.c_str(), "%u.%u.%u.%u", &b[0], &b[1], &b[2], &b[3]);
     dnsmasq_argv.push_back("--ptr-record=" + std::to_string(b[3]) + "." + std::to_string(b[2]) +

@@ -13,6 +13,7 @@
 namespace vantry::testing {
 
 /// One DNSBL zone served by rbldnsd: (address, answer) pairs, e.g. {"127.0.0.12", "127.0.0.2"}.
+/// Addresses may be IPv4 blocks ("0.0.0.0/0") or, in a zone of their own, IPv6 addresses.
 struct DnsZone {
   std::string name;
   std::vector<std::pair<std::string, std::string>> listings;
@@ -20,7 +21,7 @@ struct DnsZone {
 
 /// What the fixture's name server knows: names under .test, the one domain it answers alone.
 struct DnsRecords {
-  /// (address, host name): reverse entries only.
+  /// (address, host name): reverse entries only, IPv4 or IPv6.
   std::vector<std::pair<std::string, std::string>> ptr;
   /// (host name, address): forward entries, A or AAAA records by the address's family, in answer
   /// order when a name repeats. Each also answers the reverse lookup of its address (dnsmasq's
@@ -48,6 +49,10 @@ inline const std::string kDualV4 = "127.0.0.23";          // 23, then 2001:db8::
 inline const std::string kDualV6First = "2001:db8::23";
 inline const std::string kDualV6Second = "2001:db8::24";
 inline const std::string kSixHost = "six.vantry.test";  // AAAA ::1 only
+inline const std::string kGoodPeer6 = "2001:db8::5";    // PTR kGoodHost6, which resolves back
+inline const std::string kGoodHost6 = "good6.vantry.test";
+inline const std::string kListedPeer6 = "2001:db8::12";  // PTR l6-12.vantry.test and back
+inline const std::string kZone6 = "bl6.vantry.test";     // lists kListedPeer6 as 127.0.0.2
 /// The DNSBL zones in list order, and what kZone1 (then kZone2) answers for each listed address.
 inline const std::string kZone1 = "bl1.vantry.test";
 inline const std::string kZone2 = "bl2.vantry.test";
@@ -89,9 +94,10 @@ class DnsFixture {
 
 /// A name server on loopback (hostile_dns.py, UDP and TCP) that answers or misbehaves per
 /// rule, "LABEL=BEHAVIOUR", LABEL being a query name's first label (a reverse lookup's is the
-/// address's last number): "a:ADDR[@MS]", "ptr:NAME", "garbage", "servfail", "silent", "wrongid",
-/// "cut" (truncated over UDP, then the TCP connection closed), "oversize", "tcp:ADDR" (truncated
-/// over UDP, answered over TCP). Other names: NXDOMAIN. Stopped by PID in the destructor.
+/// address's last number) or its whole name: "a:ADDR[@MS]", "ptr:NAME", "garbage", "servfail",
+/// "silent", "wrongid", "cut" (truncated over UDP, then the TCP connection closed), "oversize",
+/// "tcp:ADDR" (truncated over UDP, answered over TCP). Other names: NXDOMAIN. Stopped by PID in the
+/// destructor.
 class HostileDns {
  public:
   explicit HostileDns(const std::vector<std::string>& rules);

@@ -4,7 +4,8 @@
 Usage: hostile_dns.py PORT [LABEL=BEHAVIOUR ...]
 
 Serves UDP and TCP on 127.0.0.1:PORT. A query is matched by the first label
-of its name (for a reverse lookup, the address's last number). Behaviours:
+of its name (for a reverse lookup, the address's last number), or by its whole
+name, which wins. Behaviours:
   a:ADDR[@MS]    one A record, optionally after MS milliseconds
   ptr:NAME       one PTR record
   tcp:ADDR       over UDP a truncated answer with no records; over TCP one A record
@@ -37,6 +38,14 @@ def first_label(query):
     return query[13:13 + n].decode("latin-1").lower()
 
 
+def query_name(query):
+    labels, i = [], 12
+    while i < len(query) and query[i] != 0:
+        labels.append(query[i + 1:i + 1 + query[i]].decode("latin-1").lower())
+        i += 1 + query[i]
+    return ".".join(labels)
+
+
 def reply(query, rcode=0, records=(), tc=False, qid=None):
     flags = 0x8180 | rcode | (0x0200 if tc else 0)
     header = (qid if qid is not None else query[:2]) + struct.pack(
@@ -55,7 +64,7 @@ def ptr_record(name):
 
 def answer(query, rules, over_tcp):
     """The answer's bytes and the delay before it; None: none at all."""
-    rule = rules.get(first_label(query), "")
+    rule = rules.get(query_name(query), rules.get(first_label(query), ""))
     kind, _, arg = rule.partition(":")
     if kind == "a":
         address, _, delay = arg.partition("@")
