@@ -9,16 +9,20 @@
 #include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QTableView>
+#include <QThreadPool>
 #include <QTimer>
 #include <QVBoxLayout>
 
 #include "log_import_job.h"
 #include "log_table_model.h"
 #include "log_totals.h"
+#include "pg_backend.h"
 #include "report_db.h"
 #include "report_run.h"
+#include "report_schema.h"
 #include "ui_text.h"
 
 namespace vantry::console {
@@ -30,6 +34,7 @@ using ui::Std;
 namespace {
 
 constexpr std::array<const char*, 4> kPanelKeys = {"Entries", "BLs", "OKs", "IPs"};
+constexpr int kLastColumn = 6;
 
 }  // namespace
 
@@ -86,6 +91,12 @@ void FrmLogA::CreateControls() {
   connect(cmdOpen_, &QPushButton::clicked, this, &FrmLogA::CmdOpenClick);
   connect(cmdClose_, &QPushButton::clicked, this, &FrmLogA::CmdCloseClick);
 
+  cbGateway_ = Named(new QComboBox(this), "cbGateway");
+  cbGateway_->setToolTip("Lists, counts and reports the entries of one gateway, or of all");
+  cbGateway_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+  cbGateway_->setEnabled(false);
+  connect(cbGateway_, &QComboBox::activated, this, &FrmLogA::CbGatewayChanged);
+
   cbReportSpec_ = Named(new QComboBox(this), "cbReportSpec");
   for (std::string_view kind : analyser::kReportKindNames) cbReportSpec_->addItem(Qs(kind));
   cmdReportDef_ = Named(new QPushButton("Define", this), "cmdReportDef");
@@ -134,6 +145,8 @@ void FrmLogA::CreateLayout() {
   log_buttons->addWidget(cmdOpen_);
   log_buttons->addWidget(cmdClose_);
   log_buttons->addStretch();
+  log_buttons->addWidget(new QLabel("Gateway", this));
+  log_buttons->addWidget(cbGateway_);
   auto* report_row = new QHBoxLayout;
   report_row->addWidget(new QLabel("Report Specification", this));
   report_row->addWidget(cbReportSpec_, 1);
@@ -152,16 +165,40 @@ void FrmLogA::CreateLayout() {
 }
 
 void FrmLogA::SizeColumns() {
-  // Date and time, host names and zone names are wider than an address.
+  // Date and time, host names and zone names are wider than an address; the
+  // response ("OK", "BL") needs no more than its header.
   QHeaderView* header = lvMain_->horizontalHeader();
-  header->resizeSection(0, fontMetrics().horizontalAdvance("2003-05-01 23:59") + 16);
-  header->resizeSection(3, fontMetrics().horizontalAdvance("mail.example.com.") * 3 / 2);
-  header->resizeSection(5, fontMetrics().horizontalAdvance("zen.spamhaus.org.") * 3 / 2);
+  const QFontMetrics metrics = fontMetrics();
+  header->resizeSection(0, metrics.horizontalAdvance("2003-05-01 23:59") + 16);
+  header->resizeSection(4, metrics.horizontalAdvance("Response") + 24);
+  int wide = metrics.horizontalAdvance("zen.spamhaus.org.") * 3 / 2;
+  // Host and zone share what the other columns leave, so the last column
+  // shows whole without scrolling, with room kept for the vertical scroll bar.
+  int available = lvMain_->width() - 2 * lvMain_->frameWidth() -
+                  lvMain_->verticalScrollBar()->sizeHint().width();
+  // The last column stretches, but never below the width it was given.
+  header->resizeSection(kLastColumn, metrics.horizontalAdvance("BL Type") + 24);
+  int others = header->sectionSize(0) + header->sectionSize(1) + header->sectionSize(2) +
+               header->sectionSize(4) + header->sectionSize(kLastColumn);
+  int fitted = (available - others) / 2;
+  wide = std::max(std::min(wide, fitted), metrics.horizontalAdvance("mx.example") + 8);
+  header->resizeSection(3, wide);
+  header->resizeSection(5, wide);
+}
+
+void FrmLogA::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  SizeColumns();
 }
 
 std::filesystem::path FrmLogA::db_file() const {
-  return analyser::ReportDbPath(std::filesystem::path(Std(options_.program_folder)));
+  return analyser::ReportDbTarget(Std(options_.report_db),
+                                  std::filesystem::path(Std(options_.program_folder)));
 }
+
+bool FrmLogA::shared_database() const { return analyser::IsPostgresUri(db_file().string()); }
+
+std::string FrmLogA::gateway() const { return Std(cbGateway_->currentData().toString()); }
 
 QString FrmLogA::PanelText(const QString& key) const {
   for (std::size_t i = 0; i < panels_.size(); ++i) {
@@ -181,6 +218,8 @@ void FrmLogA::ShowError(const QString& text) {
 }
 
 bool FrmLogA::HoldDatabase() {
+  // A shared database takes appends from many programs at once.
+  if (shared_database()) return true;
   if (db_lock_ && db_lock_->isLocked()) return true;
   db_lock_ = std::make_unique<QLockFile>(Qs(db_file().string() + ".lock"));
   // Only a holder that is gone leaves a stale lock, however long a log stays open.
@@ -216,7 +255,8 @@ void FrmLogA::CmdOpenClick() {
   cmdCancelLoad_->setEnabled(true);
   SetPanel("Entries", Qs(analyser::EntriesPanelText(0)));
 
-  job_ = std::make_unique<LogImportJob>(std::filesystem::path(Std(name)), db_file());
+  job_ = std::make_unique<LogImportJob>(std::filesystem::path(Std(name)), db_file(),
+                                        shared_database());
   connect(job_.get(), &LogImportJob::Finished, this, &FrmLogA::ImportFinished);
   job_->Start();
   tmrProgress_->start();
@@ -253,11 +293,24 @@ void FrmLogA::ImportFinished() {
     return;
   }
 
-  SetPanel("Entries", Qs(analyser::EntriesPanelText(result.stored)));
-  analyser::Status shown = model_->Open(db_file());
+  // The replaced rows' space goes back while the list is already usable.
+  if (!shared_database()) StartCompaction();
+  RefreshGateways();
+  ShowLoaded(result.stored);
+  cmdClose_->setEnabled(true);
+  cmdReport_->setEnabled(true);
+  EndLoad();
+  if (std::string skipped = result.SkipSummary(); !skipped.empty()) {
+    services_.ShowMessage(this, QMessageBox::Information, kTitle, Qs(skipped), QMessageBox::Ok);
+  }
+}
+
+void FrmLogA::ShowLoaded(std::int64_t entries) {
+  SetPanel("Entries", Qs(analyser::EntriesPanelText(entries)));
+  analyser::Status shown = model_->Open(db_file(), gateway());
   SizeColumns();
   analyser::LogTotals totals;
-  analyser::Status counted = analyser::ShowTotals(db_file(), &totals);
+  analyser::Status counted = analyser::ShowTotals(db_file(), &totals, gateway());
   if (counted.ok) {
     SetPanel("OKs", Qs(analyser::OksPanelText(totals)));
     SetPanel("BLs", Qs(analyser::BlsPanelText(totals)));
@@ -266,14 +319,40 @@ void FrmLogA::ImportFinished() {
   }
   sort_descending_ = true;
   lvMain_->horizontalHeader()->setSortIndicatorShown(false);
-  cmdClose_->setEnabled(true);
-  cmdReport_->setEnabled(true);
-  EndLoad();
   if (!shown.ok) ShowError(Qs(shown.message));
   if (!counted.ok) ShowError(Qs(counted.message));
-  if (std::string skipped = result.SkipSummary(); !skipped.empty()) {
-    services_.ShowMessage(this, QMessageBox::Information, kTitle, Qs(skipped), QMessageBox::Ok);
+}
+
+void FrmLogA::RefreshGateways() {
+  QString chosen = cbGateway_->currentData().toString();
+  cbGateway_->clear();
+  cbGateway_->addItem("All gateways", QString());
+  std::vector<std::string> names;
+  // Without the list the window still shows every gateway's rows.
+  if (analyser::ListGateways(db_file(), &names).ok) {
+    for (const std::string& name : names) cbGateway_->addItem(Qs(name), Qs(name));
   }
+  cbGateway_->setCurrentIndex(std::max(0, cbGateway_->findData(chosen)));
+  cbGateway_->setEnabled(true);
+}
+
+void FrmLogA::CbGatewayChanged() {
+  if (!model_->is_open()) return;
+  model_->Clear();
+  ShowLoaded(0);
+  SetPanel("Entries", Qs(analyser::EntriesPanelText(model_->rowCount())));
+}
+
+void FrmLogA::StartCompaction() {
+  std::filesystem::path file = db_file();
+  std::shared_ptr<std::atomic<int>> running = compactions_;
+  ++*running;
+  // The global pool's threads are waited for when the console ends, so a
+  // compaction started as the window closes still finishes.
+  QThreadPool::globalInstance()->start([file, running] {
+    analyser::CompactDatabase(file);  // a failure leaves the file as large as it was
+    --*running;
+  });
 }
 
 void FrmLogA::EndLoad() {
@@ -285,6 +364,7 @@ void FrmLogA::EndLoad() {
 
 void FrmLogA::CmdCloseClick() {
   model_->Clear();
+  cbGateway_->setEnabled(false);
   for (const char* key : kPanelKeys) SetPanel(key, {});
   cmdReport_->setEnabled(false);
   cmdClose_->setEnabled(false);
@@ -337,9 +417,11 @@ void FrmLogA::closeEvent(QCloseEvent* event) {
   model_->Clear();
   std::error_code ec;
   // Nothing to empty when no log was ever imported here (another console's
-  // window may hold the table); don't create the file just for that.
-  if (db_lock_ && db_lock_->isLocked() && std::filesystem::exists(db_file(), ec)) {
-    analyser::ClearLogTable(db_file());
+  // window may hold the table); don't create the file just for that. A
+  // shared database holds the fleet's rows and is never emptied.
+  if (!shared_database() && db_lock_ && db_lock_->isLocked() &&
+      std::filesystem::exists(db_file(), ec)) {
+    if (analyser::ClearLogTable(db_file()).ok) StartCompaction();
   }
   db_lock_.reset();
   event->accept();

@@ -4,6 +4,7 @@
 #include <QString>
 #include <QWidget>
 #include <array>
+#include <atomic>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -31,6 +32,9 @@ class LogTableModel;
 struct FrmLogAOptions {
   /// The program folder (PathEXE): the log dialog starts here and report.dpr lives here.
   QString program_folder;
+  /// The ReportDB setting: "" for report.dpr in the program folder, else a
+  /// postgresql:// URI (a fleet's shared database) or a file.
+  QString report_db;
   /// The console's own folder, where the save dialog starts.
   QString console_folder;
   /// Real-time watching is stopped while a report is produced and started again after.
@@ -52,8 +56,15 @@ class FrmLogA : public QWidget {
   /// Title of the window's own messages (failures of the database or files).
   static constexpr const char* kTitle = "Vantry Log Analysis";
 
-  /// The report database of this window: program folder + "report.dpr".
+  /// The report database of this window: ReportDB, or program folder + "report.dpr".
   std::filesystem::path db_file() const;
+  /// True for a PostgreSQL database that several gateways share: "&Open Log"
+  /// adds the log's new lines and nothing ever empties the table.
+  bool shared_database() const;
+  /// The gateway the list, totals and reports are limited to; empty for all.
+  std::string gateway() const;
+  /// True while the report database is being compacted (in the background).
+  bool compacting() const { return compactions_->load() > 0; }
   /// Text of the status bar panel "Entries", "BLs", "OKs" or "IPs".
   QString PanelText(const QString& key) const;
   /// True from "&Open Log" until the import has ended.
@@ -66,6 +77,7 @@ class FrmLogA : public QWidget {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
   // Construction.
@@ -85,6 +97,12 @@ class FrmLogA : public QWidget {
   void LvMainContextMenu(const QPoint& pos);
   void MnuPopupCopyClick();
   void SetPanel(const QString& key, const QString& text);
+  // Lists the rows, totals and gateways of what the database holds now.
+  void ShowLoaded(std::int64_t entries);
+  void RefreshGateways();
+  void CbGatewayChanged();
+  // VACUUM on a worker thread that outlives the window if it must.
+  void StartCompaction();
   void ShowError(const QString& text);
   // True when this window holds the report database, taking it if it is free.
   bool HoldDatabase();
@@ -112,6 +130,8 @@ class FrmLogA : public QWidget {
   // empty the table this one shows.
   std::unique_ptr<QLockFile> db_lock_;
   bool sort_descending_ = true;  // the first header click sorts ascending
+  // Compactions still running; shared with the workers, which may outlive the window.
+  std::shared_ptr<std::atomic<int>> compactions_ = std::make_shared<std::atomic<int>>(0);
 
   LogTableModel* model_ = nullptr;
   QTableView* lvMain_ = nullptr;
@@ -120,6 +140,7 @@ class FrmLogA : public QWidget {
   QPushButton* cmdOpen_ = nullptr;
   QPushButton* cmdClose_ = nullptr;
   QComboBox* cbReportSpec_ = nullptr;
+  QComboBox* cbGateway_ = nullptr;
   QPushButton* cmdReportDef_ = nullptr;
   QPushButton* cmdReport_ = nullptr;
   QPushButton* cmdSave_ = nullptr;

@@ -55,6 +55,7 @@ void FrmLogA::CmdReportClick() {
 
   analyser::ReportContext context;
   context.db_file = db_file();
+  context.gateway = gateway();
   context.ask_limit = [this] {
     return services_.ShowMessage(this, QMessageBox::Question, Qs(analyser::kReportTitle),
                                  Qs(analyser::kLargeResultQuestion),
@@ -90,6 +91,10 @@ void FrmLogA::EndReport(bool success) {
   if (success) {
     QCoreApplication::processEvents();
     cmdSave_->setEnabled(true);
+  } else {
+    // The document now holds only the skeleton: saving it would replace the
+    // last good report with an empty page.
+    cmdSave_->setEnabled(false);
   }
   if (options_.monitor_start) options_.monitor_start();
 }

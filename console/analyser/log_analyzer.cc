@@ -4,6 +4,7 @@
 
 #include "frm_log_a.h"
 #include "frm_main.h"
+#include "settings_schema.h"
 
 namespace vantry::console {
 
@@ -18,6 +19,11 @@ void LogAnalyzer::Open() {
   if (!window_) {
     FrmLogAOptions options;
     options.program_folder = main_window_.LogFolder();
+    // Read when the window opens, so a ReportDB saved meanwhile takes effect.
+    options.report_db = QString::fromStdString(
+        SettingsSnapshot::Load(SettingsReader::kConsole,
+                               QCoreApplication::applicationDirPath().toStdString())
+            .Text("ReportDB"));
     options.console_folder = QCoreApplication::applicationDirPath();
     options.monitor_stop = [this] { main_window_.MonitorStop(); };
     options.monitor_start = [this] {

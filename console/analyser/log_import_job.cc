@@ -7,6 +7,8 @@
 #include <string_view>
 #include <utility>
 
+#include "log_append.h"
+
 namespace vantry::console {
 namespace {
 
@@ -19,8 +21,11 @@ analyser::ImportResult FailedImport(std::string_view why) {
 }  // namespace
 
 LogImportJob::LogImportJob(std::filesystem::path log_file, std::filesystem::path db_file,
-                           QObject* parent)
-    : QObject(parent), log_file_(std::move(log_file)), db_file_(std::move(db_file)) {}
+                           bool append, QObject* parent)
+    : QObject(parent),
+      log_file_(std::move(log_file)),
+      db_file_(std::move(db_file)),
+      append_(append) {}
 
 LogImportJob::~LogImportJob() {
   Cancel();
@@ -40,7 +45,8 @@ void LogImportJob::Start() {
     // with any unsaved configuration edits. The database rolls back by itself
     // when the import's connection closes mid-transaction.
     try {
-      result_ = analyser::LoadLog(log_file_, db_file_, options);
+      result_ = append_ ? analyser::AppendLog(log_file_, db_file_, options)
+                        : analyser::LoadLog(log_file_, db_file_, options);
     } catch (const std::bad_alloc&) {
       result_ = FailedImport("there is not enough memory");
     } catch (const std::exception& e) {

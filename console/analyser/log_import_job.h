@@ -19,7 +19,9 @@ class LogImportJob : public QObject {
   Q_OBJECT
 
  public:
-  LogImportJob(std::filesystem::path log_file, std::filesystem::path db_file,
+  /// With `append` the log's new lines are added (a shared fleet database is
+  /// never emptied); otherwise the table is replaced by the log.
+  LogImportJob(std::filesystem::path log_file, std::filesystem::path db_file, bool append = false,
                QObject* parent = nullptr);
   /// Cancels a running import and waits for the worker (the table keeps its rows).
   ~LogImportJob() override;
@@ -43,6 +45,7 @@ class LogImportJob : public QObject {
  private:
   std::filesystem::path log_file_;
   std::filesystem::path db_file_;
+  bool append_;
   std::atomic<bool> cancel_{false};
   std::atomic<std::int64_t> entries_{0};
   std::atomic<std::uint64_t> bytes_read_{0};

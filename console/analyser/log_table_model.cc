@@ -14,7 +14,8 @@ QString FromUtf8(const std::string& text) { return QString::fromUtf8(text.data()
 
 LogTableModel::LogTableModel(QObject* parent) : QAbstractTableModel(parent) {}
 
-analyser::Status LogTableModel::Open(const std::filesystem::path& db_file) {
+analyser::Status LogTableModel::Open(const std::filesystem::path& db_file,
+                                     std::string_view gateway) {
   beginResetModel();
   pages_.clear();
   page_order_.clear();
@@ -22,7 +23,7 @@ analyser::Status LogTableModel::Open(const std::filesystem::path& db_file) {
   open_ = false;
   rows_ = 0;
   view_ = std::make_unique<analyser::LogTableView>();
-  analyser::Status status = view_->Open(db_file);
+  analyser::Status status = view_->Open(db_file, gateway);
   std::int64_t count = 0;
   if (status.ok) status = view_->RowCount(&count);
   if (status.ok) {

@@ -26,8 +26,9 @@ class LogTableModel : public QAbstractTableModel {
 
   explicit LogTableModel(QObject* parent = nullptr);
 
-  /// Shows the rows of tbl_log (after an import), in table order.
-  analyser::Status Open(const std::filesystem::path& db_file);
+  /// Shows the rows of tbl_log (after an import), in table order; one
+  /// gateway's rows when a name is given.
+  analyser::Status Open(const std::filesystem::path& db_file, std::string_view gateway = {});
   /// Empties the list and lets go of the database.
   void Clear();
   bool is_open() const { return open_; }

@@ -35,7 +35,7 @@ Doc Expected(std::initializer_list<Doc> parts) {
 /// A run that must finish; no listing here is large enough to ask.
 Doc Generate(ReportKind kind, ReportParams& params, const LoadedDb& db) {
   ReportDocument document;
-  ReportOutcome outcome = RunReport(kind, params, {db.db_file(), {}}, document);
+  ReportOutcome outcome = RunReport(kind, params, {db.db_file(), {}, {}}, document);
   EXPECT_EQ(outcome.result, ReportOutcome::Result::kDone) << outcome.message;
   return testing::Lines(document.text());
 }
@@ -43,7 +43,7 @@ Doc Generate(ReportKind kind, ReportParams& params, const LoadedDb& db) {
 /// A run that must not finish; what it leaves is the bare skeleton.
 ReportOutcome NotDone(ReportKind kind, ReportParams& params, const std::filesystem::path& db) {
   ReportDocument document;
-  ReportOutcome outcome = RunReport(kind, params, {db, {}}, document);
+  ReportOutcome outcome = RunReport(kind, params, {db, {}, {}}, document);
   EXPECT_NE(outcome.result, ReportOutcome::Result::kDone);
   ExpectLines(testing::SkeletonLines(), testing::Lines(document.text()));
   return outcome;
