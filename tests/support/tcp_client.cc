@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <ctime>
 #include <random>
@@ -115,14 +116,31 @@ void TcpClient::Adopt(int fd) {
   fd_ = fd;
 }
 
-bool TcpClient::Connect(int port, std::string_view source_address) {
+bool TcpClient::Connect(int port, std::string_view source_address, std::string_view destination) {
   Close();
-  fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in local = LoopbackAddress(0);
-  sockaddr_in remote = LoopbackAddress(port);
-  if (fd_ < 0 || inet_pton(AF_INET, std::string(source_address).c_str(), &local.sin_addr) != 1 ||
-      bind(fd_, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
-      connect(fd_, reinterpret_cast<sockaddr*>(&remote), sizeof remote) != 0) {
+  const bool v6 = source_address.find(':') != std::string_view::npos;
+  sockaddr_storage local{};
+  sockaddr_storage remote{};
+  socklen_t size = 0;
+  auto fill = [&](sockaddr_storage& out, std::string_view text, int at_port) {
+    if (v6) {
+      auto* in6 = reinterpret_cast<sockaddr_in6*>(&out);
+      in6->sin6_family = AF_INET6;
+      in6->sin6_port = htons(static_cast<std::uint16_t>(at_port));
+      size = sizeof *in6;
+      return inet_pton(AF_INET6, std::string(text).c_str(), &in6->sin6_addr) == 1;
+    }
+    auto* in4 = reinterpret_cast<sockaddr_in*>(&out);
+    in4->sin_family = AF_INET;
+    in4->sin_port = htons(static_cast<std::uint16_t>(at_port));
+    size = sizeof *in4;
+    return inet_pton(AF_INET, std::string(text).c_str(), &in4->sin_addr) == 1;
+  };
+  if (destination.empty()) destination = v6 ? "::1" : "127.0.0.1";
+  fd_ = socket(v6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd_ < 0 || !fill(local, source_address, 0) || !fill(remote, destination, port) ||
+      bind(fd_, reinterpret_cast<sockaddr*>(&local), size) != 0 ||
+      connect(fd_, reinterpret_cast<sockaddr*>(&remote), size) != 0) {
     Close();
     return false;
   }

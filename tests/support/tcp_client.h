@@ -21,14 +21,17 @@ bool WaitForTcpPort(int port, std::chrono::milliseconds timeout,
                     const std::string& host = "127.0.0.1");
 
 /// A blocking TCP client for tests, optionally bound to a chosen loopback
-/// source address (127.0.0.x) so the gateway sees different peers.
+/// source address (127.0.0.x, ::1, or an IPv6 address a test put on its own
+/// loopback) so the gateway sees different peers.
 class TcpClient {
  public:
   TcpClient() = default;
   ~TcpClient();
   TcpClient(TcpClient&& other) noexcept;
 
-  bool Connect(int port, std::string_view source_address = "127.0.0.1");
+  /// An empty destination is 127.0.0.1, or ::1 for an IPv6 source.
+  bool Connect(int port, std::string_view source_address = "127.0.0.1",
+               std::string_view destination = {});
   /// Takes over a connected socket, such as one a test server accepted.
   void Adopt(int fd);
   bool SendAll(std::string_view bytes);
