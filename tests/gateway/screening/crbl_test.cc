@@ -30,6 +30,59 @@ TEST(ZoneAnswer, AcceptedWhenNineOrTenCharactersWith127_0_0AndBlockingOnlyForTyp
     EXPECT_EQ(BlockingTypeNumber(other), 0) << '"' << other << '"';
 }
 
+TEST(ZoneQuery, ReversesIPv4OctetsAndIPv6Nibbles) {
+  EXPECT_EQ(ReverseIP("192.0.2.10"), "10.2.0.192.");
+  EXPECT_EQ(ReverseIP(""), "....");
+  EXPECT_EQ(ReverseIP("2001:db8::1"),
+            "1.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.8.b.d.0.1.0.0.2.");
+  EXPECT_EQ(ReverseIP("2001:DB8:0:0::a:Bc"), ReverseIP("2001:db8::a:bc"));
+}
+
+// Every zone is asked at once, yet the first zone in list order with an accepted answer decides:
+// an earlier zone's late answer wins over a later zone's early one, and once an earlier zone has
+// decided, the later ones' answers are not waited for.
+TEST(Crbl, TheFirstZoneInListOrderDecidesWhicheverAnswersFirst) {
+  struct Case {
+    const char* name;
+    std::string first, second;  // the zones' behaviours for 127.0.0.40
+    std::string event;
+  };
+  const std::string ip = "127.0.0.40";
+  for (const Case& c : std::vector<Case>{
+           {"earlier slow listing", "a:127.0.0.2@300", "a:127.0.0.3", ip + "|z1.test|127.0.0.2"},
+           {"earlier slow, not listing", "a:10.0.0.1@300", "a:127.0.0.3",
+            ip + "|z2.test|127.0.0.3"},
+           {"later slow", "a:127.0.0.2", "a:127.0.0.3@300", ip + "|z1.test|127.0.0.2"},
+           {"later slow, earlier not listing", "nxdomain", "a:127.0.0.3@300",
+            ip + "|z2.test|127.0.0.3"},
+       }) {
+    testing::HostileDns server({"40.0.0.127.z1.test=" + c.first, "40.0.0.127.z2.test=" + c.second});
+    ASSERT_TRUE(server.ready()) << server.error();
+    asio::io_context io;
+    Resolver resolver(io, ResolverOptions{.dns_servers = server.DNSServers()});
+    ConfigSettings settings;
+    settings.BlockT3 = true;
+    const std::vector<std::string> zones{"z1.test", "z2.test"};
+    RBLResult record;
+    CRBL crbl(
+        resolver, settings, zones, [&](std::int32_t) { return &record; }, nullptr);
+    Lines events;
+    crbl.evBlackListed = [&](std::int32_t, const std::string& address, const std::string& host,
+                             const std::string& type) {
+      events.push_back(address + "|" + host + "|" + type);
+    };
+    crbl.evNotListed = [&](std::int32_t) { events.push_back("not listed"); };
+    testing::RunAwaitable(io, crbl.CheckRBL(ip, 0));
+    EXPECT_EQ(events, Lines{c.event}) << c.name;
+    // Decided by the first zone while the slow second one is still out.
+    EXPECT_EQ(resolver.in_flight(), c.name == std::string("later slow") ? 1u : 0u) << c.name;
+    const ZoneCounters& first = crbl.zone_counters().at("z1.test");
+    EXPECT_EQ(first.lookups, 1u) << c.name;
+    EXPECT_EQ(first.listings_by_type.count("2"), c.first.starts_with("a:127.0.0.2") ? 1u : 0u)
+        << c.name;
+  }
+}
+
 // The checker against real rbldnsd zones through dnsmasq. The verdict of each answer kind, with
 // its trace, is checked end to end through the gateway; this test covers what the gateway hides.
 TEST(Crbl, ChecksOfDifferentSlotsRunConcurrentlyAndEachGetItsOwnVerdictTraceAndRecord) {

@@ -106,6 +106,40 @@ TEST_F(ResolverTest, ResolveAddressesGivesEveryAddressIPv4First) {
   EXPECT_TRUE(none.failed);
 }
 
+// Identical lookups in flight go out once; the answer is then kept, failures never are; the
+// probes go past both. IPv6 names come under ip6.arpa and from AAAA records.
+TEST_F(ResolverTest, AnswersAreSharedAndKeptButNotFailuresAndProbesAskAgain) {
+  // Its answers carry a TTL of 60 s; dnsmasq gives its own records none.
+  testing::HostileDns server({"kept=a:192.0.2.7@100"});
+  ASSERT_TRUE(server.ready()) << server.error();
+  Resolver resolver(io_, {.dns_servers = server.DNSServers(), .cache_size = 10});
+  std::vector<std::string> got;
+  for (int i = 0; i < 5; ++i) {
+    asio::co_spawn(io_, resolver.GetIPFromHost("kept.test"),
+                   [&](std::exception_ptr, std::string ip) { got.push_back(ip); });
+  }
+  for (int i = 0; i < 50 && resolver.in_flight() == 0; ++i) io_.poll_one();
+  EXPECT_EQ(resolver.in_flight(), 1u);
+  ASSERT_TRUE(testing::RunUntil(io_, [&] { return got.size() == 5; }));
+  EXPECT_EQ(got, std::vector<std::string>(5, "192.0.2.7"));
+  EXPECT_EQ(Ip(resolver, "KEPT.test"), "192.0.2.7");
+  EXPECT_EQ(resolver.cache_counters().hits, 1u);
+  EXPECT_EQ(testing::RunAwaitable(io_, resolver.ProbeLookup("kept.test")).text, "192.0.2.7");
+  EXPECT_EQ(resolver.cache_counters().hits, 1u);
+  EXPECT_EQ(resolver.cache_counters().entries, 1u);
+
+  Resolver dual(io_, {.dns_servers = dns_->DNSServers()});
+  EXPECT_EQ(Host(dual, dns::kGoodPeer6), dns::kGoodHost6);
+  EXPECT_EQ(testing::RunAwaitable(io_, dual.ForwardLookup6(dns::kGoodHost6)).text, dns::kGoodPeer6);
+
+  Resolver silent(
+      io_, {.dns_servers = silent_servers_, .timeout_ms = 100, .tries = 1, .cache_size = 10});
+  for (int i = 0; i < 2; ++i)
+    EXPECT_TRUE(testing::RunAwaitable(io_, silent.ForwardLookup("x.test")).failed);
+  EXPECT_EQ(silent.cache_counters().misses, 2u);
+  EXPECT_EQ(silent.cache_counters().entries, 0u);
+}
+
 // Lookups beyond the cap wait their turn, and every one of them completes.
 TEST_F(ResolverTest, ManyLookupsOverlapUpToTheCapAndAllComplete) {
   Resolver resolver(
@@ -173,6 +207,9 @@ TEST(ResolverIsolation, HostileExchangesFailOnlyThemselvesAndNoAnswerIsNotNoName
   for (const char* none : {"192.0.2.9", "192.0.2.2", "192.0.2.3"})
     EXPECT_EQ(host(none), "") << none;
   EXPECT_EQ(host("192.0.2.4").size(), 255u);
+  // The same under ip6.arpa, whose query name starts with the address's last nibble.
+  EXPECT_EQ(host("2001:db8::4"), host("192.0.2.4"));
+  EXPECT_EQ(host("2001:db8::2"), "");
   EXPECT_EQ(host("192.0.2.4").substr(0, 64), letters + ".");
 }
 

@@ -155,5 +155,33 @@ INSTANTIATE_TEST_SUITE_P(Verdicts, ScreenConnectionTest, ::testing::Values(
     [](const auto& info) { return std::string(info.param.name); });
 // clang-format on
 
+// IPv6 peers against real name servers: the PTR under ip6.arpa, the AAAA record back, and the
+// zone asked with the nibble-reversed address.
+TEST(ScreenConnectionIPv6, ListedAndUnlistedPeersGetTheirVerdicts) {
+  namespace dns = testing::dns;
+  testing::DnsFixture servers;
+  ASSERT_TRUE(servers.ready()) << servers.error();
+  asio::io_context io;
+  Resolver resolver(io, {.dns_servers = servers.DNSServers(), .hosts_file = ""});
+  ConfigSettings settings;
+  const HostLists lists = {
+      .RBLHosts = {dns::kZone1, dns::kZone6}, .Exceptions = {}, .ManualBlocks = {}};
+  RBLResult record;
+  ScreeningStatus status = ScreeningStatus::kUnchecked;
+  CRBL checker(
+      resolver, settings, lists.RBLHosts, [&](std::int32_t) { return &record; }, nullptr);
+  checker.evNotListed = [&](std::int32_t) { status = AfterNotListed(status); };
+  checker.evBlackListed = [&](std::int32_t, const std::string&, const std::string&,
+                              const std::string&) { status = ScreeningStatus::kBlacklisted; };
+  const ScreeningSetup setup{
+      .resolver = resolver, .settings = settings, .lists = lists, .checker = checker, .say = {}};
+  auto screen = [&](const std::string& peer) {
+    return Describe(testing::RunAwaitable(io, ScreenConnection(setup, 0, peer, status)));
+  };
+  EXPECT_EQ(screen(dns::kGoodPeer6), "pass|" + dns::kGoodHost6 + "|" + dns::kGoodPeer6 + "|||");
+  EXPECT_EQ(screen(dns::kListedPeer6), "zone|l6-12.vantry.test|" + dns::kListedPeer6 + "|" +
+                                           dns::kZone6 + "|127.0.0.2|" + dns::kListedPeer6);
+}
+
 }  // namespace
 }  // namespace vantry
