@@ -220,7 +220,7 @@ int FixRegistry(std::string_view program_folder) {
 }
 
 std::string UsageText() {
-  return "Usage: vantrysvc [-install | -uninstall | -debug | -fixreg]\n"
+  return "Usage: vantrysvc [-install | -uninstall | -debug | -fixreg | -zones]\n"
          "\n"
          "DNS-blocklist gateway: screens every incoming SMTP connection and relays the\n"
          "passed ones to the real mail server.\n"
@@ -232,6 +232,8 @@ std::string UsageText() {
          "               default settings\n"
          "  -uninstall   disable and remove the unit and delete the settings\n"
          "  -fixreg      rewrite every setting with its default\n"
+         "  -zones       probe every DNSBL zone once and print its state; exit status\n"
+         "               0 when all are healthy, 1 otherwise\n"
          "\n"
          "Environment:\n"
          "  VANTRY_REGISTRY  settings file (default /etc/vantry/registry.reg)\n"
