@@ -31,6 +31,13 @@ std::string BuildQuery(std::string_view name) {
   return packet;
 }
 
+std::string ZoneText(const DnsZone& zone) {
+  std::string text;
+  for (const auto& [address, answer] : zone.listings)
+    text += address + " :" + answer + ":listed by " + zone.name + "\n";
+  return text;
+}
+
 }  // namespace
 
 bool WaitForDnsAnswer(int port, std::string_view name, std::chrono::milliseconds timeout) {
@@ -98,13 +105,11 @@ DnsFixture::DnsFixture(const DnsRecords& records) {
   rbldnsd_port_ = FreePort();
   rbldnsd_argv.insert(
       rbldnsd_argv.end(),
-      {"/usr/sbin/rbldnsd", "-n", "-a", "-t", "60", "-l", "+" + queries.string(), "-b",
+      {"/usr/sbin/rbldnsd", "-n", "-a", "-t", "60", "-c", "1", "-l", "+" + queries.string(), "-b",
        "127.0.0.1/" + std::to_string(rbldnsd_port_), "-w", dir_.path().string()});
   for (std::size_t i = 0; i < records.zones.size(); ++i) {
     const std::string file = "zone" + std::to_string(i);
-    std::string text;
-    for (const auto& [address, answer] : records.zones[i].listings)
-      text += address + " :" + answer + ":listed by " + records.zones[i].name + "\n";
+    const std::string text = ZoneText(records.zones[i]);
     WriteFileText(dir_.path() / file, text);
     chmod((dir_.path() / file).c_str(), 0644);
     // ip4set takes no block as wide as 0.0.0.0/0; ip4trie and ip6trie take any.
@@ -155,6 +160,17 @@ DnsFixture::DnsFixture(const DnsRecords& records) {
       .argv = dnsmasq_argv, .env = {}, .output_file = dir_.path() / "dnsmasq.out"});
   if (!WaitForDnsAnswer(dns_port_, "probe.invalid", 10s))
     error_ = "dnsmasq did not answer: " + dnsmasq_->Output();
+}
+
+void DnsFixture::RewriteZone(std::size_t index, const DnsZone& zone) {
+  const std::filesystem::path file = dir_.path() / ("zone" + std::to_string(index));
+  WriteFileText(file, ZoneText(zone));
+  // rbldnsd looks for a newer file every second; a rewrite within the same second must count.
+  std::filesystem::last_write_time(file, std::filesystem::last_write_time(file) + 5s);
+}
+
+std::string DnsFixture::RbldnsdServers() const {
+  return "127.0.0.1:" + std::to_string(rbldnsd_port_);
 }
 
 std::string DnsFixture::RbldnsdQueries() const { return ReadFileText(dir_.path() / "queries.log"); }

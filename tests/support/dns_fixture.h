@@ -80,6 +80,11 @@ class DnsFixture {
   const std::string& error() const { return error_; }
 
   std::string DNSServers() const;
+  /// rbldnsd itself, with no cache in front of it.
+  std::string RbldnsdServers() const;
+  /// Replaces the listings of zone `index` (of the same dataset kind); rbldnsd reads them
+  /// within about a second.
+  void RewriteZone(std::size_t index, const DnsZone& zone);
   /// rbldnsd's log of the queries it received so far, one line each.
   std::string RbldnsdQueries() const;
 

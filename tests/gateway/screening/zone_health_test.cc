@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "dns_fixture.h"
 #include "gateway_fixture.h"
 #include "run_awaitable.h"
@@ -80,6 +82,34 @@ TEST_F(ZoneHealthTest, ProbesTellEachKindOfZoneAndTheScreeningSkipsOnlyOneListin
   EXPECT_EQ(events, (Lines{"not listed", "127.0.0.12|" + kHealthy}));
   EXPECT_EQ(checker.zone_counters().count(kEverything), 0u);
   EXPECT_EQ(checker.zone_counters().at(kHealthy).lookups, 2u);
+}
+
+// The state is traced again when it changes back, and the screening takes the zone back.
+TEST_F(ZoneHealthTest, AZoneThatRecoversIsTracedAndTakenBack) {
+  testing::DnsRecords records;
+  records.zones = {{"flip.vantry.test", {{"0.0.0.0/0", "127.0.0.2"}}}};
+  testing::DnsFixture servers(records);
+  ASSERT_TRUE(servers.ready()) << servers.error();
+  asio::io_context io;
+  Resolver resolver(io, {.dns_servers = servers.RbldnsdServers()});
+  const std::vector<std::string> zones = {"flip.vantry.test"};
+  ConfigSettings settings;
+  CRBL checker(
+      resolver, settings, zones, [](std::int32_t) { return nullptr; }, nullptr);
+  Lines trace;
+  ZoneHealth health(
+      io, resolver, zones, [&](std::string_view line) { trace.emplace_back(line); }, &checker);
+  testing::RunAwaitable(io, health.ProbeAll());
+  EXPECT_TRUE(checker.IsSkipped(zones[0]));
+  servers.RewriteZone(0, {zones[0], {{"127.0.0.2/32", "127.0.0.2"}}});
+  EXPECT_TRUE(testing::RunUntil(io, [&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    testing::RunAwaitable(io, health.ProbeAll());
+    return health.StateOf(zones[0]) == ZoneState::kHealthy;
+  }));
+  EXPECT_FALSE(checker.IsSkipped(zones[0]));
+  ASSERT_EQ(trace.size(), 2u);
+  EXPECT_EQ(trace[1], "Zone flip.vantry.test healthy again");
 }
 
 // A zone that answers its probes but never a real query stays healthy; its silence counts as a
