@@ -17,6 +17,7 @@
 #include "instance_lock.h"
 #include "service_control.h"
 #include "trace.h"
+#include "zones_command.h"
 
 namespace {
 
@@ -38,6 +39,8 @@ int main(int argc, char** argv) {
   const Switch requested = ParseCommandLine(arguments);
   const std::string program_path = ProgramPath();
   const std::string program_folder = std::filesystem::path(program_path).parent_path().string();
+  // A check for administrators, beside a running gateway: no lock, no listener.
+  if (IsZonesSwitch(arguments)) return ProbeZonesOnce(program_folder);
 
   switch (requested) {
     case Switch::kHelp:
