@@ -12,43 +12,30 @@ namespace {
 using namespace std::chrono_literals;
 using Bytes = std::vector<unsigned char>;
 
-void Put16(Bytes& out, std::uint32_t value) {
-  out.push_back(static_cast<unsigned char>(value >> 8));
-  out.push_back(static_cast<unsigned char>(value));
-}
-void Put32(Bytes& out, std::uint32_t value) {
-  Put16(out, value >> 16);
-  Put16(out, value & 0xFFFF);
+// Appends each value as 16 bits, most significant byte first.
+void Put16(Bytes& out, std::initializer_list<std::uint32_t> values) {
+  for (std::uint32_t value : values)
+    out.insert(out.end(), {std::uint8_t(value >> 8), std::uint8_t(value)});
 }
 
 // An answer to "x.test A": A records with the given TTLs, then an SOA (TTL, minimum) when given.
 Bytes Message(const std::vector<std::uint32_t>& a_ttls,
               std::optional<std::pair<std::uint32_t, std::uint32_t>> soa = std::nullopt) {
   Bytes out = {0x12, 0x34, 0x81, 0x80};
-  Put16(out, 1);
-  Put16(out, static_cast<std::uint32_t>(a_ttls.size()));
-  Put16(out, soa ? 1 : 0);
-  Put16(out, 0);
-  for (unsigned char c : std::string_view("\1x\4test\0", 8)) out.push_back(c);
-  Put16(out, 1);
-  Put16(out, 1);
+  Put16(out, {1, static_cast<std::uint32_t>(a_ttls.size()), soa ? 1u : 0u, 0});
+  out.insert(out.end(), {1, 'x', 4, 't', 'e', 's', 't', 0});
+  Put16(out, {1, 1});
   for (std::uint32_t ttl : a_ttls) {
     out.insert(out.end(), {0xC0, 0x0C});
-    Put16(out, 1);
-    Put16(out, 1);
-    Put32(out, ttl);
-    Put16(out, 4);
+    Put16(out, {1, 1, ttl >> 16, ttl, 4});
     out.insert(out.end(), {127, 0, 0, 2});
   }
   if (soa) {
-    out.insert(out.end(), {0xC0, 0x0E});  // "test"
-    Put16(out, 6);
-    Put16(out, 1);
-    Put32(out, soa->first);
-    Put16(out, 22);
+    const auto [ttl, minimum] = *soa;
+    out.insert(out.end(), {0xC0, 0x0E, 0, 6, 0, 1});  // "test" SOA IN
+    Put16(out, {ttl >> 16, ttl, 22});
     out.insert(out.end(), {0, 0});  // root as both names
-    for (std::uint32_t field : {1u, 60u, 60u, 60u}) Put32(out, field);
-    Put32(out, soa->second);
+    Put16(out, {0, 1, 0, 60, 0, 60, 0, 60, minimum >> 16, minimum});
   }
   return out;
 }
@@ -72,7 +59,6 @@ TEST(AnswerLifetime, LowestTtlOfTheRecordsOrTheSoaMinimumCapped) {
       {"negative: capped at an hour", Message({}, {{86400, 86400}}), 3600s},
       {"negative without SOA is not kept", Message({}), std::nullopt},
       {"cut short", cut, std::nullopt},
-      {"header only", Bytes(12, 0), std::nullopt},
   };
   for (const Case& c : cases) EXPECT_EQ(AnswerLifetime(c.message), c.lifetime) << c.name;
 }
