@@ -134,7 +134,11 @@ FrmSvc::FrmSvc(asio::io_context& io, Trace& trace, ConfigSettings settings, Host
       relay_pump_(io, RelayPump::kDefaultConnectTimeout,
                   std::chrono::seconds(settings_.IdleTimeout)),
       metrics_(io, trace, settings_.MetricsListen,
-               {.slots = table_, .reporter = reporter_, .relay = relay_pump_}) {
+               {.slots = table_,
+                .reporter = reporter_,
+                .relay = relay_pump_,
+                .zones = [this] { return evtRBL.zone_counters(); },
+                .dns_cache = [this] { return resolver_.cache_counters(); }}) {
   evtRBL.evBlackListed = [this](std::int32_t Index, const std::string& IP,
                                 const std::string& BLHost, const std::string& BLType) {
     evtRBL_evBlackListed(Index, IP, BLHost, BLType);

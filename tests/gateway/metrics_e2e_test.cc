@@ -65,7 +65,7 @@ TEST(GatewayMetrics, AScrapeCountsPassedRefusedTurnedAwayAndIdleSessions) {
   EXPECT_EQ(CountOccurrences(page, "vantry_connections_total{verdict=\"BL\""), 1) << page;
   EXPECT_EQ(Sample(page, "vantry_per_address_refusals_total"), 1);
   EXPECT_EQ(Sample(page, "vantry_idle_timeouts_total"), 1);
-  EXPECT_EQ(Sample(page, R"(vantry_relayed_bytes_total{direction="to_mail_server"})"), 6);
+  EXPECT_EQ(Sample(page, R"(vantry_relayed_bytes_total{direction="to_mail_server"})"), 6) << page;
   EXPECT_GT(Sample(page, R"(vantry_relayed_bytes_total{direction="to_client"})"), 8);
   EXPECT_EQ(Sample(page, "vantry_slots_in_use"), 0);
   EXPECT_GT(Sample(page, "vantry_start_time_seconds"), 1'600'000'000);
