@@ -5,6 +5,7 @@
 #include <string>
 
 #include "child_process.h"
+#include "dns_fixture.h"
 #include "gateway_fixture.h"
 #include "tcp_client.h"
 #include "temp_dir.h"
@@ -78,6 +79,32 @@ TEST(GatewayMetrics, AScrapeCountsPassedRefusedTurnedAwayAndIdleSessions) {
       RunCommand({"sh", "-c", "promtool check metrics < " + dir.File("page.txt")}, {}, &output), 0)
       << output;
   EXPECT_EQ(output, "");
+}
+
+// The screening's own counters, read from the zones and the resolver at each scrape.
+TEST(GatewayMetrics, ZoneLookupsListingsAndTheDnsCacheReachThePage) {
+  DnsFixture dns;
+  ASSERT_TRUE(dns.ready()) << dns.error();
+  SmtpSink sink;
+  ASSERT_TRUE(sink.ready());
+  const int metrics_port = FreePort();
+  GatewayFixture gateway(GatewayFixture::Options{
+      .smtp_port = sink.port(),
+      .settings = {{"DNSServers", dns.DNSServers()},
+                   {"MetricsListen", "127.0.0.1:" + std::to_string(metrics_port)}},
+      .zones = {dns::kZone1}});
+  ASSERT_TRUE(gateway.listening()) << gateway.Trace();
+  for (const std::string& peer : {dns::kGoodPeer, dns::kListedType2}) {
+    TcpClient client;
+    ASSERT_TRUE(client.Connect(gateway.port(), peer));
+    client.ReadUntil("\r\n");  // the greeting or the refusal: the verdict is in
+  }
+  const std::string page = Scrape(metrics_port);
+  const std::string zone = "zone=\"" + dns::kZone1 + "\"";
+  EXPECT_EQ(Sample(page, "vantry_zone_lookups_total{" + zone + "}"), 2) << page;
+  EXPECT_EQ(Sample(page, "vantry_zone_listings_total{" + zone + ",type=\"2\"}"), 1) << page;
+  EXPECT_EQ(Sample(page, "vantry_zone_lookup_duration_seconds_count{" + zone + "}"), 2) << page;
+  EXPECT_GT(Sample(page, "vantry_dns_cache_misses_total"), 0) << page;
 }
 
 TEST(GatewayMetrics, AMetricsListenThatIsNoAddressStopsTheGatewayWithOneLine) {
