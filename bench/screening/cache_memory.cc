@@ -41,9 +41,9 @@ int main(int argc, char** argv) {
   Fill(cache, entries, 200000);
   const long flooded = RssKib();
   std::printf("cache entries: %zu of %d\n", cache.size(), entries);
-  std::printf("RSS before: %.1f MiB, full: %.1f MiB (%.0f bytes per entry), after a flood of "
-              "200000 more: %.1f MiB   target < 64 MiB\n",
-              before / 1024.0, full / 1024.0, (full - before) * 1024.0 / entries,
-              flooded / 1024.0);
+  std::printf(
+      "RSS before: %.1f MiB, full: %.1f MiB (%.0f bytes per entry), after a flood of "
+      "200000 more: %.1f MiB   target < 64 MiB\n",
+      before / 1024.0, full / 1024.0, (full - before) * 1024.0 / entries, flooded / 1024.0);
   return 0;
 }
