@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <thread>
+#include <tuple>
 
 #include "dns_fixture.h"
 #include "gateway_fixture.h"
 #include "run_awaitable.h"
+#include "tcp_client.h"
 #include "temp_dir.h"
 
 namespace vantry {
@@ -132,6 +134,25 @@ TEST(ZoneHealth, AZoneAnsweringOnlyItsProbesIsHealthyAndItsTimeoutsAreCounted) {
   testing::RunAwaitable(io, checker.CheckRBL("127.0.0.77", 0));
   EXPECT_EQ(not_listed, 1);
   EXPECT_EQ(checker.zone_counters().at(zone).timeouts, 1u);
+}
+
+// The gateway states its cache at start and probes its zones from the start on; started again
+// with another zone list, it knows only the new zones.
+TEST_F(ZoneHealthTest, TheGatewayTracesItsCacheAndProbesItsZonesAtStart) {
+  for (const auto& [zones, unhealthy, other] :
+       std::vector<std::tuple<std::vector<std::string>, std::string, std::string>>{
+           {{kHealthy, kEverything}, kEverything, kRefusing},
+           {{kHealthy, kRefusing}, kRefusing, kEverything}}) {
+    testing::GatewayFixture gateway(
+        {.smtp_port = testing::FreePort(),
+         .settings = {{"DNSServers", dns_->DNSServers()}, {"DNSCacheSize", 5000LL}},
+         .zones = zones});
+    ASSERT_TRUE(gateway.listening()) << gateway.Trace();
+    EXPECT_TRUE(gateway.WaitForTrace("Zone " + unhealthy + " unhealthy: ")) << gateway.Trace();
+    EXPECT_EQ(gateway.CountInTrace("DNS cache: 5000 entries\n"), 1) << gateway.Trace();
+    EXPECT_EQ(gateway.CountInTrace("Zone " + kHealthy) + gateway.CountInTrace("Zone " + other), 0)
+        << gateway.Trace();
+  }
 }
 
 // vantrysvc -zones against the configured zones: a table, and whether all are healthy.
