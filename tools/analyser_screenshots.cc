@@ -6,11 +6,13 @@
 #include <QElapsedTimer>
 #include <QPixmap>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
 #include <fstream>
 
+#include "charts_window.h"
 #include "frm_log_a.h"
 #include "frm_report_custom.h"
 #include "frm_report_date.h"
@@ -31,7 +33,7 @@ void WriteSampleLog(const QString& path) {
                   "255|%d|%s|192.0.2.%d|192.0.2.%d|%s|%s|%s|2003-05-%02d|%02d:%02d\r\n", i % 255,
                   blocked ? "BL" : "OK", host, host,
                   host % 5 == 0 ? "" : ("mail" + std::to_string(host) + ".example.net").c_str(),
-                  blocked ? "Type 2" : "", blocked ? zones[host % 3] : "", 1 + i / 100,
+                  blocked ? "Type 2" : "", blocked ? zones[(host / 3) % 3] : "", 1 + i / 100,
                   (i * 7) % 24, (i * 13) % 60);
     out << line;
   }
@@ -66,6 +68,17 @@ int main(int argc, char** argv) {
     QApplication::processEvents(QEventLoop::AllEvents, 20);
   }
   Save(&window, QDir(out).filePath("console-log-analyzer.png"));
+
+  // The charts of the same log: connections per day, then refusals by zone.
+  window.findChild<QPushButton*>("cmdCharts")->click();
+  auto* charts = window.findChild<vantry::analyser::ChartsWindow*>();
+  while (charts->counting() && clock.elapsed() < 60000) {
+    QApplication::processEvents(QEventLoop::AllEvents, 20);
+  }
+  QApplication::processEvents();
+  Save(charts, QDir(out).filePath("console-charts.png"));
+  charts->findChild<QTabWidget*>("tabCharts")->setCurrentIndex(2);
+  Save(charts, QDir(out).filePath("console-charts-zones.png"));
 
   params.DateStart = "05/01/2003";
   params.DateEnd = "05/07/2003";

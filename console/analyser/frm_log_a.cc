@@ -16,6 +16,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "charts_window.h"
 #include "log_import_job.h"
 #include "log_table_model.h"
 #include "log_totals.h"
@@ -90,6 +91,10 @@ void FrmLogA::CreateControls() {
   cmdClose_->setToolTip("Closes the currently open Log file");
   connect(cmdOpen_, &QPushButton::clicked, this, &FrmLogA::CmdOpenClick);
   connect(cmdClose_, &QPushButton::clicked, this, &FrmLogA::CmdCloseClick);
+  cmdCharts_ = Named(new QPushButton("C&harts", this), "cmdCharts");
+  cmdCharts_->setToolTip("Charts of the loaded log: connections, block types, zones, addresses");
+  cmdCharts_->setEnabled(false);
+  connect(cmdCharts_, &QPushButton::clicked, this, &FrmLogA::CmdChartsClick);
 
   cbGateway_ = Named(new QComboBox(this), "cbGateway");
   cbGateway_->setToolTip("Lists, counts and reports the entries of one gateway, or of all");
@@ -144,6 +149,7 @@ void FrmLogA::CreateLayout() {
   auto* log_buttons = new QHBoxLayout;
   log_buttons->addWidget(cmdOpen_);
   log_buttons->addWidget(cmdClose_);
+  log_buttons->addWidget(cmdCharts_);
   log_buttons->addStretch();
   log_buttons->addWidget(new QLabel("Gateway", this));
   log_buttons->addWidget(cbGateway_);
@@ -298,6 +304,8 @@ void FrmLogA::ImportFinished() {
   RefreshGateways();
   ShowLoaded(result.stored);
   cmdClose_->setEnabled(true);
+  cmdCharts_->setEnabled(true);
+  if (charts_) charts_->ShowLog(log_path_);
   cmdReport_->setEnabled(true);
   EndLoad();
   if (std::string skipped = result.SkipSummary(); !skipped.empty()) {
@@ -368,9 +376,17 @@ void FrmLogA::CmdCloseClick() {
   for (const char* key : kPanelKeys) SetPanel(key, {});
   cmdReport_->setEnabled(false);
   cmdClose_->setEnabled(false);
+  cmdCharts_->setEnabled(false);
   cmdView_->setEnabled(false);
   cmdOpen_->setEnabled(true);
   document_.ReportClear();
+}
+
+void FrmLogA::CmdChartsClick() {
+  if (!charts_) charts_ = new analyser::ChartsWindow(services_, this);
+  charts_->ShowLog(log_path_);
+  charts_->show();
+  charts_->raise();
 }
 
 void FrmLogA::LvMainHeaderClick(int column) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QLockFile>
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 #include <array>
@@ -22,6 +23,10 @@ class QPushButton;
 class QStatusBar;
 class QTableView;
 class QTimer;
+
+namespace vantry::analyser {
+class ChartsWindow;
+}
 
 namespace vantry::console {
 
@@ -93,6 +98,7 @@ class FrmLogA : public QWidget {
   void ImportFinished();
   void EndLoad();
   void CmdCloseClick();
+  void CmdChartsClick();
   void LvMainHeaderClick(int column);
   void LvMainContextMenu(const QPoint& pos);
   void MnuPopupCopyClick();
@@ -139,6 +145,8 @@ class FrmLogA : public QWidget {
   QAction* mnuPopupCopy_ = nullptr;
   QPushButton* cmdOpen_ = nullptr;
   QPushButton* cmdClose_ = nullptr;
+  QPushButton* cmdCharts_ = nullptr;
+  QPointer<analyser::ChartsWindow> charts_;  // made on first use, follows the loaded log
   QComboBox* cbReportSpec_ = nullptr;
   QComboBox* cbGateway_ = nullptr;
   QPushButton* cmdReportDef_ = nullptr;

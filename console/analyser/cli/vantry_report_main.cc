@@ -1,10 +1,16 @@
 // vantry-report: the log analyser's import and reports from the command line.
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <exception>
 #include <iostream>
 #include <new>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cli/report_options.h"
@@ -130,7 +136,18 @@ int Run(int argc, char** argv) {
   return 0;
 }
 
+// "chart": charts need Qt, so vantry-chart beside this program draws them.
+int RunChart(char** argv) {
+  std::error_code ec;
+  const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
+  const std::string chart = (self.parent_path() / "vantry-chart").string();
+  argv[1] = const_cast<char*>(chart.c_str());
+  execv(chart.c_str(), argv + 1);
+  return Fail("cannot run " + chart + ": " + std::strerror(errno));
+}
+
 int main(int argc, char** argv) {
+  if (argc > 1 && std::string_view(argv[1]) == "chart") return RunChart(argv);
   // A failed import rolls back when its database closes; the user gets a
   // message instead of an abort.
   try {
