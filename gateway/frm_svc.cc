@@ -8,6 +8,7 @@
 
 #include <asio/co_spawn.hpp>
 #include <asio/experimental/as_tuple.hpp>
+#include <asio/ip/v6_only.hpp>
 #include <asio/post.hpp>
 #include <asio/steady_timer.hpp>
 #include <asio/use_awaitable.hpp>
@@ -16,7 +17,9 @@
 #include <exception>
 
 #include "mod_slot_out.h"
+#include "peer_address.h"
 #include "proxy_header.h"
+#include "proxy_header_reader.h"
 #include "relay.h"
 #include "text_trim.h"
 #include "write_all.h"
@@ -30,6 +33,8 @@ using asio::ip::tcp;
 constexpr auto kMailHostCacheTime = std::chrono::seconds(30);
 constexpr auto kAcceptBackoff = std::chrono::milliseconds(100);
 constexpr int kAcceptBurst = 16;
+// A load balancer sends its header at once; waiting longer only holds a socket.
+constexpr auto kProxyHeaderLimit = std::chrono::seconds(5);
 
 constexpr std::string_view kTooManyFromAddress =
     "421 4.7.0 Too many connections from your address, try again later\r\n";
@@ -56,19 +61,17 @@ bool IsTransientAcceptError(int error_number) {
   }
 }
 
-// The PROXY header for the client on `fd`: its address and port, and ours on
-// that connection. Empty, with the reason, when the client is already gone.
-std::string ProxyHeaderFor(int version, int fd, std::error_code& error) {
-  tcp::endpoint client;
+// The PROXY header for `client`, connected to us on `fd`: its address and
+// port, and ours on that connection. Empty, with the reason, when the
+// connection is already gone.
+std::string ProxyHeaderFor(int version, const tcp::endpoint& client, int fd,
+                           std::error_code& error) {
   tcp::endpoint local;
-  socklen_t client_size = static_cast<socklen_t>(client.capacity());
   socklen_t local_size = static_cast<socklen_t>(local.capacity());
-  if (getpeername(fd, client.data(), &client_size) != 0 ||
-      getsockname(fd, local.data(), &local_size) != 0) {
+  if (getsockname(fd, local.data(), &local_size) != 0) {
     error = std::error_code(errno, std::system_category());
     return {};
   }
-  client.resize(client_size);
   local.resize(local_size);
   return BuildProxyHeader(version, client, local);
 }
@@ -89,6 +92,7 @@ std::optional<std::uint16_t> ParsePort(std::string_view text) {
 
 ResolverOptions GatewayResolverOptions(const ConfigSettings& settings) {
   ResolverOptions options{.dns_servers = settings.DNSServers};
+  options.cache_size = static_cast<std::size_t>(std::max(settings.DNSCacheSize, 0));
   // Set (even to nothing) it replaces /etc/hosts; tests and benchmarks use it
   // to send every lookup to their own name servers.
   if (const char* hosts = std::getenv("VANTRY_HOSTS_FILE")) options.hosts_file = hosts;
@@ -131,6 +135,8 @@ FrmSvc::FrmSvc(asio::io_context& io, Trace& trace, ConfigSettings settings, Host
                  .lists = lists_,
                  .checker = evtRBL,
                  .say = [this](std::string_view text) { Say(text); }},
+      zone_health_(
+          io, resolver_, lists_.RBLHosts, [this](std::string_view text) { Say(text); }, &evtRBL),
       relay_pump_(io, RelayPump::kDefaultConnectTimeout,
                   std::chrono::seconds(settings_.IdleTimeout)),
       metrics_(io, trace, settings_.MetricsListen,
@@ -145,6 +151,32 @@ FrmSvc::FrmSvc(asio::io_context& io, Trace& trace, ConfigSettings settings, Host
   };
   evtRBL.evNotListed = [this](std::int32_t Index) { evtRBL_evNotListed(Index); };
   if (!resolver_.error().empty()) Say("DNS servers: " + resolver_.error());
+  Say("DNS cache: " + (settings_.DNSCacheSize > 0
+                           ? std::to_string(settings_.DNSCacheSize) + " entries"
+                           : std::string("off")));
+  std::vector<std::string> rejected;
+  trusted_ = TrustedPeers::Parse(settings_.ProxyFrom, rejected);
+  for (const std::string& entry : rejected) {
+    Say("ProxyFrom: \"" + entry + "\" is not an address or address block, ignored");
+  }
+}
+
+std::error_code FrmSvc::OpenListener(const tcp::endpoint& endpoint) {
+  std::error_code ec;
+  wsMon->open(endpoint.protocol(), ec);
+  // One socket for both families; IPv4 clients arrive as mapped addresses.
+  if (!ec && endpoint.address().is_v6() && endpoint.address().is_unspecified()) {
+    wsMon->set_option(asio::ip::v6_only(false), ec);
+  }
+  if (!ec) wsMon->set_option(tcp::acceptor::reuse_address(true), ec);
+  // Accepted sockets inherit it, which spares a call for every client.
+  if (!ec) wsMon->set_option(tcp::no_delay(true), ec);
+  if (!ec) wsMon->bind(endpoint, ec);
+  if (!ec) wsMon->listen(asio::socket_base::max_listen_connections, ec);
+  // The accept loop takes clients until the queue is empty, then waits.
+  if (!ec) wsMon->native_non_blocking(true, ec);
+  if (ec && wsMon->is_open()) wsMon->close();
+  return ec;
 }
 
 bool FrmSvc::StartListening() {
@@ -154,27 +186,34 @@ bool FrmSvc::StartListening() {
         "\": LocalPort must be a port number from 1 to 65535");
     return false;
   }
-  std::error_code ec;
+  const std::string listen_text(TrimBlanks(settings_.ListenAddress));
+  asio::error_code address_error;
+  const asio::ip::address listen_address = listen_text.empty()
+                                               ? asio::ip::address(asio::ip::address_v6::any())
+                                               : asio::ip::make_address(listen_text, address_error);
+  if (address_error) {
+    Say("Cannot listen on \"" + listen_text +
+        "\": ListenAddress must be an IPv4 or IPv6 address of this machine, or empty for all");
+    return false;
+  }
   if (!metrics_.Start()) return false;
   wsMon.emplace(io_);
-  tcp::endpoint endpoint(tcp::v4(), *port);
-  wsMon->open(endpoint.protocol(), ec);
-  if (!ec) wsMon->set_option(tcp::acceptor::reuse_address(true), ec);
-  // Accepted sockets inherit it, which spares a call for every client.
-  if (!ec) wsMon->set_option(tcp::no_delay(true), ec);
-  if (!ec) wsMon->bind(endpoint, ec);
-  if (!ec) wsMon->listen(asio::socket_base::max_listen_connections, ec);
-  // The accept loop takes clients until the queue is empty, then waits.
-  if (!ec) wsMon->native_non_blocking(true, ec);
+  std::error_code ec = OpenListener(tcp::endpoint(listen_address, *port));
+  // A machine without IPv6 still takes IPv4 clients on every address.
+  if (ec == asio::error::address_family_not_supported && listen_text.empty()) {
+    ec = OpenListener(tcp::endpoint(tcp::v4(), *port));
+  }
   if (ec) {
-    Say("Cannot listen on port " + std::to_string(*port) + ": " + ec.message());
+    Say("Cannot listen on port " + std::to_string(*port) +
+        (listen_text.empty() ? "" : " of " + listen_text) + ": " + ec.message());
     wsMon.reset();
     return false;
   }
   SocketInfo& slot0 = table_.info(0);
   reporter_.ReportConnection(0, "START", slot0);
   Say(std::to_string(settings_.MaxSocks) + " sockets listening to port " + settings_.LocalPort +
-      " for " + PrimaryLocalAddress());
+      " for " + (listen_text.empty() ? PrimaryLocalAddress() : listen_text));
+  zone_health_.Start(std::chrono::minutes(settings_.ZoneCheck));
   asio::co_spawn(io_, AcceptLoop(), [this](std::exception_ptr e) {
     if (!e) return;
     try {
@@ -206,10 +245,9 @@ asio::awaitable<void> FrmSvc::AcceptLoop() {
       taken_in_a_row = 0;
       co_await asio::post(io_, asio::use_awaitable);
     }
-    sockaddr_in peer{};
-    socklen_t peer_size = sizeof peer;
-    UniqueFd client(accept4(listener, reinterpret_cast<sockaddr*>(&peer), &peer_size,
-                            SOCK_NONBLOCK | SOCK_CLOEXEC));
+    tcp::endpoint peer;
+    socklen_t peer_size = static_cast<socklen_t>(peer.capacity());
+    UniqueFd client(accept4(listener, peer.data(), &peer_size, SOCK_NONBLOCK | SOCK_CLOEXEC));
     if (!client) {
       const int error_number = errno;
       if (error_number == EAGAIN || error_number == EWOULDBLOCK) {
@@ -230,33 +268,62 @@ asio::awaitable<void> FrmSvc::AcceptLoop() {
       continue;
     }
     accept_failing = false;
-    const std::uint32_t address = ntohl(peer.sin_addr.s_addr);
-    if (settings_.MaxPerIP > 0 && table_.HeldBy(address) >= settings_.MaxPerIP) {
-      TurnAwayOverLimit(client, address);
+    peer.resize(peer_size);
+    peer.address(Unmapped(peer.address()));
+    if (!trusted_.empty() && trusted_.Contains(peer.address())) {
+      // As many balancer connections may wait for their header as there are slots.
+      if (awaiting_headers_ >= settings_.MaxSocks) continue;
+      ++awaiting_headers_;
+      asio::co_spawn(io_, TakeProxyHeader(std::move(client), peer),
+                     [this](std::exception_ptr) { --awaiting_headers_; });
       continue;
     }
-    std::int32_t index = table_.FindFreeSocket();
-    if (index < 0) continue;  // closed at once, nothing reported
-    Slot& slot = table_.slot(index);
-    table_.Reserve(index, address);
-    slot.in_state = SocketState::kClosed;
-    slot.wsIn = std::move(client);
-    table_.ClearSocket(index);
-    SocketInfo& info = table_.info(index);
-    info.IP = asio::ip::address_v4(address).to_string();
-    next_request_id_ = NextRequestID(next_request_id_);
-    info.RequestID = next_request_id_;
-    asio::co_spawn(io_, wsMon_ConnectionRequest(index), [this, index](std::exception_ptr e) {
-      if (e) {
-        try {
-          std::rethrow_exception(e);
-        } catch (const std::exception& ex) {
-          Say("Slot " + std::to_string(index) + ": connection handler failed: " + ex.what());
-        }
-      }
-      ReleaseSlot(index);
-    });
+    Admit(std::move(client), peer, {});
   }
+}
+
+asio::awaitable<void> FrmSvc::TakeProxyHeader(UniqueFd client, tcp::endpoint balancer) {
+  ProxiedConnection header = co_await ReadProxyHeader(io_, client.get(), kProxyHeaderLimit);
+  if (!header.problem.empty()) {
+    // Not a client: no verdict, nothing in the log or the console.
+    Say("Load balancer " + PeerText(balancer.address()) +
+        " connection dropped: " + std::string(header.problem));
+    co_return;
+  }
+  tcp::endpoint client_end = header.client.value_or(balancer);
+  client_end.address(Unmapped(client_end.address()));
+  Admit(std::move(client), client_end, std::move(header.early_bytes));
+}
+
+void FrmSvc::Admit(UniqueFd client, const tcp::endpoint& peer, std::string early_bytes) {
+  const asio::ip::address& address = peer.address();
+  if (settings_.MaxPerIP > 0 && table_.HeldBy(address) >= settings_.MaxPerIP) {
+    TurnAwayOverLimit(client, PeerText(address));
+    return;
+  }
+  std::int32_t index = table_.FindFreeSocket();
+  if (index < 0) return;  // closed at once, nothing reported
+  Slot& slot = table_.slot(index);
+  table_.Reserve(index, address);
+  slot.in_state = SocketState::kClosed;
+  slot.wsIn = std::move(client);
+  table_.ClearSocket(index);
+  slot.client = peer;
+  slot.early_bytes = std::move(early_bytes);
+  SocketInfo& info = table_.info(index);
+  info.IP = PeerText(address);
+  next_request_id_ = NextRequestID(next_request_id_);
+  info.RequestID = next_request_id_;
+  asio::co_spawn(io_, wsMon_ConnectionRequest(index), [this, index](std::exception_ptr e) {
+    if (e) {
+      try {
+        std::rethrow_exception(e);
+      } catch (const std::exception& ex) {
+        Say("Slot " + std::to_string(index) + ": connection handler failed: " + ex.what());
+      }
+    }
+    ReleaseSlot(index);
+  });
 }
 
 asio::awaitable<void> FrmSvc::wsMon_ConnectionRequest(std::int32_t Index) {
@@ -301,12 +368,11 @@ void FrmSvc::ReleaseSlot(std::int32_t Index) {
   table_.Release(Index);
 }
 
-void FrmSvc::TurnAwayOverLimit(UniqueFd& client, std::uint32_t address) {
+void FrmSvc::TurnAwayOverLimit(UniqueFd& client, const std::string& address) {
   // Not a verdict: the client is told to come back and nothing else sees it,
   // so a flood from one address cannot fill the log or the console either.
   metrics_.CountPerAddressRefusal();
-  Say(asio::ip::address_v4(address).to_string() + " turned away: MaxPerIP " +
-      std::to_string(settings_.MaxPerIP) + " reached");
+  Say(address + " turned away: MaxPerIP " + std::to_string(settings_.MaxPerIP) + " reached");
   // A fresh socket takes the line at once; a client already gone gets nothing.
   WriteAll(client.get(), kTooManyFromAddress);
   GracefulClose(client);
@@ -383,13 +449,15 @@ asio::awaitable<void> FrmSvc::PassConnection(std::int32_t Index) {
   }
   std::string preamble;
   if (settings_.ProxyOut != 0) {
-    preamble = ProxyHeaderFor(settings_.ProxyOut, slot.wsIn.get(), error);
+    preamble = ProxyHeaderFor(settings_.ProxyOut, slot.client, slot.wsIn.get(), error);
     if (preamble.empty()) {
       Say("wsin socket: " + index_text + " " + error.message());
       DropConnection(Index);
       co_return;
     }
   }
+  preamble += slot.early_bytes;
+  slot.early_bytes.clear();
   RelayOutcome outcome = co_await relay_pump_.Relay(slot.wsIn.get(), std::move(endpoints),
                                                     slot.wsOut, std::move(preamble));
   switch (outcome.end) {

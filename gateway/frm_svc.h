@@ -21,6 +21,9 @@
 #include "screen_connection.h"
 #include "slot_table.h"
 #include "trace.h"
+#include "trusted_peers.h"
+#include "unique_fd.h"
+#include "zone_health.h"
 
 namespace vantry {
 
@@ -32,8 +35,9 @@ class FrmSvc {
   /// `settings` and `lists` are read once at start and never change afterwards.
   FrmSvc(asio::io_context& io, Trace& trace, ConfigSettings settings, HostLists lists);
 
-  /// Binds LocalPort, creates the slots, listens and reports "START". On a bad
-  /// port or a failed bind it traces one line naming port and reason and
+  /// Binds LocalPort on ListenAddress (empty: every address, IPv4 and IPv6),
+  /// creates the slots, listens and reports "START". On a bad port or address
+  /// or a failed bind it traces one line naming them and the reason and
   /// returns false.
   bool StartListening();
   /// Reports "SHUT" for slot 0.
@@ -44,6 +48,13 @@ class FrmSvc {
 
  private:
   asio::awaitable<void> AcceptLoop();
+  /// Opens, binds and listens; the trace line on failure is the caller's.
+  std::error_code OpenListener(const asio::ip::tcp::endpoint& endpoint);
+  /// A connection from a trusted load balancer: its PROXY header names the client.
+  asio::awaitable<void> TakeProxyHeader(UniqueFd client, asio::ip::tcp::endpoint balancer);
+  /// Gives the client a slot and starts its connection request, unless its
+  /// address is over MaxPerIP or no slot is free.
+  void Admit(UniqueFd client, const asio::ip::tcp::endpoint& peer, std::string early_bytes);
   /// The connection request: screening of the slot, then refusal or hand-over
   /// as the verdict says.
   asio::awaitable<void> wsMon_ConnectionRequest(std::int32_t Index);
@@ -65,7 +76,7 @@ class FrmSvc {
   void evtRBL_evNotListed(std::int32_t Index);
   void ReleaseSlot(std::int32_t Index);
   /// A client over MaxPerIP: one 421 line, a trace line, the close; no slot.
-  void TurnAwayOverLimit(UniqueFd& client, std::uint32_t address);
+  void TurnAwayOverLimit(UniqueFd& client, const std::string& address);
   /// The mail server took no connection: the client is told so and closed.
   void HandOverFailed(std::int32_t Index);
   void Say(std::string_view text) { trace_.Say(text); }
@@ -74,12 +85,16 @@ class FrmSvc {
   Trace& trace_;
   const ConfigSettings settings_;
   const HostLists lists_;
+  TrustedPeers trusted_;
+  // Load balancer connections whose header has not arrived yet.
+  std::int32_t awaiting_headers_ = 0;
   SlotTable table_;
   MonitorChannel channel_;
   ActivityReporter reporter_;
   Resolver resolver_;
   CRBL evtRBL;
   const ScreeningSetup screening_;
+  ZoneHealth zone_health_;
   RelayPump relay_pump_;
   GatewayMetrics metrics_;
   std::optional<asio::ip::tcp::acceptor> wsMon;

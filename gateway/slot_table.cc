@@ -26,9 +26,10 @@ void SlotTable::ClearSocket(std::int32_t index) {
   Slot& s = slot(index);
   s.info = SocketInfo{};
   s.rbl = RBLResult{};
+  s.early_bytes.clear();
 }
 
-void SlotTable::Reserve(std::int32_t index, std::uint32_t peer) {
+void SlotTable::Reserve(std::int32_t index, const asio::ip::address& peer) {
   Slot& s = slot(index);
   if (s.reserved) Release(index);
   s.reserved = true;
@@ -44,7 +45,7 @@ void SlotTable::Release(std::int32_t index) {
   if (found != held_.end() && --found->second <= 0) held_.erase(found);
 }
 
-std::int32_t SlotTable::HeldBy(std::uint32_t peer) const {
+std::int32_t SlotTable::HeldBy(const asio::ip::address& peer) const {
   auto found = held_.find(peer);
   return found == held_.end() ? 0 : found->second;
 }

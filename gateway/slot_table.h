@@ -1,6 +1,9 @@
 #pragma once
 
+#include <asio/ip/address.hpp>
+#include <asio/ip/tcp.hpp>
 #include <cstdint>
+#include <string>
 #include <unordered_map>
 #include <vector>
 
@@ -19,8 +22,14 @@ struct Slot {
   /// inbound socket stays "closed" until the hand-over accepts the client, so
   /// without this a second search could hand the same slot out twice.
   bool reserved = false;
-  /// The client's IPv4 address in host order, counted while the slot is reserved.
-  std::uint32_t peer = 0;
+  /// The client's address (IPv4 never in its IPv6-mapped form), counted while
+  /// the slot is reserved.
+  asio::ip::address peer;
+  /// The client's end of the connection: its own, or the one a trusted load
+  /// balancer's PROXY header named.
+  asio::ip::tcp::endpoint client;
+  /// What the client sent behind the load balancer's header, relayed first.
+  std::string early_bytes;
   UniqueFd wsIn;
   UniqueFd wsOut;
   SocketInfo info;
@@ -37,11 +46,11 @@ class SlotTable {
   std::int32_t FindFreeSocket();
   /// Blanks the slot's records.
   void ClearSocket(std::int32_t index);
-  /// Marks the slot taken by a connection from `peer` (IPv4, host order) until Release.
-  void Reserve(std::int32_t index, std::uint32_t peer);
+  /// Marks the slot taken by a connection from `peer` until Release.
+  void Reserve(std::int32_t index, const asio::ip::address& peer);
   void Release(std::int32_t index);
   /// Reserved slots held by connections from `peer`.
-  std::int32_t HeldBy(std::uint32_t peer) const;
+  std::int32_t HeldBy(const asio::ip::address& peer) const;
 
   std::int32_t max_socks() const { return static_cast<std::int32_t>(slots_.size()) - 1; }
   Slot& slot(std::int32_t index) { return slots_[static_cast<std::size_t>(index)]; }
@@ -53,7 +62,7 @@ class SlotTable {
   std::vector<Slot> slots_;
   // Only addresses holding a slot have an entry, so a flood from many
   // addresses costs no more than the slots it holds.
-  std::unordered_map<std::uint32_t, std::int32_t> held_;
+  std::unordered_map<asio::ip::address, std::int32_t> held_;
 };
 
 }  // namespace vantry

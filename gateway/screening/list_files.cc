@@ -1,5 +1,7 @@
 #include "list_files.h"
 
+#include <arpa/inet.h>
+
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -30,6 +32,23 @@ std::int32_t FindEntry(const std::vector<std::string>& entries, std::string_view
   return 0;
 }
 
+// IPv6 entries are kept in the form clients' addresses are compared in, so
+// that "2001:DB8::1" matches a client 2001:db8:0:0::1. Everything else stays
+// as written: IPv4 entries have always matched only exactly.
+void CanonicaliseIPv6(std::vector<std::string>& entries) {
+  for (std::string& entry : entries) {
+    if (entry.find(':') == std::string::npos) continue;
+    in6_addr parsed{};
+    if (inet_pton(AF_INET6, entry.c_str(), &parsed) != 1) continue;
+    char text[INET6_ADDRSTRLEN];
+    if (IN6_IS_ADDR_V4MAPPED(&parsed)) {
+      if (inet_ntop(AF_INET, &parsed.s6_addr[12], text, sizeof text) != nullptr) entry = text;
+    } else if (inet_ntop(AF_INET6, &parsed, text, sizeof text) != nullptr) {
+      entry = text;
+    }
+  }
+}
+
 void Say(const SayFunction& say, std::string_view line) {
   if (say) say(line);
 }
@@ -47,6 +66,7 @@ void LoadAddressList(const std::string& path, std::string_view what, std::vector
     return;
   }
   list = ParseAddressList(*bytes);
+  CanonicaliseIPv6(list);
 }
 
 }  // namespace

@@ -26,7 +26,8 @@ TEST(SlotTable, TheLowestFreeSlotWinsOverReservedBusyAndJustFinishedOnes) {
 // What MaxPerIP is compared with: a slot counts for its address from Reserve to its one Release.
 TEST(SlotTable, ReservedSlotsAreCountedPerAddress) {
   SlotTable table(7);
-  constexpr std::uint32_t a = 0x7f000002, b = 0x7f000003;
+  const auto a = asio::ip::make_address("127.0.0.2");
+  const auto b = asio::ip::make_address("2001:db8::3");
   for (std::int32_t i : {0, 1, 2}) table.Reserve(i, a);
   table.Reserve(3, b);
   EXPECT_EQ(table.HeldBy(a), 3);
