@@ -18,8 +18,27 @@ std::string Reply(TcpClient& client, std::string_view code) {
   return reply;
 }
 
-// 127.0.0.5 is outside the instance's mynetworks, 127.0.0.1 (the gateway) is
-// inside: relayed without a header, the relay attempt would be taken.
+// The relay attempt of one session from `from`; Postfix must refuse it.
+void TryToRelay(int port, std::string_view from, const GatewayFixture& gateway,
+                const PostfixFixture& postfix) {
+  SCOPED_TRACE(std::string("from ") + std::string(from));
+  TcpClient client;
+  ASSERT_TRUE(client.Connect(port, from));
+  // The greeting comes only after Postfix has read a header it accepts.
+  ASSERT_TRUE(client.ReadUntil("\r\n", 10s).starts_with("220 "))
+      << gateway.Trace() << postfix.LogText();
+  ASSERT_TRUE(client.SendAll("EHLO client.test\r\n"));
+  EXPECT_NE(Reply(client, "250").find("250 "), std::string::npos);
+  ASSERT_TRUE(client.SendAll("MAIL FROM:<a@client.test>\r\n"));
+  EXPECT_NE(client.ReadUntil("\r\n", 10s).find("250 "), std::string::npos);
+  ASSERT_TRUE(client.SendAll("RCPT TO:<x@example.org>\r\n"));
+  EXPECT_EQ(client.ReadUntil("\r\n", 10s), "554 5.7.1 <x@example.org>: Relay access denied\r\n");
+  ASSERT_TRUE(client.SendAll("QUIT\r\n"));
+  EXPECT_TRUE(client.ReadUntil("\r\n", 10s).starts_with("221 "));
+}
+
+// 127.0.0.5 and ::1 are outside the instance's mynetworks, 127.0.0.1 (the
+// gateway) is inside: relayed without a header, the relay attempt would be taken.
 TEST(ProxyOutE2eTest, PostfixRefusesToRelayForTheRealClientWithEitherHeader) {
   PostfixFixture postfix;
   if (!postfix.unavailable().empty()) GTEST_SKIP() << postfix.unavailable();
@@ -30,22 +49,15 @@ TEST(ProxyOutE2eTest, PostfixRefusesToRelayForTheRealClientWithEitherHeader) {
     options.hosts = "127.0.0.5 client.test\n";
     GatewayFixture gateway(std::move(options));
     ASSERT_TRUE(gateway.listening()) << gateway.Trace();
-    TcpClient client;
-    ASSERT_TRUE(client.Connect(gateway.port(), "127.0.0.5"));
-    // The greeting comes only after Postfix has read a header it accepts.
-    ASSERT_TRUE(client.ReadUntil("\r\n", 10s).starts_with("220 "))
-        << gateway.Trace() << postfix.LogText();
-    ASSERT_TRUE(client.SendAll("EHLO client.test\r\n"));
-    EXPECT_NE(Reply(client, "250").find("250 "), std::string::npos);
-    ASSERT_TRUE(client.SendAll("MAIL FROM:<a@client.test>\r\n"));
-    EXPECT_NE(client.ReadUntil("\r\n", 10s).find("250 "), std::string::npos);
-    ASSERT_TRUE(client.SendAll("RCPT TO:<x@example.org>\r\n"));
-    EXPECT_EQ(client.ReadUntil("\r\n", 10s), "554 5.7.1 <x@example.org>: Relay access denied\r\n");
-    ASSERT_TRUE(client.SendAll("QUIT\r\n"));
-    EXPECT_TRUE(client.ReadUntil("\r\n", 10s).starts_with("221 "));
-    EXPECT_TRUE(postfix.WaitForLogCount("NOQUEUE: reject: RCPT from unknown[127.0.0.5]: 554 5.7.1",
-                                        static_cast<int>(version)))
-        << postfix.LogText();
+    for (std::string_view from : {"127.0.0.5", "::1"}) {
+      TryToRelay(gateway.port(), from, gateway, postfix);
+    }
+    for (std::string_view client : {"unknown[127.0.0.5]", "unknown[::1]"}) {
+      EXPECT_TRUE(postfix.WaitForLogCount(
+          "NOQUEUE: reject: RCPT from " + std::string(client) + ": 554 5.7.1",
+          static_cast<int>(version)))
+          << postfix.LogText();
+    }
   }
 }
 

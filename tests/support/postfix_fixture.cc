@@ -84,7 +84,7 @@ bool PostfixFixture::Configure() {
   std::string main_cf =
       "compatibility_level = 3.6\nqueue_directory = @/queue\ndata_directory = @/data\n"
       "mail_owner = postfix\nsetgid_group = postdrop\ninet_interfaces = 127.0.0.1\n"
-      "inet_protocols = ipv4\nmyhostname = vantry-test.localdomain\nmydestination = localhost\n"
+      "inet_protocols = all\nmyhostname = vantry-test.localdomain\nmydestination = localhost\n"
       "mynetworks = 127.0.0.0/30\nrelay_domains =\n"
       "smtpd_relay_restrictions = permit_mynetworks, reject_unauth_destination\n"
       "smtpd_peername_lookup = no\nalias_maps =\nalias_database =\n"
