@@ -68,6 +68,20 @@ Status EnsureSqliteSchema(ReportDb& db) {
 }
 
 Status EnsurePgSchema(ReportDb& db) {
+  // CREATE INDEX waits for every running append even when the index is
+  // there: a schema already complete is left alone.
+  Statement probe;
+  if (Status s = db.PrepareNative(
+          "SELECT to_regclass('tbl_import') IS NOT NULL AND (SELECT count(*) FROM pg_indexes "
+          "WHERE schemaname = current_schema() AND indexname IN ('ix_log_ip1', 'ix_log_host', "
+          "'ix_log_date')) = 3",
+          &probe);
+      !s.ok) {
+    return s;
+  }
+  bool complete = probe.Step() && probe.Text(0) == "t";
+  probe = Statement();
+  if (complete) return Status::Ok();
   if (Status s = db.Exec("BEGIN"); !s.ok) return s;
   // Two first appenders at once would both try to create the same types.
   Status s = db.Exec(kPgSchemaLock);

@@ -88,6 +88,8 @@ TEST_F(VantryReportCli, FailuresAreMessagesWithExitCodes) {
            {{"hits"}, 1, "does not exist"},  // no database yet
            {{"import", dir.File("missing.log")}, 1, "Cannot read the log file"},
            {{"frobnicate"}, 2, ""},
+           {{"append"}, 2, "append needs at least one log file"},
+           {{"totals", "--gateway", ""}, 2, "--gateway needs a name"},
            {{"date", "--start", "31/12/2003"}, 2, "Please correct the Starting Date parameter"},
            {{"import", log}, 0, "Banned: 260"},
            {{"custom", "--sql", "select * from nowhere"}, 1, "no such table"},
