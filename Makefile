@@ -13,7 +13,7 @@ FUZZ_SECONDS ?= 60
 FUZZ_FLAGS := -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize=function \
   -fno-sanitize-recover=all -DASIO_HAS_CO_AWAIT=1
 
-.PHONY: all setup configure build run test bench fuzz fixtures-start fixtures-stop clean
+.PHONY: all setup configure build run test bench fuzz fixtures-start fixtures-stop clean deb deb-test
 
 all: build
 
@@ -53,6 +53,27 @@ fuzz: setup
 
 bench: build
 	@bash bench/run-all
+
+# The Debian packages vantry and vantry-console, built from the tree with
+# debhelper into $(DEB_OUT) and checked by lintian (errors fail the build).
+DEB_OUT ?= build-deb
+DEB_VERSION = $(shell dpkg-parsechangelog -S Version)
+DEB_ARCH = $(shell dpkg-architecture -qDEB_HOST_ARCH)
+deb: SETUP_ARGS := --deb
+deb: setup
+	dpkg-buildpackage -b -us -uc -j$(JOBS)
+	@mkdir -p $(DEB_OUT)
+	@mv ../vantry_$(DEB_VERSION)_$(DEB_ARCH).deb ../vantry-console_$(DEB_VERSION)_$(DEB_ARCH).deb \
+	  ../vantry_$(DEB_VERSION)_$(DEB_ARCH).buildinfo ../vantry_$(DEB_VERSION)_$(DEB_ARCH).changes $(DEB_OUT)/
+	lintian --fail-on error $(DEB_OUT)/vantry_$(DEB_VERSION)_$(DEB_ARCH).deb \
+	  $(DEB_OUT)/vantry-console_$(DEB_VERSION)_$(DEB_ARCH).deb
+	@ls -l $(DEB_OUT)/*.deb
+
+# Installs the packages on this machine (as root), runs the installed gateway,
+# rotates its log, then purges them: see packaging/test-deb.
+deb-test: deb
+	bash packaging/test-deb $(DEB_OUT)/vantry_$(DEB_VERSION)_$(DEB_ARCH).deb \
+	  $(DEB_OUT)/vantry-console_$(DEB_VERSION)_$(DEB_ARCH).deb
 
 fixtures-start:
 	@bash scripts/fixtures start
