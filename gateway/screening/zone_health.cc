@@ -18,12 +18,23 @@ namespace {
 
 bool IsRefusal(std::string_view answer) { return answer.starts_with("127.255.255."); }
 
+// The answer of whichever form of the test entry the zone knows: an IPv4 zone answers the
+// IPv4 form, an IPv6 zone the IPv6 one.
+LookupResult EitherForm(LookupResult ipv4, LookupResult ipv6) {
+  if (!ipv4.text.empty()) return ipv4;
+  if (!ipv6.text.empty()) return ipv6;
+  return {.text = {}, .failed = ipv4.failed && ipv6.failed};
+}
+
 asio::awaitable<ZoneProbe> ProbeZone(Resolver& resolver, std::string zone) {
   using namespace asio::experimental::awaitable_operators;
   const auto start = std::chrono::steady_clock::now();
-  auto [listed, never_listed] = co_await (resolver.ProbeLookup("2.0.0.127." + zone) &&
-                                          resolver.ProbeLookup("1.0.0.127." + zone));
-  ZoneProbe probe = JudgeZone(std::move(zone), listed, never_listed);
+  auto [listed, never_listed, listed6, never_listed6] = co_await (
+      resolver.ProbeLookup("2.0.0.127." + zone) && resolver.ProbeLookup("1.0.0.127." + zone) &&
+      resolver.ProbeLookup(ReverseIP("::ffff:127.0.0.2") + zone) &&
+      resolver.ProbeLookup(ReverseIP("::ffff:127.0.0.1") + zone));
+  ZoneProbe probe = JudgeZone(std::move(zone), EitherForm(std::move(listed), std::move(listed6)),
+                              EitherForm(std::move(never_listed), std::move(never_listed6)));
   probe.round_trip_ms =
       std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
   co_return probe;

@@ -14,7 +14,8 @@
 
 namespace vantry {
 
-/// What a zone's test entries say about it. A DNSBL lists 127.0.0.2 and never 127.0.0.1.
+/// What a zone's test entries say about it. A DNSBL lists 127.0.0.2 and never 127.0.0.1 (an IPv6
+/// zone: ::ffff:127.0.0.2 and ::ffff:127.0.0.1; each zone is asked both forms).
 enum class ZoneState {
   kHealthy,
   /// Lists 127.0.0.1 too: it would refuse everybody, so the screening leaves it out.

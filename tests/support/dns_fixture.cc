@@ -74,13 +74,15 @@ DnsRecords StandardDnsRecords() {
     std::string last_octet(listed.substr(listed.rfind('.') + 1));
     records.a.emplace_back("l" + last_octet + ".vantry.test", std::string(listed));
   }
+  // Each zone lists its test entry, as every real one does, so that its health probe finds it.
   records.zones = {{kZone1,
-                    {{kListedType2, "127.0.0.2"},
+                    {{"127.0.0.2", "127.0.0.2"},
+                     {kListedType2, "127.0.0.2"},
                      {kListedType4, "127.0.0.4"},
                      {kListedType127, "127.0.0.127"},
                      {kListedOtherNet, "127.0.1.2"}}},
-                   {kZone2, {{kListedType127, "127.0.0.4"}}},
-                   {kZone6, {{kListedPeer6, "127.0.0.2"}}}};
+                   {kZone2, {{"127.0.0.2", "127.0.0.2"}, {kListedType127, "127.0.0.4"}}},
+                   {kZone6, {{"::ffff:7f00:2", "127.0.0.2"}, {kListedPeer6, "127.0.0.2"}}}};
   return records;
 }
 

@@ -54,6 +54,7 @@ inline const std::string kGoodHost6 = "good6.vantry.test";
 inline const std::string kListedPeer6 = "2001:db8::12";  // PTR l6-12.vantry.test and back
 inline const std::string kZone6 = "bl6.vantry.test";     // lists kListedPeer6 as 127.0.0.2
 /// The DNSBL zones in list order, and what kZone1 (then kZone2) answers for each listed address.
+/// Each zone also lists its test entry, 127.0.0.2 (kZone6: ::ffff:127.0.0.2).
 inline const std::string kZone1 = "bl1.vantry.test";
 inline const std::string kZone2 = "bl2.vantry.test";
 inline const std::string kListedType2 = "127.0.0.12";     // 127.0.0.2

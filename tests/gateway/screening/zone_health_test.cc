@@ -20,6 +20,7 @@ const std::string kHealthy = "ok.vantry.test";
 const std::string kEverything = "all.vantry.test";
 const std::string kRefusing = "refuse.vantry.test";
 const std::string kDead = "dead.vantry.test";
+const std::string kSix = "v6.vantry.test";  // an IPv6 zone
 
 class ZoneHealthTest : public ::testing::Test {
  protected:
@@ -28,7 +29,8 @@ class ZoneHealthTest : public ::testing::Test {
     records.zones = {{kHealthy, {{"127.0.0.2", "127.0.0.2"}, {"127.0.0.12", "127.0.0.2"}}},
                      {kEverything, {{"0.0.0.0/0", "127.0.0.2"}}},
                      {kRefusing, {{"0.0.0.0/0", "127.255.255.254"}}},
-                     {kDead, {{"127.0.0.9", "127.0.0.2"}}}};
+                     {kDead, {{"127.0.0.9", "127.0.0.2"}}},
+                     {kSix, {{"::ffff:7f00:2", "127.0.0.2"}}}};
     dns_ = std::make_unique<testing::DnsFixture>(records);
   }
   static void TearDownTestSuite() { dns_.reset(); }
@@ -42,7 +44,7 @@ class ZoneHealthTest : public ::testing::Test {
 TEST_F(ZoneHealthTest, ProbesTellEachKindOfZoneAndTheScreeningSkipsOnlyOneListingEverything) {
   asio::io_context io;
   Resolver resolver(io, {.dns_servers = dns_->DNSServers(), .cache_size = 100});
-  const std::vector<std::string> zones = {kEverything, kHealthy, kRefusing, kDead};
+  const std::vector<std::string> zones = {kEverything, kHealthy, kRefusing, kDead, kSix};
   ConfigSettings settings;
   RBLResult record;
   Lines trace, events;
@@ -55,14 +57,14 @@ TEST_F(ZoneHealthTest, ProbesTellEachKindOfZoneAndTheScreeningSkipsOnlyOneListin
   ZoneHealth health(
       io, resolver, zones, [&](std::string_view line) { trace.emplace_back(line); }, &checker);
   std::vector<ZoneProbe> probes = testing::RunAwaitable(io, health.ProbeAll());
-  ASSERT_EQ(probes.size(), 4u);
+  ASSERT_EQ(probes.size(), 5u);
   std::string states;
   for (const ZoneProbe& probe : probes) {
     states += probe.zone + "=" + std::string(ZoneStateName(probe.state)) + " ";
     EXPECT_GT(probe.round_trip_ms, 0) << probe.zone;
   }
   EXPECT_EQ(states, kEverything + "=lists everything " + kHealthy + "=healthy " + kRefusing +
-                        "=refusing " + kDead + "=not working ");
+                        "=refusing " + kDead + "=not working " + kSix + "=healthy ");
   EXPECT_EQ(trace,
             (Lines{"Zone " + kEverything +
                        " unhealthy: lists 127.0.0.1 (127.0.0.2); skipped until healthy again",
