@@ -254,7 +254,9 @@ void FrmLogA::CmdOpenClick() {
   setCursor(Qt::BusyCursor);  // busy, yet the window still answers (Cancel)
   model_->Clear();
   cmdOpen_->setEnabled(false);
-  lvMain_->hide();
+  // The empty table stays in place, so the window keeps its shape while loading.
+  lvMain_->setEnabled(false);
+  sBar_->clearMessage();
   prgLoad_->setValue(0);
   prgLoad_->show();
   cmdCancelLoad_->show();
@@ -295,7 +297,11 @@ void FrmLogA::ImportFinished() {
     for (const char* key : kPanelKeys) SetPanel(key, {});
     cmdOpen_->setEnabled(true);
     EndLoad();
-    if (!result.cancelled) ShowError(Qs(result.status.message));
+    if (result.cancelled) {
+      sBar_->showMessage("Import cancelled: no log is open, the report database is unchanged");
+    } else {
+      ShowError(Qs(result.status.message));
+    }
     return;
   }
 
@@ -366,7 +372,7 @@ void FrmLogA::StartCompaction() {
 void FrmLogA::EndLoad() {
   prgLoad_->hide();
   cmdCancelLoad_->hide();
-  lvMain_->show();
+  lvMain_->setEnabled(true);
   unsetCursor();
 }
 

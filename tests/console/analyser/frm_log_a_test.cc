@@ -12,6 +12,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QStatusBar>
 #include <QTableView>
 #include <QThreadPool>
 #include <QTimer>
@@ -198,14 +199,17 @@ TEST_F(FrmLogATest, ImportRunsWithoutBlockingACancelKeepsThePreviousStateAClosed
   // The click has returned while the import runs: the window is loading.
   EXPECT_TRUE(window_->importing());
   EXPECT_FALSE(Enabled("cmdOpen"));
-  EXPECT_FALSE(Find<QTableView>("lvMain")->isVisible());
+  EXPECT_TRUE(Find<QTableView>("lvMain")->isVisible());
+  EXPECT_FALSE(Enabled("lvMain"));
   EXPECT_TRUE(Find<QProgressBar>("prgLoad")->isVisible());
   Click("cmdCancelLoad");
   ASSERT_TRUE(WaitFor([&] { return !window_->importing(); }));
 
   EXPECT_TRUE(services_.messages.isEmpty()) << "a cancel is no failure";
+  EXPECT_EQ(Find<QStatusBar>("sBar")->currentMessage(),
+            "Import cancelled: no log is open, the report database is unchanged");
   ExpectNoLogOpen();
-  EXPECT_TRUE(Find<QTableView>("lvMain")->isVisible());
+  EXPECT_TRUE(Enabled("lvMain"));
   EXPECT_FALSE(Find<QPushButton>("cmdCancelLoad")->isVisible());
   EXPECT_EQ(params_.LogFile, first.toStdString());
   EXPECT_EQ(params_.LogIPs, 3);
