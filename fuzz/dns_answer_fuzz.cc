@@ -1,5 +1,6 @@
 // Answers from any name server: the first four bytes are the address a
-// reverse lookup asked about, the rest is the answer as c-ares hands it over.
+// reverse lookup asked about, the rest is the answer as c-ares hands it over,
+// which the cache also reads for how long to keep it.
 
 #include <arpa/inet.h>
 
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "dns_answer.h"
+#include "dns_cache.h"
 #include "fuzz_check.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -31,5 +33,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   const std::string name = vantry::ParsePtr(answer.data(), length, address);
   FUZZ_CHECK(name.size() <= 255);
+  // Whatever the TTLs say, an answer is kept for a while, at most a day, or not at all.
+  if (const auto lifetime = vantry::AnswerLifetime(answer)) {
+    FUZZ_CHECK(lifetime->count() > 0 && *lifetime <= std::chrono::hours(24));
+  }
   return 0;
 }
