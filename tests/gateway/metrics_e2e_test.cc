@@ -29,6 +29,18 @@ std::string Scrape(int port) {
   return client.ReadToEnd(5s);
 }
 
+// The exposition format as Prometheus itself reads it.
+void ExpectPromtoolAccepts(const std::string& page) {
+  if (access("/usr/bin/promtool", X_OK) != 0) GTEST_SKIP() << "no promtool";
+  TempDir dir;
+  WriteFileText(dir.File("page.txt"), page);
+  std::string output;
+  EXPECT_EQ(
+      RunCommand({"sh", "-c", "promtool check metrics < " + dir.File("page.txt")}, {}, &output), 0)
+      << output;
+  EXPECT_EQ(output, "");
+}
+
 TEST(GatewayMetrics, AScrapeCountsPassedRefusedTurnedAwayAndIdleSessions) {
   SmtpSink sink;
   ASSERT_TRUE(sink.ready());
@@ -71,14 +83,7 @@ TEST(GatewayMetrics, AScrapeCountsPassedRefusedTurnedAwayAndIdleSessions) {
   EXPECT_EQ(Sample(page, "vantry_slots_in_use"), 0);
   EXPECT_GT(Sample(page, "vantry_start_time_seconds"), 1'600'000'000);
 
-  if (access("/usr/bin/promtool", X_OK) != 0) GTEST_SKIP() << "no promtool";
-  TempDir dir;
-  WriteFileText(dir.File("page.txt"), page);
-  std::string output;
-  EXPECT_EQ(
-      RunCommand({"sh", "-c", "promtool check metrics < " + dir.File("page.txt")}, {}, &output), 0)
-      << output;
-  EXPECT_EQ(output, "");
+  ExpectPromtoolAccepts(page);
 }
 
 // The screening's own counters, read from the zones and the resolver at each scrape.
@@ -99,12 +104,14 @@ TEST(GatewayMetrics, ZoneLookupsListingsAndTheDnsCacheReachThePage) {
     ASSERT_TRUE(client.Connect(gateway.port(), peer));
     client.ReadUntil("\r\n");  // the greeting or the refusal: the verdict is in
   }
-  const std::string page = Scrape(metrics_port);
+  const std::string response = Scrape(metrics_port);
+  const std::string page = response.substr(response.find("\r\n\r\n") + 4);
   const std::string zone = "zone=\"" + dns::kZone1 + "\"";
   EXPECT_EQ(Sample(page, "vantry_zone_lookups_total{" + zone + "}"), 2) << page;
   EXPECT_EQ(Sample(page, "vantry_zone_listings_total{" + zone + ",type=\"2\"}"), 1) << page;
   EXPECT_EQ(Sample(page, "vantry_zone_lookup_duration_seconds_count{" + zone + "}"), 2) << page;
   EXPECT_GT(Sample(page, "vantry_dns_cache_misses_total"), 0) << page;
+  ExpectPromtoolAccepts(page);
 }
 
 TEST(GatewayMetrics, AMetricsListenThatIsNoAddressStopsTheGatewayWithOneLine) {
