@@ -121,6 +121,8 @@ void AddRowOrder(std::string& sql) {
     }
     if (word == "order") ordered = true;
   }
+  // Already the last key (a query translated before, or typed so): nothing to add.
+  if (ordered && words.back().word == "rowid") return;
   sql = trimmed + (ordered ? ", rowid" : " ORDER BY rowid");
 }
 
