@@ -35,15 +35,6 @@ void EnterOwnNetwork() {
   if (std::system(commands.c_str()) != 0) namespace_problem = "could not set up: " + commands;
 }
 
-// What the client receives until the mail server greets (then QUIT) or the gateway closes.
-std::string Visit(int port, std::string_view from) {
-  TcpClient client;
-  if (!client.Connect(port, from)) return "[no connection]";
-  std::string got = client.ReadUntil("220 ", 15s);
-  if (got.find("220 ") != std::string::npos) client.SendAll("QUIT\r\n");
-  return got + client.ReadToEnd(5s);
-}
-
 class Ipv6E2eTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -78,7 +69,7 @@ TEST_F(Ipv6E2eTest, ClientsAreScreenedRelayedAndLoggedByTheirCanonicalAddress) {
       {"127.0.0.5", true, "|OK|127.0.0.5|127.0.0.5|good.vantry.test|||"},
   };
   for (const auto& c : cases) {
-    const std::string got = Visit(gateway.port(), c.from);
+    const std::string got = VisitGateway(gateway.port(), c.from);
     EXPECT_TRUE(got.starts_with(c.passes ? "220 " : "550 ")) << c.from << ": " << got;
   }
   const std::string log = gateway.WaitForLog(static_cast<int>(std::size(cases)));
@@ -94,8 +85,8 @@ TEST_F(Ipv6E2eTest, ListenAddressTakesOneAddressOrStopsTheStart) {
   options.wait_until_listening = false;
   GatewayFixture only_v6(options);
   ASSERT_TRUE(WaitForTcpPort(only_v6.port(), 10s, "::1")) << only_v6.Trace();
-  EXPECT_TRUE(Visit(only_v6.port(), "::1").starts_with("220 "));
-  EXPECT_EQ(Visit(only_v6.port(), "127.0.0.1"), "[no connection]");
+  EXPECT_TRUE(VisitGateway(only_v6.port(), "::1").starts_with("220 "));
+  EXPECT_EQ(VisitGateway(only_v6.port(), "127.0.0.1"), "[no connection]");
   EXPECT_TRUE(only_v6.WaitForTrace("sockets listening to port " + std::to_string(only_v6.port()) +
                                    " for ::1"));
 

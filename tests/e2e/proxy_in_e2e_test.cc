@@ -15,12 +15,6 @@
 namespace vantry::testing {
 namespace {
 
-const std::string kRefusal =
-    "550 Access Denied.  http://www.vantry.example/dnsbl\r\n"
-    "550 You are not allowed here.  Please refer this message to your system administrator. "
-    "(RBL/SBL)\r\n"
-    "550 Closing Connection.\r\n";
-
 // Bytes written as hex pairs, blanks ignored.
 std::string Hex(std::string_view text) {
   std::string out;
@@ -76,7 +70,7 @@ TEST(ProxyInE2eTest, BehindHaproxyTheRealClientIsScreenedAndLogged) {
 
   TcpClient listed;
   ASSERT_TRUE(listed.Connect(balancer.port(), dns::kListedType2));
-  EXPECT_EQ(listed.ReadToEnd(15s), kRefusal) << gateway.Trace();
+  EXPECT_EQ(listed.ReadToEnd(15s), kDefaultRefusal) << gateway.Trace();
   TcpClient good;
   ASSERT_TRUE(good.Connect(balancer.port(), dns::kGoodPeer));
   EXPECT_TRUE(good.ReadUntil("220 ", 15s).starts_with("220 ")) << gateway.Trace();

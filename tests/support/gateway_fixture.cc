@@ -149,4 +149,18 @@ int CountOccurrences(std::string_view text, std::string_view needle) {
   return count;
 }
 
+const std::string kDefaultRefusal =
+    "550 Access Denied.  http://www.vantry.example/dnsbl\r\n"
+    "550 You are not allowed here.  Please refer this message to your system administrator. "
+    "(RBL/SBL)\r\n"
+    "550 Closing Connection.\r\n";
+
+std::string VisitGateway(int port, std::string_view from) {
+  TcpClient client;
+  if (!client.Connect(port, from)) return "[no connection]";
+  std::string got = client.ReadUntil("220 ", 15s);
+  if (got.find("220 ") != std::string::npos) client.SendAll("QUIT\r\n");
+  return got + client.ReadToEnd(5s);
+}
+
 }  // namespace vantry::testing

@@ -84,4 +84,12 @@ class SmtpSink {
 
 int CountOccurrences(std::string_view text, std::string_view needle);
 
+/// What a refused client gets with the install's block message settings.
+extern const std::string kDefaultRefusal;
+
+/// Connects from `from` (127.0.0.x, ::1, ...) to the gateway's `port`; returns what the client
+/// receives until the mail server greets (then QUIT and the rest) or the gateway closes, or
+/// "[no connection]".
+std::string VisitGateway(int port, std::string_view from);
+
 }  // namespace vantry::testing
