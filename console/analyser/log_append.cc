@@ -116,6 +116,25 @@ Status Remember(ReportDb& db, std::string_view gateway, std::string_view path,
   return Status::Ok();
 }
 
+// logrotate renames the log to PATH.1 and the gateway starts a new one at the
+// path: the lines the old file got after the last run are only there. The
+// rotated file opened at the remembered offset when it is the file that was
+// read before (same identity, same first bytes, not shorter); else null.
+File RotatedRest(const std::filesystem::path& log_file, const Remembered& before,
+                 std::uint64_t* size) {
+  File rotated(std::fopen((log_file.string() + ".1").c_str(), "rb"));
+  struct stat info {};
+  if (!rotated || fstat(fileno(rotated.get()), &info) != 0 ||
+      static_cast<std::int64_t>(info.st_dev) != before.device ||
+      static_cast<std::int64_t>(info.st_ino) != before.inode || info.st_size < before.done_bytes ||
+      HeadHash(rotated.get(), static_cast<std::uint64_t>(before.head_bytes)) != before.head_hash ||
+      fseeko(rotated.get(), static_cast<off_t>(before.done_bytes), SEEK_SET) != 0) {
+    return nullptr;
+  }
+  *size = static_cast<std::uint64_t>(info.st_size - before.done_bytes);
+  return rotated;
+}
+
 }  // namespace
 
 std::string_view AppendStartText(AppendStart start) {
@@ -182,11 +201,14 @@ AppendResult AppendLog(const std::filesystem::path& log_file, const std::filesys
     return file_error(std::string(std::strerror(errno)) + ".");
   auto size = static_cast<std::uint64_t>(info.st_size);
   std::uint64_t start = 0;
+  File rotated;
+  std::uint64_t rotated_size = 0;
   if (!before.found) {
     result.start = AppendStart::kFirstTime;
   } else if (before.device != static_cast<std::int64_t>(info.st_dev) ||
              before.inode != static_cast<std::int64_t>(info.st_ino)) {
     result.start = AppendStart::kNewFile;
+    rotated = RotatedRest(log_file, before, &rotated_size);
   } else if (size < static_cast<std::uint64_t>(before.done_bytes)) {
     result.start = AppendStart::kShrunk;
   } else if (HeadHash(file.get(), before.head_bytes) != before.head_hash) {
@@ -203,14 +225,23 @@ AppendResult AppendLog(const std::filesystem::path& log_file, const std::filesys
     return file_error(std::string(std::strerror(errno)) + ".");
   }
   ImportProgress progress;
-  progress.bytes_total = size;
+  progress.bytes_total = size + rotated_size;
   LogLineReader reader(file.get());
   reader.ResumeAt(start);
   Status failure;
   {
     LogRowWriter writer(db, gateway);
     if (Status s = writer.Begin(); !s.ok) return fail(s);
-    if (!StoreLines(reader, writer, options, progress, result, &failure)) {
+    bool stored = true;
+    if (rotated) {
+      LogLineReader rest(rotated.get());
+      rest.ResumeAt(static_cast<std::uint64_t>(before.done_bytes));
+      stored = StoreLines(rest, writer, options, progress, result, &failure);
+      if (!stored && rest.error() != 0) {
+        return file_error(std::string(std::strerror(rest.error())) + " (in its rotated file).");
+      }
+    }
+    if (!stored || !StoreLines(reader, writer, options, progress, result, &failure)) {
       if (result.cancelled) {
         result.stored = 0;
         return result;

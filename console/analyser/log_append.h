@@ -24,7 +24,8 @@ struct AppendResult : ImportResult {
 /// transaction that also records how far the file was read: its identity
 /// (device, inode and a hash of its first bytes) and the byte offset just past
 /// its last complete line. A half-written last line is left for the next run;
-/// another file at the path or a shorter one is read from its start. Two
+/// another file at the path or a shorter one is read from its start, after the
+/// unread rest of PATH.1 when that is the file read before (rotated away). Two
 /// appends of the same file and gateway at once run one after the other, so no
 /// line is lost or stored twice; a failure stores nothing and records nothing.
 AppendResult AppendLog(const std::filesystem::path& log_file, const std::filesystem::path& db_file,

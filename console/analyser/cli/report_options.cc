@@ -65,9 +65,11 @@ Commands:
   append LOGFILE...     Add the lines of each LOGFILE that earlier appends
                         have not stored (it remembers, per gateway and file,
                         how far the file was read). A rotated, replaced or
-                        truncated file is read from its start; a half-written
-                        last line waits for the next run. For cron or a
-                        systemd timer on every gateway of a fleet.
+                        truncated file is read from its start (a log rotated
+                        to LOGFILE.1 has its unread rest read from there
+                        first); a half-written last line waits for the next
+                        run. For cron or a systemd timer on every gateway of
+                        a fleet.
   totals                Print the totals of the loaded log.
   hits                  All Hosts/IP Addresses: every address by hits.
       --limit N             show the first N addresses (default: all)

@@ -4,6 +4,7 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include <fstream>
 #include <thread>
 #include <tuple>
 
@@ -209,6 +210,41 @@ TEST(FleetAppend, GrowthHalfLinesRotationTruncationAndBinaryOnBothBackends) {
       EXPECT_EQ(result.start, step.start) << db << " " << step.content;
       EXPECT_EQ(Rows(db), step.total) << db;
     }
+  }
+}
+
+// Lines the gateway wrote between the last append and the rotation are only
+// in the rotated file; they must be stored once, before the new file's.
+TEST(FleetAppend, TheRotatedFilesUnreadRestIsStoredBeforeTheNewFile) {
+  vt::TempDir dir;
+  const std::string log = dir.File("vantry.log");
+  auto lines = [](int from, int to) {
+    std::vector<std::string> out;
+    for (int n = from; n <= to; ++n) {
+      out.push_back(LogLine("OK", "10.0.0." + std::to_string(n), "2003-06-14", "09:00"));
+    }
+    return CrLf(out);
+  };
+  for (const std::filesystem::path& db :
+       {std::filesystem::path(dir.File("report.dpr")),
+        std::filesystem::path(Server().CreateDatabase("rotated_rest"))}) {
+    std::filesystem::remove(log + ".1");
+    vt::WriteFileText(log, lines(1, 2));
+    ASSERT_EQ(AppendLog(log, db).stored, 2);
+    std::ofstream(log, std::ios::app | std::ios::binary) << lines(3, 4);
+    std::filesystem::rename(log, log + ".1");
+    vt::WriteFileText(log, lines(5, 5));
+    AppendResult result = AppendLog(log, db);
+    ASSERT_TRUE(result.status.ok) << result.status.message;
+    EXPECT_EQ(result.start, AppendStart::kNewFile);
+    EXPECT_EQ(result.stored, 3) << db;
+    EXPECT_EQ(Rows(db), 5) << db;
+    // A PATH.1 that is not the file read before is none of this log's business.
+    vt::WriteFileText(log + ".1", lines(6, 8));
+    std::filesystem::remove(log);
+    vt::WriteFileText(log, lines(9, 9));
+    EXPECT_EQ(AppendLog(log, db).stored, 1) << db;
+    EXPECT_EQ(Rows(db), 6) << db;
   }
 }
 
