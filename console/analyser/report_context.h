@@ -16,7 +16,7 @@ struct ReportContext {
   /// Empty: the answer is No (every record is listed).
   LargeResultQuestion ask_limit;
   /// Only this gateway's rows; empty: the whole fleet.
-  std::string gateway;
+  std::string gateway = {};
 };
 
 }  // namespace vantry::analyser

@@ -12,8 +12,8 @@ namespace vantry {
 struct MetricsSnapshot {
   const VerdictCounts& verdicts;
   const ZoneCountersTable& zones;
-  DnsCacheCounters dns_cache;
-  RelayCounters relay;
+  DnsCacheCounters dns_cache = {};
+  RelayCounters relay = {};
   std::int32_t slots_in_use = 0;
   std::int32_t slots_available = 0;
   std::uint64_t per_address_refusals = 0;

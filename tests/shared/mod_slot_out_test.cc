@@ -62,7 +62,9 @@ TEST(MonitorChannelEnds, NamesFollowTheGatewaySetting) {
   EXPECT_EQ(ConsoleMailslotName("\\\\otherhost"), std::nullopt);
   EXPECT_EQ(MailslotPath("/var/x/slot"), "/var/x/slot");
   EXPECT_EQ(MailslotPath("a/b"), MailslotDirectory() + "/a_b");
-  if (geteuid() == 0) EXPECT_EQ(MailslotDirectory(), "/run/vantry");
+  if (geteuid() == 0) {
+    EXPECT_EQ(MailslotDirectory(), "/run/vantry");
+  }
 }
 
 // Another user's process, as nobody: "listen" binds the channel's abstract

@@ -27,9 +27,9 @@ class GatewayFixture {
   struct Options {
     int smtp_port = 0;  // the mail server's port
     std::map<std::string, SettingValue> settings;
-    std::vector<std::string> zones;       // rbl.cfg lines
-    std::vector<std::string> exceptions;  // exlst.cfg lines
-    std::vector<std::string> manual;      // manbl.cfg lines
+    std::vector<std::string> zones = {};       // rbl.cfg lines
+    std::vector<std::string> exceptions = {};  // exlst.cfg lines
+    std::vector<std::string> manual = {};      // manbl.cfg lines
     bool wait_until_listening = true;
     std::string mailslot = {};  // empty: a name of its own
     std::string hosts = {};     // not empty: the text of a hosts file of its own
