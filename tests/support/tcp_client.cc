@@ -107,6 +107,16 @@ bool WaitForTcpPort(int port, std::chrono::milliseconds timeout, const std::stri
   return ok;
 }
 
+bool HasIpv6Loopback() {
+  const int fd = socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in6 loopback{};
+  loopback.sin6_family = AF_INET6;
+  loopback.sin6_addr = in6addr_loopback;
+  const bool ok = fd >= 0 && bind(fd, reinterpret_cast<sockaddr*>(&loopback), sizeof loopback) == 0;
+  if (fd >= 0) close(fd);
+  return ok;
+}
+
 TcpClient::~TcpClient() { Close(); }
 
 TcpClient::TcpClient(TcpClient&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}

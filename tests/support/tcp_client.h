@@ -20,6 +20,9 @@ int FreePort();
 bool WaitForTcpPort(int port, std::chrono::milliseconds timeout,
                     const std::string& host = "127.0.0.1");
 
+/// Whether this machine has ::1 (some run with IPv6 switched off).
+bool HasIpv6Loopback();
+
 /// A blocking TCP client for tests, optionally bound to a chosen loopback
 /// source address (127.0.0.x, ::1, or an IPv6 address a test put on its own
 /// loopback) so the gateway sees different peers.
