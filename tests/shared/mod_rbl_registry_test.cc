@@ -66,6 +66,18 @@ TEST_F(ModRblRegistry, ValuesWithoutTheServiceKeysCountAsMissing) {
   EXPECT_FALSE(RegValueExists(LoadRegistry(), "LocalPort"));
 }
 
+TEST_F(ModRblRegistry, SavingAValueKeepsCommentsAndValuesOfOtherTypes) {
+  testing::WriteFileText(path_,
+                         "REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\"
+                         "DaskVantry\\Parameters]\r\n; moved to 2525 on Monday\r\n"
+                         "\"Extra\"=hex:01,02\r\n\"LocalPort\"=\"25\"\r\n");
+  ASSERT_TRUE(SetRegValue("LocalPort", std::string("2525"), 1));
+  const std::string stored = testing::ReadFileText(path_);
+  EXPECT_NE(stored.find("; moved to 2525 on Monday\r\n"), std::string::npos) << stored;
+  EXPECT_NE(stored.find("\"Extra\"=hex:01,02\r\n"), std::string::npos) << stored;
+  EXPECT_EQ(StoredSetting("LocalPort"), RegValue(std::string("2525")));
+}
+
 TEST_F(ModRblRegistry, ConcurrentWritersNeverLoseValuesNorLeaveHalfFiles) {
   constexpr int kWriters = 6;
   constexpr int kValuesEach = 15;
