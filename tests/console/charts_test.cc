@@ -11,9 +11,7 @@
 #include <QStackedBarSeries>
 #include <QXmlStreamReader>
 #include <map>
-#include <set>
 
-#include "chart_builder.h"
 #include "chart_counts.h"
 #include "charts_window.h"
 #include "console_fixture.h"
@@ -24,7 +22,6 @@ namespace vantry::console::testing {
 namespace {
 
 using analyser::ChartCounts;
-using analyser::ChartKind;
 using vantry::testing::ReadFileText;
 using vantry::testing::WriteFileText;
 
@@ -53,20 +50,9 @@ struct NaiveCounts {
 };
 NaiveCounts CountNaively(const std::string& log) {
   NaiveCounts n;
-  std::size_t start = 0;
-  while (start < log.size()) {
-    const std::size_t end = log.find("\r\n", start);
+  for (const QString& line : QString::fromStdString(log).split("\r\n", Qt::SkipEmptyParts)) {
     std::vector<std::string> f;
-    std::string line = log.substr(start, end - start), field;
-    start = end + 2;
-    for (char c : line + "|") {
-      if (c == '|') {
-        f.push_back(field);
-        field.clear();
-      } else {
-        field += c;
-      }
-    }
+    for (const QString& field : line.split('|')) f.push_back(field.toStdString());
     if (f[2] != "OK" && f[2] != "BL") continue;
     if (f[8].substr(5, 2) == "13") continue;  // the damaged date
     (f[2] == "OK" ? n.passed : n.refused) += 1;
@@ -143,8 +129,6 @@ TEST_F(ChartsTest, TheWindowCountsInItsWorkerShowsTheSeriesAndSavesThem) {
   auto* connections = window.findChild<QChartView*>("charthourly")->chart();
   auto* stacked = qobject_cast<QStackedBarSeries*>(connections->series().at(0));
   ASSERT_NE(stacked, nullptr);
-  EXPECT_EQ(stacked->barSets().at(0)->label(), "Passed");
-  EXPECT_EQ(stacked->barSets().at(1)->label(), "Refused");
   EXPECT_EQ(stacked->barSets().at(1)->sum(), counts.refused);
   auto* zones = qobject_cast<QHorizontalBarSeries*>(
       window.findChild<QChartView*>("chartzones")->chart()->series().at(0));
