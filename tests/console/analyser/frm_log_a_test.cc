@@ -84,16 +84,12 @@ class AnalyserUiFixture : public ::testing::Test {
   }
   void Click(const char* name) { Press(window_.get(), name); }
   /// Runs `act` on the modal dialog that `open` shows, polling from inside its
-  /// event loop (one that never comes up fails the test instead of hanging
-  /// it); returns the dialog's object name.
-  QString WithModal(const std::function<void()>& open, const std::function<void(QWidget*)>& act) {
-    QString name;
-    std::function<void()> poll;
+  /// event loop (one that never comes up fails the test instead of hanging it).
+  void WithModal(const std::function<void()>& open, const std::function<void(QWidget*)>& act) {
     QElapsedTimer clock;
     clock.start();
-    poll = [&] {
+    std::function<void()> poll = [&] {
       if (QWidget* modal = QApplication::activeModalWidget()) {
-        name = modal->objectName();
         act(modal);
       } else if (clock.elapsed() < 5000) {
         QTimer::singleShot(10, poll);
@@ -101,8 +97,6 @@ class AnalyserUiFixture : public ::testing::Test {
     };
     QTimer::singleShot(0, poll);
     open();
-    EXPECT_FALSE(name.isEmpty()) << "no modal dialog came up";
-    return name;
   }
   static bool WaitFor(const std::function<bool()>& condition, int timeout_ms = 10000) {
     return QTest::qWaitFor(condition, timeout_ms);
@@ -147,10 +141,16 @@ class FrmLogATest : public AnalyserUiFixture {
     EXPECT_TRUE(view.RowCount(&count).ok);
     return count;
   }
+  /// The four status panels, "|"-separated.
+  QString Panels() {
+    QStringList texts;
+    for (const char* key : {"Entries", "OKs", "BLs", "IPs"}) texts << window_->PanelText(key);
+    return texts.join('|');
+  }
   void ExpectNoLogOpen() {
     EXPECT_EQ(EnabledOf({"cmdOpen", "cmdClose", "cmdReport"}), "cmdOpen");
     EXPECT_EQ(window_->model().rowCount(), 0);
-    for (const char* key : {"Entries", "BLs", "OKs", "IPs"}) EXPECT_EQ(window_->PanelText(key), "");
+    EXPECT_EQ(Panels(), "|||");
   }
 };
 
@@ -170,10 +170,7 @@ TEST_F(FrmLogATest, FailuresSayWhyThenARealLogShowsTotalsAndSkippedLines) {
   services_.messages.clear();
   QString log = WriteLog("vantry.log", SampleLog());
   Import(log);
-  EXPECT_EQ(window_->PanelText("Entries"), "Entries 4");
-  EXPECT_EQ(window_->PanelText("OKs"), "Connects: 3");
-  EXPECT_EQ(window_->PanelText("BLs"), "Banned: 1");
-  EXPECT_EQ(window_->PanelText("IPs"), "IP's: 3");
+  EXPECT_EQ(Panels(), "Entries 4|Connects: 3|Banned: 1|IP's: 3");
   EXPECT_EQ(params_.LogFile, log.toStdString());
   EXPECT_EQ(params_.LogIPs, 3);
   EXPECT_EQ(EnabledOf({"cmdOpen", "cmdClose", "cmdReport"}), "cmdClose cmdReport");
