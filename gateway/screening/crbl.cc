@@ -5,6 +5,7 @@
 #include <asio/this_coro.hpp>
 #include <utility>
 
+#include "reverse_name.h"
 #include "text_trim.h"
 
 namespace vantry {
@@ -13,12 +14,7 @@ std::string ReverseIP(std::string_view ip) {
   if (ip.find(':') != std::string_view::npos) {
     in6_addr address{};
     if (inet_pton(AF_INET6, std::string(ip).c_str(), &address) == 1) {
-      static constexpr char kHex[] = "0123456789abcdef";
-      std::string prefix;
-      for (int i = 15; i >= 0; --i) {
-        prefix += {kHex[address.s6_addr[i] & 0x0F], '.', kHex[address.s6_addr[i] >> 4], '.'};
-      }
-      return prefix;
+      return ReversedNibbles(address);
     }
   }
   std::string_view pieces[4];

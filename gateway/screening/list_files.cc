@@ -1,7 +1,5 @@
 #include "list_files.h"
 
-#include <arpa/inet.h>
-
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -9,6 +7,7 @@
 #include <system_error>
 
 #include "list_file_format.h"
+#include "peer_address.h"
 
 namespace vantry {
 namespace {
@@ -38,14 +37,9 @@ std::int32_t FindEntry(const std::vector<std::string>& entries, std::string_view
 void CanonicaliseIPv6(std::vector<std::string>& entries) {
   for (std::string& entry : entries) {
     if (entry.find(':') == std::string::npos) continue;
-    in6_addr parsed{};
-    if (inet_pton(AF_INET6, entry.c_str(), &parsed) != 1) continue;
-    char text[INET6_ADDRSTRLEN];
-    if (IN6_IS_ADDR_V4MAPPED(&parsed)) {
-      if (inet_ntop(AF_INET, &parsed.s6_addr[12], text, sizeof text) != nullptr) entry = text;
-    } else if (inet_ntop(AF_INET6, &parsed, text, sizeof text) != nullptr) {
-      entry = text;
-    }
+    asio::error_code ec;
+    const asio::ip::address_v6 parsed = asio::ip::make_address_v6(entry, ec);
+    if (!ec) entry = PeerText(asio::ip::address(parsed));
   }
 }
 

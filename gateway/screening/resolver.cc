@@ -27,6 +27,7 @@
 #include "dns_cache.h"
 #include "file_signature.h"
 #include "hosts_file.h"
+#include "reverse_name.h"
 #include "stored_completion.h"
 #include "text_trim.h"
 
@@ -605,18 +606,7 @@ auto AsyncLookup(Resolver::Impl& impl, std::string query_name, int type, in_addr
 }
 
 // The PTR name of an IPv6 address: its 32 nibbles, last first, under ip6.arpa.
-std::string Ip6ArpaName(const in6_addr& address) {
-  static constexpr char kHex[] = "0123456789abcdef";
-  std::string name;
-  name.reserve(72);
-  for (int i = 15; i >= 0; --i) {
-    name += kHex[address.s6_addr[i] & 0x0F];
-    name += '.';
-    name += kHex[address.s6_addr[i] >> 4];
-    name += '.';
-  }
-  return name + "ip6.arpa";
-}
+std::string Ip6ArpaName(const in6_addr& address) { return ReversedNibbles(address) + "ip6.arpa"; }
 
 }  // namespace
 
