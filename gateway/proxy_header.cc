@@ -33,7 +33,8 @@ void AppendPort(std::string& out, std::uint16_t port) {
 std::string BuildProxyHeader(int version, const tcp::endpoint& client, const tcp::endpoint& local) {
   address source = Unmapped(client.address());
   address destination = Unmapped(local.address());
-  // Never the case on one connection, but a header must not name two families.
+  // A load balancer may name a client of the other family than our end of its
+  // connection; a header must not name two families.
   if (source.is_v4() != destination.is_v4()) {
     if (source.is_v4()) source = asio::ip::make_address_v6(asio::ip::v4_mapped, source.to_v4());
     if (destination.is_v4()) {

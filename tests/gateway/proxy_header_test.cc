@@ -50,6 +50,8 @@ TEST(ProxyHeaderTest, BuildsEachVersionAndFamilyByteForByte) {
            " 9C40 0019")},
       {"v2 IPv4 seen by a dual-stack listener", 2, "::ffff:192.0.2.7", 258, "::ffff:10.1.2.3", 25,
        Hex(std::string(kSignature) + "21 11 000C C0000207 0A010203 0102 0019")},
+      {"v1 IPv6 client named by a balancer on IPv4", 1, "2001:db8::5", 40000, "127.0.0.1", 25,
+       "PROXY TCP6 2001:db8::5 ::ffff:127.0.0.1 40000 25\r\n"},
       {"no other version", 3, "127.0.0.5", 40000, "127.0.0.1", 2525, ""},
   };
   for (const auto& c : cases) {
